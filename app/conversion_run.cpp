@@ -1,0 +1,28 @@
+#include "app/conversion_run.h"
+
+#include "platform/platform.h"
+
+bool IsAppleDoubleCompanion(std::string_view path) {
+    std::size_t start = 0;
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (platform::IsSeparator(path[i - 1])) {
+            start = i;
+            break;
+        }
+    }
+    return path.substr(start).starts_with("._");
+}
+
+void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,
+                   ImportOperation import, bool skipCompanions) {
+    exitButton.SetEnabled(false);
+    const std::string target(targetText.substr(0, kRunPathChars));
+    const std::size_t count = list.Count();
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string source = list.FirstText();
+        if (source.size() > kRunPathChars) source.resize(kRunPathChars);
+        if (!(skipCompanions && IsAppleDoubleCompanion(source))) import(target, source);
+        list.DeleteFirst();
+    }
+    exitButton.SetEnabled(true);
+}

@@ -1,0 +1,40 @@
+// The conversion run behind each page's Convert button, free of any window toolkit: the Qt
+// and the Win32 windows hand it their list and Exit button through these small interfaces.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "containers/import_result.h"
+
+// A page's list of source paths, kept in ascending order by the list control.
+class SourceList {
+  public:
+    virtual ~SourceList() = default;
+    virtual std::size_t Count() const = 0;
+    virtual std::string FirstText() const = 0;  // the text of entry 0
+    virtual void DeleteFirst() = 0;
+};
+
+class EnabledControl {
+  public:
+    virtual ~EnabledControl() = default;
+    virtual void SetEnabled(bool enabled) = 0;
+};
+
+using ImportOperation = ImportResult (*)(std::string_view targetFolder,
+                                         std::string_view sourcePath);
+
+// Paths travel in buffers of 256 characters, the terminator included.
+constexpr std::size_t kRunPathChars = 255;
+
+// True when the path's file name (after its last separator) begins with "._": an AppleDouble
+// companion, which the AppleDouble import reaches from its data file.
+bool IsAppleDoubleCompanion(std::string_view path);
+
+// Disables Exit, then takes every entry present at the start, in list order, passes it with
+// the target folder to `import` (skipping companions when `skipCompanions`), deletes it
+// whatever the result, and enables Exit again. Results are not reported.
+void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,
+                   ImportOperation import, bool skipCompanions);

@@ -1,0 +1,49 @@
+#include "containers/copy_fork.h"
+
+#include <memory>
+#include <new>
+
+#include "platform/platform.h"
+
+CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
+                    std::uint64_t* copied) {
+    if (copied) *copied = 0;
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyBufferSize]());
+    if (!buffer) return CopyStatus::NoBuffer;
+
+    // The bulk of a fork bypasses the stream buffers: one OS read and one OS write per chunk,
+    // starting where each stream logically stands.
+    std::fflush(source);
+    std::fflush(destination);
+    const auto sourceAt = platform::Tell(source);
+    const auto destinationAt = platform::Tell(destination);
+    if (!sourceAt || !destinationAt) return CopyStatus::WriteFailed;
+    const platform::RawFile in = platform::RawOf(source);
+    const platform::RawFile out = platform::RawOf(destination);
+    platform::RawSeek(in, *sourceAt);
+    platform::RawSeek(out, *destinationAt);
+
+    CopyStatus status = CopyStatus::Done;
+    std::uint64_t readTotal = 0;
+    std::uint64_t written = 0;
+    std::uint32_t left = count;
+    std::size_t chunk = kCopyBufferSize;
+    while (left > 0) {
+        if (left < chunk) chunk = left;
+        const std::int64_t got = platform::RawRead(in, buffer.get(), chunk);
+        if (got <= 0) break;  // the end of the source, or a read error: copy no further
+        chunk = static_cast<std::size_t>(got);
+        readTotal += chunk;
+        if (!platform::RawWriteAll(out, buffer.get(), chunk)) {
+            status = CopyStatus::WriteFailed;
+            break;
+        }
+        written += chunk;
+        left -= static_cast<std::uint32_t>(chunk);
+    }
+
+    platform::Seek(source, *sourceAt + readTotal);
+    platform::Seek(destination, *destinationAt + written);
+    if (copied) *copied = written;
+    return status;
+}

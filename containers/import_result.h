@@ -1,0 +1,23 @@
+// What an import operation reports. The values are the numbers that callers (the window's
+// conversion run, the command line, scripts reading its JSON) rely on.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+enum class ImportResult : std::int32_t {
+    Converted = 1,
+    NotBinHex = 0,     // only the BinHex import: no identification text
+    CannotOpen = -1,   // a source (or its companion, or the staging file) cannot be opened
+    WrongKind = -2,    // the header test failed
+    WriteFailed = -3,  // an output could not be created or written; nothing was left behind
+    CheckFailed = -4,  // only on request: a check value of the source is wrong
+};
+
+struct ImportResultText {
+    ImportResult result;
+    std::string_view word;     // the JSON word: "converted", "write-failed", ...
+    std::string_view message;  // a short phrase for people
+};
+
+const ImportResultText& DescribeResult(ImportResult result);

@@ -1,0 +1,38 @@
+// MacBinary: a 128-byte header, then the data fork and the resource fork, each starting on a
+// 128-byte boundary.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "containers/import_result.h"
+#include "containers/sfm_output.h"
+
+constexpr std::size_t kMacBinaryHeaderSize = 128;
+using MacBinaryHeader = std::array<std::uint8_t, kMacBinaryHeaderSize>;
+
+// Header layout.
+namespace macbinary {
+constexpr std::size_t kOldVersionAt = 0;
+constexpr std::size_t kNameLengthAt = 1;
+constexpr std::size_t kNameAt = 2;
+constexpr std::size_t kMaxNameLength = 63;
+constexpr std::size_t kTypeCreatorAt = 65;
+constexpr std::size_t kFinderFlagsAt = 73;
+constexpr std::size_t kZeroFillAt = 82;
+constexpr std::size_t kDataLengthAt = 83;
+constexpr std::size_t kResourceLengthAt = 87;
+constexpr std::uint32_t kForkAlignment = 128;
+}  // namespace macbinary
+
+// Passes when every header test holds. `sourceLength` is the file's size (<= 0 when it
+// cannot be told, which skips the size test).
+bool IsMacBinaryHeader(const MacBinaryHeader& header, std::int64_t sourceLength);
+
+// Where the resource fork starts: after the data fork, rounded up to 128 bytes.
+std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength);
+
+// Converts one MacBinary file into the target folder.
+ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
+                             ImportReport* report = nullptr);

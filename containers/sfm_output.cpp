@@ -1,0 +1,136 @@
+#include "containers/sfm_output.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "containers/copy_fork.h"
+#include "containers/unique_name.h"
+#include "platform/platform.h"
+
+namespace {
+
+// AfpInfo layout; the words are little-endian.
+constexpr std::size_t kSignatureAt = 0;
+constexpr std::size_t kVersionAt = 4;
+constexpr std::size_t kBackupTimeAt = 12;
+constexpr std::size_t kTypeCreatorAt = 16;
+constexpr std::uint32_t kSignature = 0x00504641;  // "AFP\0"
+// Windows, the Mac SMB client, Samba and netatalk write and check 0x00010000; a record with
+// 0x00100000 is refused or ignored by them, which loses the type and creator.
+constexpr std::uint32_t kVersion = 0x00010000;
+constexpr std::uint32_t kBackupTimeNever = 0x80000000;
+
+// A collision found only at creation (a file that appeared after the search) takes the next
+// unique name; this bounds how often that may happen to one output.
+constexpr int kCreateAttempts = 16;
+
+void PutLittleEndian32(AfpInfo& record, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i)
+        record[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::string Reason(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// Keeps a long name within the buffer together with its stream suffix, extension preserved.
+void FitName(std::string& name) {
+    if (name.size() <= kMaxOutputNameChars) return;
+    const std::string ext(NameExtension(name));
+    if (ext.size() < kMaxOutputNameChars / 2)
+        name = name.substr(0, kMaxOutputNameChars - ext.size()) + ext;
+    else
+        name.resize(kMaxOutputNameChars);
+}
+
+bool WriteStream(std::FILE* stream, const std::uint8_t* bytes, std::size_t count) {
+    return std::fwrite(bytes, 1, count, stream) == count;
+}
+
+}  // namespace
+
+AfpInfo MakeAfpInfo(const TypeCreator& typeCreator) {
+    AfpInfo record{};
+    PutLittleEndian32(record, kSignatureAt, kSignature);
+    PutLittleEndian32(record, kVersionAt, kVersion);
+    PutLittleEndian32(record, kBackupTimeAt, kBackupTimeNever);
+    // A bounded string copy: the first zero byte ends the type and creator alike.
+    for (std::size_t i = 0; i < typeCreator.size() && typeCreator[i] != 0; ++i)
+        record[kTypeCreatorAt + i] = typeCreator[i];
+    return record;
+}
+
+void MakeSafeName(std::string& name) {
+    for (char& c : name)
+        if (c == '/' || c == '\\' || c == ':') c = '_';
+    if (name.empty() || name == "." || name == "..") name = "_";
+}
+
+ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
+                            const TypeCreator& typeCreator, ImportReport* report) {
+    ImportReport local;
+    ImportReport& out = report ? *report : local;
+    MakeSafeName(name);
+    FitName(name);
+
+    bool created = false;
+    auto fail = [&](std::string detail) {
+        if (created) platform::RemoveFile(platform::OutputPath(name));
+        out.outputName = name;
+        out.detail = std::move(detail);
+        out.dataBytes = out.resourceBytes = 0;
+        return ImportResult::WriteFailed;
+    };
+
+    // An existing file is never overwritten: a taken name gets a unique one, and the data
+    // file is created exclusively so a file that appears meanwhile is not replaced either.
+    std::FILE* dataFile = nullptr;
+    for (int attempt = 0; attempt < kCreateAttempts && !dataFile; ++attempt) {
+        if (FileNameExists(name) &&
+            !MakeUniqueName(name, std::string(NameExtension(name)), kMaxOutputNameChars))
+            return fail("every unique name for " + name + " is taken");
+        dataFile = platform::OpenStream(platform::OutputPath(name), "w+bx");
+        if (!dataFile && !(errno == EEXIST && FileNameExists(name)))
+            return fail(Reason("cannot create " + platform::AnsiToNative(name)));
+    }
+    if (!dataFile) return fail("no free name for " + platform::AnsiToNative(name));
+    created = true;
+    platform::NoteCreatedInCurrentFolder(name);
+
+    std::uint64_t copied = 0;
+    if (data.length != 0 && platform::Seek(data.stream, data.offset) &&
+        CopyFork(data.stream, dataFile, data.length, &copied) == CopyStatus::WriteFailed) {
+        const std::string why = Reason("cannot write the data fork");
+        std::fclose(dataFile);
+        return fail(why);
+    }
+    if (std::fclose(dataFile) != 0) return fail(Reason("cannot write the data fork"));
+    out.dataBytes = copied;
+
+    copied = 0;
+    if (resource.length != 0) {
+        std::FILE* stream =
+            platform::OpenStream(platform::OutputPath(name, kResourceStream), "w+b");
+        if (!stream) return fail(Reason("cannot create the AFP_Resource stream"));
+        const bool failed =
+            platform::Seek(resource.stream, resource.offset) &&
+            CopyFork(resource.stream, stream, resource.length, &copied) == CopyStatus::WriteFailed;
+        const int savedErrno = errno;
+        if (std::fclose(stream) != 0 || failed) {
+            if (failed) errno = savedErrno;
+            return fail(Reason("cannot write the AFP_Resource stream"));
+        }
+    }
+    out.resourceBytes = copied;
+
+    std::FILE* info = platform::OpenStream(platform::OutputPath(name, kAfpInfoStream), "w+b");
+    if (!info) return fail(Reason("cannot create the AFP_AfpInfo stream"));
+    const AfpInfo record = MakeAfpInfo(typeCreator);
+    const bool written = WriteStream(info, record.data(), record.size());
+    if (std::fclose(info) != 0 || !written)
+        return fail(Reason("cannot write the AFP_AfpInfo stream"));
+
+    out.outputName = name;
+    out.detail.clear();
+    return ImportResult::Converted;
+}

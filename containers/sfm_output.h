@@ -1,0 +1,55 @@
+// Writing one Macintosh file as an NTFS file with the streams that Services for Macintosh
+// serves: the data fork in the unnamed stream, the resource fork in "AFP_Resource" and the
+// 60-byte information record in "AFP_AfpInfo".
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "containers/import_result.h"
+
+// A name buffer holds at most this many 8-bit characters, and a name with its longest stream
+// suffix must still fit in it.
+constexpr std::size_t kNameBufferChars = 255;
+constexpr std::string_view kResourceStream = "AFP_Resource";
+constexpr std::string_view kAfpInfoStream = "AFP_AfpInfo";
+constexpr std::size_t kLongestSuffix = 1 + 12;  // ":AFP_Resource"
+constexpr std::size_t kMaxOutputNameChars = kNameBufferChars - kLongestSuffix;
+
+constexpr std::size_t kAfpInfoSize = 60;
+using AfpInfo = std::array<std::uint8_t, kAfpInfoSize>;
+using TypeCreator = std::array<std::uint8_t, 8>;
+
+// The record: signature "AFP\0", version 0x00010000, a zero word, 0x80000000, then the type
+// and creator copied up to their first zero byte, the rest zero.
+AfpInfo MakeAfpInfo(const TypeCreator& typeCreator);
+
+// Where one fork lies in an open source.
+struct ForkPlace {
+    std::FILE* stream = nullptr;
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;
+};
+
+// What an import did, for the command line: the name it wrote and, on failure, why.
+struct ImportReport {
+    std::string outputName;  // 8-bit Windows form, in the target folder
+    std::uint64_t dataBytes = 0;
+    std::uint64_t resourceBytes = 0;
+    std::string detail;  // empty on success
+};
+
+// Writes the Macintosh file named `name` into the current folder, in this order: a free
+// name, the data file (always, even empty), the AFP_Resource stream (only for a non-empty
+// resource fork), the AFP_AfpInfo stream. `name` is made safe and unique in place.
+// On any failure the files this call created are removed and WriteFailed is returned.
+ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
+                            const TypeCreator& typeCreator, ImportReport* report = nullptr);
+
+// Turns a name taken from a source into one that stays in the target folder and addresses
+// no other file's stream: '/', '\' and ':' become '_'; an empty name, "." and ".." become "_".
+void MakeSafeName(std::string& name);

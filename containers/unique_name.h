@@ -1,0 +1,30 @@
+// Choosing output names that no existing file bears.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// True when a file (not a folder) of this 8-bit Windows name exists in the current folder,
+// whatever its letter case. A name with '*' or '?' never exists.
+bool FileNameExists(std::string_view name);
+
+// The process-wide collision counter: 0 at start, never reset, incremented before each use.
+std::int32_t UniqueNameCounter();
+
+// The three-character code for a counter value: base 32, most significant first, lower case
+// ("001" ... "00v", "010", ... "vvv", then "000" again).
+std::string UniqueCode(std::int32_t counter);
+
+// The name's extension: from its last '.' after the last path separator, to the end; empty
+// when there is none.
+std::string_view NameExtension(std::string_view name);
+
+// Rewrites `name` into the name of no existing file, trying "<stem>.<code><extension>" with
+// the next code each time. `maxChars` bounds the result (the stem is shortened to keep
+// within it). False when all 32,768 codes are taken.
+bool MakeUniqueName(std::string& name, std::string_view extension, std::size_t maxChars);
+
+// Replaces a short extension (a last '.' with at most four characters after it) by `text` in
+// lower case, or appends '.' and the text when the name has none or a longer one.
+void ReplaceExtension(std::string& name, std::string_view text);

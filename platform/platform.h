@@ -1,0 +1,90 @@
+// The operating-system services the converter relies on, with one meaning on every system.
+// Nothing above this layer includes an OS header; platform/posix and platform/win32 each
+// implement every function declared here and the build picks one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The separator the system writes between path components; IsSeparator also accepts the
+// other one where the system does (Windows takes both '\' and '/').
+extern const char kPathSeparator;
+bool IsSeparator(char c);
+
+// Longest path the imports accept for a derived path (companion, intermediates).
+extern const std::size_t kMaxPathChars;
+
+// --- Current folder ---------------------------------------------------------------------
+bool SetCurrentFolder(const std::string& path);
+std::string CurrentFolder();
+
+// --- Names --------------------------------------------------------------------------------
+// Output names are 8-bit Windows (code page 1252) text. This turns one into the string the
+// file system takes: identity on Windows, UTF-8 on Linux.
+std::string AnsiToNative(std::string_view ansi);
+// The reverse, for names that come from native paths (a source's own file name). Characters
+// that code page 1252 cannot hold are returned as nullopt so the caller can decide.
+std::optional<std::string> NativeToAnsi(std::string_view native);
+
+// The native path, relative to the current folder, of an output file or of one of its named
+// streams ("./Name" or "./Name:AFP_Resource"). Going through "." keeps a one-letter name
+// from reading as a drive.
+std::string OutputPath(std::string_view ansiName, std::string_view streamName = {});
+
+// --- File search --------------------------------------------------------------------------
+enum class Found { Nothing, File, Folder };
+// Looks up an 8-bit Windows name in the current folder the way NTFS matches names: letter
+// case does not count. No wildcard handling; callers reject '*' and '?' before calling.
+Found FindInCurrentFolder(std::string_view ansiName);
+// Tells the lookup cache that this call created the file, so large folders need not be read
+// again after every output.
+void NoteCreatedInCurrentFolder(std::string_view ansiName);
+
+// --- Temporary files ------------------------------------------------------------------------
+// The temporary folder, ending in a separator; empty when there is none.
+std::string TempFolder();
+// Creates a new empty file in `folder` whose name begins with `prefix` and returns its path;
+// nullopt when none could be created. Never returns the name of a file that existed.
+std::optional<std::string> CreateTempFile(const std::string& folder, std::string_view prefix);
+// Creates `path` as a new empty file, failing if anything of that name exists.
+bool CreateNewFile(const std::string& path);
+bool RemoveFile(const std::string& path);
+bool IsWritableFolder(const std::string& folder);
+
+// --- Volumes ------------------------------------------------------------------------------
+struct VolumeInfo {
+    bool namedStreams = false;  // "name:stream" really opens a named stream there
+    std::uint32_t maxNameLength = 0;
+    std::string fileSystem;  // "NTFS" where it is one
+    std::string advice;      // why a folder cannot take the streams, and what to do
+};
+VolumeInfo QueryVolume(const std::string& folder);
+
+// --- Streams ------------------------------------------------------------------------------
+// fopen with the C runtime's modes, for native paths.
+std::FILE* OpenStream(const std::string& nativePath, const char* mode);
+// 64-bit stream positions.
+std::optional<std::uint64_t> Tell(std::FILE* stream);
+bool Seek(std::FILE* stream, std::uint64_t offset);
+// Size of the open file, nullopt when it cannot be told (a pipe, say).
+std::optional<std::uint64_t> StreamSize(std::FILE* stream);
+
+// Reads and writes at the operating-system level beneath a C stream, from the file's own
+// position. Callers flush the stream first and reposition it afterwards.
+struct RawFile {
+    int handle = -1;
+};
+RawFile RawOf(std::FILE* stream);
+bool RawSeek(RawFile file, std::uint64_t offset);
+// Bytes read, 0 at the end of the file, -1 on error.
+std::int64_t RawRead(RawFile file, void* buffer, std::size_t count);
+// Writes everything or fails.
+bool RawWriteAll(RawFile file, const void* buffer, std::size_t count);
+
+}  // namespace platform

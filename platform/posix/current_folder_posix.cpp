@@ -1,0 +1,33 @@
+// Paths and the current folder.
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+const char kPathSeparator = '/';
+// PATH_MAX less its terminating zero.
+const std::size_t kMaxPathChars = 4095;
+
+bool IsSeparator(char c) {
+    return c == '/';
+}
+
+bool SetCurrentFolder(const std::string& path) {
+    return !path.empty() && ::chdir(path.c_str()) == 0;
+}
+
+std::string CurrentFolder() {
+    // A folder deeper than PATH_MAX still has a name; the buffer grows until it fits.
+    std::vector<char> buffer(kMaxPathChars + 1);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return buffer.data();
+}
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// C streams with 64-bit positions.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <limits>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+static_assert(sizeof(off_t) >= sizeof(std::int64_t), "file positions beyond 2 GiB");
+
+std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
+    return std::fopen(nativePath.c_str(), mode);
+}
+
+std::optional<std::uint64_t> Tell(std::FILE* stream) {
+    if (stream == nullptr) return std::nullopt;
+    const off_t at = ::ftello(stream);
+    if (at < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(at);
+}
+
+bool Seek(std::FILE* stream, std::uint64_t offset) {
+    if (stream == nullptr || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+        return false;
+    return ::fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+// The size the file has on disk: what the stream still buffers is not counted.
+std::optional<std::uint64_t> StreamSize(std::FILE* stream) {
+    struct stat info;
+    if (stream == nullptr || ::fstat(::fileno(stream), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+}  // namespace platform
