@@ -31,7 +31,9 @@ struct HeaderCase {
     bool passes;
 };
 
-void PrintTo(const HeaderCase& row, std::ostream* os) { *os << row.label; }
+void PrintTo(const HeaderCase& row, std::ostream* os) {
+    *os << row.label;
+}
 
 void NoEdit(Bytes&) {}
 

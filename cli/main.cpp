@@ -1,0 +1,13 @@
+// veskar-convert: converts Macintosh files into NTFS files with their named streams.
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "cli/run.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    return cli::Run(arguments, std::cout, std::cerr);
+}

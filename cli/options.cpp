@@ -1,0 +1,217 @@
+#include "cli/options.h"
+
+#include <algorithm>
+
+#include "containers/import_result.h"
+
+namespace cli {
+
+namespace {
+
+constexpr std::array<OptionRow, 5> kOptions{{
+    {OptionId::Format, 'f', "format", "FORMAT",
+     "auto (the default), binhex, macbinary, applesingle or\n"
+     "appledouble; only auto and macbinary convert so far"},
+    {OptionId::Help, 'h', "help", "", "print this help and exit"},
+    {OptionId::Json, '\0', "json", "", "print one JSON object per source instead of text"},
+    {OptionId::Quiet, 'q', "quiet", "", "print nothing for sources that went well"},
+    {OptionId::Version, '\0', "version", "", "print the version and exit"},
+}};
+
+static_assert(std::is_sorted(kOptions.begin(), kOptions.end(),
+                             [](const OptionRow& a, const OptionRow& b) {
+                                 return a.longName < b.longName;
+                             }),
+              "the option table is kept sorted by long name");
+
+constexpr std::size_t kHelpColumn = 24;  // where the explanations start in --help
+
+const OptionRow* FindLong(std::string_view name) {
+    for (const auto& row : kOptions)
+        if (row.longName == name) return &row;
+    return nullptr;
+}
+
+const OptionRow* FindShort(char name) {
+    for (const auto& row : kOptions)
+        if (row.shortName != '\0' && row.shortName == name) return &row;
+    return nullptr;
+}
+
+// "  word  code  message", the codes lined up on their last digit.
+std::string ResultLine(std::string_view word, int code, std::string_view message) {
+    std::string line = "  " + std::string(word);
+    const std::string number = std::to_string(code);
+    line.resize(kHelpColumn + 2 - number.size(), ' ');
+    return line + number + "  " + std::string(message) + "\n";
+}
+
+std::string Quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
+}
+
+// Applies one option; false (with `parsed.error` set) when its argument is unusable.
+bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
+    Options& options = parsed.options;
+    switch (row.id) {
+        case OptionId::Format: {
+            const auto format = FormatFromWord(argument);
+            if (!format) {
+                parsed.error = "unknown format " + Quoted(argument) +
+                               " (one of auto, binhex, macbinary, applesingle, appledouble)";
+                return false;
+            }
+            options.format = *format;
+            return true;
+        }
+        case OptionId::Help:
+            options.help = true;
+            return true;
+        case OptionId::Json:
+            options.json = true;
+            return true;
+        case OptionId::Quiet:
+            options.quiet = true;
+            return true;
+        case OptionId::Version:
+            options.version = true;
+            return true;
+    }
+    return true;
+}
+
+}  // namespace
+
+const std::array<OptionRow, 5>& OptionTable() {
+    return kOptions;
+}
+
+Parsed ParseArguments(std::span<const std::string_view> arguments) {
+    Parsed parsed;
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    auto fail = [&parsed](std::string error) {
+        parsed.error = std::move(error);
+        return parsed;
+    };
+
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view word = arguments[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            operands.emplace_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (word.starts_with("--")) {
+            const std::string_view body = word.substr(2);
+            const std::size_t equals = body.find('=');
+            const std::string_view name = body.substr(0, equals);
+            const OptionRow* row = FindLong(name);
+            if (!row) return fail("unknown option " + Quoted(word.substr(0, 2 + name.size())));
+            std::string_view argument;
+            if (row->argument.empty()) {
+                if (equals != std::string_view::npos)
+                    return fail("option '--" + std::string(name) + "' takes no argument");
+            } else if (equals != std::string_view::npos) {
+                argument = body.substr(equals + 1);
+            } else if (i + 1 < arguments.size()) {
+                argument = arguments[++i];
+            } else {
+                return fail("option '--" + std::string(name) + "' needs an argument");
+            }
+            if (!Apply(*row, argument, parsed)) return parsed;
+        } else {
+            // A cluster of short options; one that takes an argument ends it and takes the
+            // rest of the word, or the next word.
+            for (std::size_t at = 1; at < word.size(); ++at) {
+                const OptionRow* row = FindShort(word[at]);
+                if (!row) return fail("unknown option " + Quoted(std::string{'-', word[at]}));
+                std::string_view argument;
+                if (!row->argument.empty()) {
+                    if (at + 1 < word.size())
+                        argument = word.substr(at + 1);
+                    else if (i + 1 < arguments.size())
+                        argument = arguments[++i];
+                    else
+                        return fail("option '-" + std::string{word[at]} + "' needs an argument");
+                    at = word.size();
+                }
+                if (!Apply(*row, argument, parsed)) return parsed;
+            }
+        }
+        if (parsed.options.help || parsed.options.version) return parsed;
+    }
+
+    if (operands.empty()) return fail("missing TARGET_FOLDER and SOURCE");
+    if (operands.size() == 1) return fail("missing SOURCE after TARGET_FOLDER");
+    parsed.options.target = operands.front();
+    parsed.options.sources.assign(operands.begin() + 1, operands.end());
+    return parsed;
+}
+
+std::string HelpText() {
+    std::string text;
+    text += "Usage: ";
+    text += kProgram;
+    text += " [-f FORMAT] [--json] [-q] TARGET_FOLDER SOURCE...\n";
+    text +=
+        "Converts classic Macintosh files into NTFS files in TARGET_FOLDER: the data\n"
+        "fork in the file itself, the resource fork in its named stream AFP_Resource\n"
+        "and the Finder type and creator in AFP_AfpInfo. TARGET_FOLDER must be on a\n"
+        "volume that holds NTFS named streams; on Linux, mount it with\n"
+        "'ntfs-3g -o streams_interface=windows'.\n"
+        "\nOptions:\n";
+
+    for (const auto& row : kOptions) {
+        std::string line = "  ";
+        line += row.shortName != '\0' ? std::string{'-', row.shortName, ',', ' '} : "    ";
+        line += "--";
+        line += row.longName;
+        if (!row.argument.empty()) {
+            line += ' ';
+            line += row.argument;
+        }
+        line.resize(std::max(line.size() + 2, kHelpColumn), ' ');
+        std::string_view help = row.help;
+        for (;;) {
+            const std::size_t end = help.find('\n');
+            line += help.substr(0, end);
+            text += line + "\n";
+            if (end == std::string_view::npos) break;
+            help.remove_prefix(end + 1);
+            line.assign(kHelpColumn, ' ');
+        }
+    }
+
+    text +=
+        "\nIn auto mode each source's format is recognised from its contents. A source\n"
+        "whose name begins with \"._\" and that is an AppleDouble header file is\n"
+        "skipped: it is read together with its data file.\n"
+        "\nOutput: a line 'SOURCE -> OUTPUT' on standard output for each converted\n"
+        "source, OUTPUT being the name written in TARGET_FOLDER, and a line\n"
+        "'veskar-convert: SOURCE: reason' on standard error for each failed one.\n"
+        "With --json, standard output carries one object per source instead:\n"
+        "  {\"source\": \"...\", \"result\": \"converted\", \"code\": 1, \"output\": \"Name\"}\n"
+        "\"output\" is present when converted, \"detail\" when there is more to say.\n"
+        "The results and their codes:\n";
+    constexpr std::array<ImportResult, 5> kReported{
+        ImportResult::Converted, ImportResult::NotBinHex, ImportResult::CannotOpen,
+        ImportResult::WrongKind, ImportResult::WriteFailed};
+    for (const ImportResult result : kReported) {
+        const auto& described = DescribeResult(result);
+        text += ResultLine(described.word, static_cast<int>(result), described.message);
+    }
+    text +=
+        ResultLine("companion-skipped", 0, "an AppleDouble \"._\" file, read with its data file");
+    text +=
+        "Codes are those of the import; \"result\" tells apart the two that share 0.\n"
+        "-q leaves out the lines of converted and skipped sources.\n"
+        "\nExit status: 0 when every source was converted (or skipped as a companion),\n"
+        "1 when at least one failed, 2 for bad usage or an unusable TARGET_FOLDER.\n";
+    return text;
+}
+
+}  // namespace cli

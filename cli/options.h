@@ -1,0 +1,50 @@
+// The command line's options. One table, sorted by long name, drives both the parser and the
+// option lines of --help, so the two cannot drift apart.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/format_probe.h"
+
+namespace cli {
+
+constexpr std::string_view kProgram = "veskar-convert";
+
+enum class OptionId { Format, Help, Json, Quiet, Version };
+
+struct OptionRow {
+    OptionId id;
+    char shortName;             // '\0' when there is none
+    std::string_view longName;  // without the leading "--"
+    std::string_view argument;  // the argument's name in --help; empty when it takes none
+    std::string_view help;      // '\n' starts a continuation line
+};
+
+const std::array<OptionRow, 5>& OptionTable();
+
+struct Options {
+    Format format = Format::Auto;
+    bool json = false;
+    bool quiet = false;
+    bool help = false;     // --help was given: nothing else was looked at after it
+    bool version = false;  // likewise for --version
+    std::string target;
+    std::vector<std::string> sources;
+};
+
+struct Parsed {
+    Options options;
+    std::string error;  // one line for people; empty when the arguments are usable
+};
+
+// Reads the arguments after the program name. Options and operands may be mixed; "--" ends
+// the options, and a lone "-" is an operand.
+Parsed ParseArguments(std::span<const std::string_view> arguments);
+
+std::string HelpText();
+
+}  // namespace cli

@@ -1,0 +1,118 @@
+#include "cli/report.h"
+
+#include "cli/options.h"
+#include "platform/platform.h"
+
+namespace cli {
+
+namespace {
+
+constexpr std::string_view kCompanionWord = "companion-skipped";
+constexpr int kCompanionCode = 0;
+
+void AppendEscape(std::string& out, unsigned value) {
+    constexpr char kHex[] = "0123456789abcdef";
+    out += "\\u00";
+    out += kHex[(value >> 4) & 0xF];
+    out += kHex[value & 0xF];
+}
+
+// The length of the valid UTF-8 sequence starting at `at`, or 0 when there is none there
+// (overlong forms, surrogates and values past U+10FFFF are not valid).
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(at);
+    std::size_t length;
+    unsigned low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+std::string OutputName(const SourceOutcome& outcome) {
+    return platform::AnsiToNative(outcome.report.outputName);
+}
+
+}  // namespace
+
+bool WentWell(const SourceOutcome& outcome) {
+    return outcome.companionSkipped || outcome.result == ImportResult::Converted;
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+            ++at;
+        } else if (c < 0x20 || c == 0x7F) {
+            AppendEscape(out, c);
+            ++at;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++at;
+        } else if (const std::size_t length = Utf8SequenceLength(text, at); length != 0) {
+            out += text.substr(at, length);
+            at += length;
+        } else {
+            AppendEscape(out, c);
+            ++at;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonLine(const SourceOutcome& outcome) {
+    std::string line = "{\"source\": " + JsonString(outcome.source) + ", \"result\": ";
+    if (outcome.companionSkipped) {
+        line += JsonString(kCompanionWord) + ", \"code\": " + std::to_string(kCompanionCode);
+    } else {
+        line += JsonString(DescribeResult(outcome.result).word) +
+                ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
+        if (outcome.result == ImportResult::Converted)
+            line += ", \"output\": " + JsonString(OutputName(outcome));
+    }
+    if (!outcome.report.detail.empty())
+        line += ", \"detail\": " + JsonString(outcome.report.detail);
+    return line + "}";
+}
+
+std::string TextLine(const SourceOutcome& outcome) {
+    if (outcome.companionSkipped)
+        return outcome.source + ": skipped, an AppleDouble companion read with its data file";
+    return outcome.source + " -> " + OutputName(outcome);
+}
+
+std::string DiagnosticLine(const SourceOutcome& outcome) {
+    std::string line = std::string(kProgram) + ": " + outcome.source + ": " +
+                       std::string(DescribeResult(outcome.result).message);
+    if (!outcome.report.detail.empty()) line += ": " + outcome.report.detail;
+    return line;
+}
+
+void Reporter::Report(const SourceOutcome& outcome) {
+    const bool wentWell = WentWell(outcome);
+    // Text mode prints failures only as diagnostics; JSON has a line for every source.
+    if (!(wentWell && quiet_) && (json_ || wentWell))
+        out_ << (json_ ? JsonLine(outcome) : TextLine(outcome)) << '\n' << std::flush;
+    if (!wentWell) err_ << DiagnosticLine(outcome) << '\n' << std::flush;
+}
+
+}  // namespace cli

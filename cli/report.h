@@ -1,0 +1,49 @@
+// What the command line prints for each source: text or JSON lines on standard output, and
+// one diagnostic line on standard error for each source that failed.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "containers/import_result.h"
+#include "containers/sfm_output.h"
+
+namespace cli {
+
+struct SourceOutcome {
+    std::string source;  // as given on the command line
+    bool companionSkipped = false;
+    ImportResult result = ImportResult::WrongKind;  // not looked at when skipped
+    ImportReport report;                            // outputName in 8-bit Windows form
+};
+
+// Converted, or skipped as a companion: neither makes the exit status 1.
+bool WentWell(const SourceOutcome& outcome);
+
+// `text` as a JSON string, quotes included. Valid UTF-8 passes through; control characters
+// become \u00XX, and each byte that is not part of a valid UTF-8 sequence becomes the \u00XX
+// of the Latin-1 character of that value, so the line is always valid JSON.
+std::string JsonString(std::string_view text);
+
+std::string JsonLine(const SourceOutcome& outcome);  // without the line end
+std::string TextLine(const SourceOutcome& outcome);  // only for outcomes that went well
+// "veskar-convert: SOURCE: message[: detail]", only for failures.
+std::string DiagnosticLine(const SourceOutcome& outcome);
+
+class Reporter {
+  public:
+    Reporter(std::ostream& out, std::ostream& err, bool json, bool quiet)
+        : out_(out), err_(err), json_(json), quiet_(quiet) {}
+    // Prints the outcome's lines and flushes them, so that a reader sees each source as soon
+    // as it is done.
+    void Report(const SourceOutcome& outcome);
+
+  private:
+    std::ostream& out_;
+    std::ostream& err_;
+    bool json_;
+    bool quiet_;
+};
+
+}  // namespace cli

@@ -1,0 +1,30 @@
+// One run of the command line, from its arguments to its exit status.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cli/format_probe.h"
+#include "cli/report.h"
+
+namespace cli {
+
+constexpr int kExitConverted = 0;  // every source converted, or skipped as a companion
+constexpr int kExitSomeFailed = 1;
+constexpr int kExitUsage = 2;  // bad usage, or a target folder that cannot take the outputs
+
+// `arguments` leaves out the program name.
+int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err);
+
+// `path` made absolute against the folder `base`; an absolute path, or any path when `base`
+// is empty, comes back as it is.
+std::string AbsolutePath(std::string_view path, std::string_view base);
+
+// Converts one source (an absolute path) into the target folder (an absolute path) with the
+// chosen format, probing it first in auto mode. `given` is the source as the user wrote it.
+SourceOutcome ConvertSource(Format format, const std::string& target, const std::string& source,
+                            std::string_view given);
+
+}  // namespace cli

@@ -1,0 +1,17 @@
+# Installs the Debian packages that building and testing need, when they are missing.
+# Sourced by run.sh and test.sh; runs as root (or through sudo when it is there).
+veskar_install() {
+    local missing=()
+    for pkg in "$@"; do
+        dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "== installing: ${missing[*]}"
+    $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+        --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+VESKAR_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev ntfs-3g fuse3)

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The main job: install what is missing, build, and convert the bundled sample files into a
+# freshly made NTFS volume, listing what was written.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/deps.sh"
+veskar_install "${VESKAR_BUILD_PACKAGES[@]}"
+build="$root/build"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build"
+exec "$root/scripts/demo.sh" "$build"

@@ -1,0 +1,313 @@
+// The command line veskar-convert: its pieces directly, and the built program run as a user
+// runs it, against a real NTFS volume.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+#include "cli/format_probe.h"
+#include "cli/options.h"
+#include "cli/report.h"
+#include "cli/run.h"
+#include "tests/mac_fixtures.h"
+#include "tests/ntfs_volume.h"
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the built program in `folder` (the test's own when empty).
+CliRun RunCli(const std::vector<std::string>& args, const std::string& folder = "") {
+    TempDir scratch;
+    const std::string errFile = scratch.File("stderr");
+    std::string command = folder.empty() ? "" : "cd " + ShellQuote(folder) + " && ";
+    command += ShellQuote(VESKAR_CONVERT_PATH);
+    for (const auto& arg : args)
+        command += " " + ShellQuote(arg);
+    command += " 2>" + ShellQuote(errFile);
+    CliRun run;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.out.append(buffer, got);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const Bytes err = ReadFile(errFile);
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
+MacFile Fixture(const std::string& name, const std::string& type, std::size_t dataBytes,
+                std::size_t resourceBytes) {
+    MacFile file;
+    file.name = name;
+    file.type = type;
+    file.creator = "VSKR";
+    file.data = PatternBytes(dataBytes, 3);
+    file.resource = PatternBytes(resourceBytes, 4);
+    return file;
+}
+
+std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// --- Usage --------------------------------------------------------------------------------
+
+struct UsageCase {
+    std::vector<std::string> args;
+    const char* complaint;
+};
+
+TEST(CliUsage, BadUsageExitsTwoWithOneLineAndAHint) {
+    const UsageCase cases[] = {
+        {{}, "missing TARGET_FOLDER and SOURCE"},
+        {{"/tmp"}, "missing SOURCE after TARGET_FOLDER"},
+        {{"-x", "a", "b"}, "unknown option '-x'"},
+        {{"--frobnicate", "a", "b"}, "unknown option '--frobnicate'"},
+        {{"a", "b", "-f"}, "option '-f' needs an argument"},
+        {{"--format=tiff", "a", "b"}, "unknown format 'tiff'"},
+        {{"--json=yes", "a", "b"}, "option '--json' takes no argument"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunCli(c.args);
+        EXPECT_EQ(run.status, 2) << c.complaint;
+        EXPECT_EQ(run.out, "");
+        // One line that begins with the complaint, then the hint.
+        EXPECT_TRUE(run.err.starts_with(std::string("veskar-convert: ") + c.complaint)) << run.err;
+        EXPECT_TRUE(run.err.ends_with("\ntry 'veskar-convert --help'\n")) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+    }
+}
+
+TEST(CliUsage, FormatsWithoutAnImportAreRefused) {
+    TempDir dir;
+    for (const char* format : {"binhex", "applesingle", "appledouble"}) {
+        const CliRun run = RunCli({"-f", format, dir.Path(), dir.File("x")});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err,
+                  std::string("veskar-convert: format '") + format + "' is not supported yet\n");
+    }
+}
+
+TEST(CliUsage, HelpAndVersion) {
+    for (const char* help : {"-h", "--help"}) {
+        const CliRun run = RunCli({help});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, cli::HelpText());
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_EQ(RunCli({"--version"}).out, "veskar-convert " VESKAR_VERSION "\n");
+}
+
+TEST(CliUsage, OptionTableIsSortedAndAgreesWithHelp) {
+    const auto& table = cli::OptionTable();
+    std::istringstream help(cli::HelpText());
+    std::vector<std::string> optionLines;
+    for (std::string line; std::getline(help, line);)
+        if (line.starts_with("  -") || line.starts_with("      --")) optionLines.push_back(line);
+    ASSERT_EQ(optionLines.size(), table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const auto& row = table[i];
+        if (i > 0) {
+            EXPECT_LT(table[i - 1].longName, row.longName);
+        }
+        std::string expected =
+            row.shortName ? std::string{' ', ' ', '-', row.shortName, ','} : std::string(5, ' ');
+        expected += " --" + std::string(row.longName);
+        EXPECT_TRUE(optionLines[i].starts_with(expected)) << optionLines[i];
+        // Both spellings parse, with an argument where the option takes one.
+        for (std::string spelling : {"--" + std::string(row.longName),
+                                     row.shortName ? std::string{'-', row.shortName} : ""}) {
+            if (spelling.empty()) continue;
+            std::vector<std::string_view> args{spelling};
+            if (!row.argument.empty()) args.push_back("macbinary");
+            args.insert(args.end(), {"target", "source"});
+            EXPECT_EQ(cli::ParseArguments(args).error, "") << spelling;
+        }
+    }
+}
+
+TEST(CliUsage, OptionsMixWithOperandsUntilDoubleDash) {
+    const std::vector<std::string_view> args{"-qfmacbinary", "t", "--json", "s1", "--", "-s2"};
+    const cli::Parsed parsed = cli::ParseArguments(args);
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_TRUE(parsed.options.quiet && parsed.options.json);
+    EXPECT_EQ(parsed.options.format, cli::Format::MacBinary);
+    EXPECT_EQ(parsed.options.target, "t");
+    EXPECT_EQ(parsed.options.sources, (std::vector<std::string>{"s1", "-s2"}));
+}
+
+// --- Pieces -------------------------------------------------------------------------------
+
+TEST(CliReport, JsonStringsAreAlwaysValid) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain name", "\"plain name\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"tab\tnl\n\x01\x7f", "\"tab\\u0009nl\\u000a\\u0001\\u007f\""},
+        {"R\xC3\xA9sum\xC3\xA9", "\"R\xC3\xA9sum\xC3\xA9\""},  // valid UTF-8 passes
+        {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},          // so does a 4-byte one
+        {"R\x8Esum\x8E", "\"R\\u008esum\\u008e\""},            // stray bytes
+        {"cut \xC3", "\"cut \\u00c3\""},                       // truncated sequence
+        {"\xC0\xAF \xED\xA0\x80",
+         "\"\\u00c0\\u00af \\u00ed\\u00a0\\u0080\""},  // overlong, surrogate
+    };
+    for (const auto& [text, json] : cases)
+        EXPECT_EQ(cli::JsonString(text), json);
+}
+
+TEST(CliReport, LinesForEachKindOfOutcome) {
+    cli::SourceOutcome converted{"in/R.bin", false, ImportResult::Converted, {}};
+    converted.report.outputName = "R\x8Esum\x8E";  // code page 1252: Z with caron
+    EXPECT_EQ(cli::JsonLine(converted),
+              "{\"source\": \"in/R.bin\", \"result\": \"converted\", "
+              "\"code\": 1, \"output\": \"R\xC5\xBDsum\xC5\xBD\"}");
+    EXPECT_EQ(cli::TextLine(converted), "in/R.bin -> R\xC5\xBDsum\xC5\xBD");
+    const cli::SourceOutcome companion{"._x", true, ImportResult::WrongKind, {}};
+    EXPECT_EQ(cli::JsonLine(companion),
+              "{\"source\": \"._x\", \"result\": \"companion-skipped\", \"code\": 0}");
+    cli::SourceOutcome failed{"t.txt", false, ImportResult::WrongKind, {}};
+    failed.report.detail = "why";
+    EXPECT_EQ(
+        cli::JsonLine(failed),
+        "{\"source\": \"t.txt\", \"result\": \"wrong-kind\", \"code\": -2, \"detail\": \"why\"}");
+    EXPECT_EQ(cli::DiagnosticLine(failed), "veskar-convert: t.txt: not of the expected kind: why");
+}
+
+TEST(CliPaths, RelativePathsJoinTheStartingFolder) {
+    EXPECT_EQ(cli::AbsolutePath("x", "/base"), "/base/x");
+    EXPECT_EQ(cli::AbsolutePath("../x", "/base/"), "/base/../x");
+    EXPECT_EQ(cli::AbsolutePath("x", "/"), "/x");
+    EXPECT_EQ(cli::AbsolutePath("/abs", "/base"), "/abs");
+    EXPECT_EQ(cli::CompanionPathOf("/a/b/doc"), "/a/b/._doc");
+    EXPECT_EQ(cli::CompanionPathOf("doc"), "._doc");
+}
+
+TEST(CliProbe, RecognisesEachFormat) {
+    using V = cli::Probe::Verdict;
+    using F = cli::Format;
+    TempDir dir;
+    const Bytes adMagic{0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
+    // The identification text straddles the probe's 64 KiB reads.
+    const std::string binhex =
+        std::string(65536 - 20, 'x') + "\n(" + std::string(cli::kBinHexIdentification) + ")\n:";
+    const struct {
+        const char* name;
+        Bytes bytes;
+        V verdict;
+        F format;
+    } cases[] = {
+        {"a.bin", EncodeMacBinary(Fixture("A", "TEXT", 10, 10)), V::Recognised, F::MacBinary},
+        {"._b.bin", EncodeMacBinary(Fixture("B", "TEXT", 10, 0)), V::Recognised, F::MacBinary},
+        {"single", {0x00, 0x05, 0x16, 0x00, 0x00, 0x02}, V::Recognised, F::AppleSingle},
+        {"doc", BytesOf("data fork"), V::Recognised, F::AppleDouble},
+        {"._doc", adMagic, V::Companion, F::AppleDouble},
+        {"double-magic", adMagic, V::Nothing, F::Auto},  // only a "._" name is a companion
+        {"text.hqx", BytesOf(binhex), V::Recognised, F::BinHex},
+        {"plain.txt", BytesOf("just text\n"), V::Nothing, F::Auto},
+        {"empty", {}, V::Nothing, F::Auto},
+    };
+    for (const auto& c : cases)
+        ASSERT_TRUE(WriteFile(dir.File(c.name), c.bytes));
+    for (const auto& c : cases) {
+        const cli::Probe probe = cli::ProbeSource(dir.File(c.name));
+        EXPECT_EQ(probe.verdict, c.verdict) << c.name;
+        if (probe.verdict != V::Nothing) {
+            EXPECT_EQ(probe.format, c.format) << c.name;
+        }
+    }
+    EXPECT_EQ(cli::ProbeSource(dir.File("missing")).verdict, V::CannotOpen);
+}
+
+// --- The program on real folders ------------------------------------------------------------
+
+TEST(CliTarget, FolderWithoutNamedStreamsOrMissingIsRefused) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir.File("a.bin"), EncodeMacBinary(Fixture("A", "TEXT", 5, 5))));
+    CliRun run = RunCli({dir.Path(), dir.File("a.bin")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(
+        run.err.starts_with("veskar-convert: " + dir.Path() + ": cannot hold NTFS named streams: "))
+        << run.err;
+    EXPECT_NE(run.err.find("ntfs-3g -o streams_interface=windows"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("A")));
+
+    run = RunCli({dir.File("nowhere"), dir.File("a.bin")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "veskar-convert: " + dir.File("nowhere") + ": no such folder\n");
+}
+
+TEST(CliNtfs, ConvertsWithJsonAndSkipsCompanions) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    const MacFile alpha = Fixture("Alpha", "TEXT", 300, 0);
+    const MacFile beta = Fixture("Beta Tool", "APPL", 40, 700);
+    ASSERT_TRUE(WriteFile(src.File("alpha.bin"), EncodeMacBinary(alpha)));
+    ASSERT_TRUE(WriteFile(src.File("beta.bin"), EncodeMacBinary(beta)));
+    ASSERT_TRUE(WriteFile(src.File("._beta.bin"), {0x00, 0x05, 0x16, 0x07, 0, 2, 0, 0}));
+
+    const CliRun run = RunCli({"--json", vol->Root(), src.File("alpha.bin"), src.File("beta.bin"),
+                               src.File("._beta.bin")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              "{\"source\": \"" + src.File("alpha.bin") +
+                  "\", \"result\": \"converted\", \"code\": 1, \"output\": \"Alpha\"}\n"
+                  "{\"source\": \"" +
+                  src.File("beta.bin") +
+                  "\", \"result\": \"converted\", \"code\": 1, \"output\": \"Beta Tool\"}\n"
+                  "{\"source\": \"" +
+                  src.File("._beta.bin") + "\", \"result\": \"companion-skipped\", \"code\": 0}\n");
+
+    EXPECT_EQ(vol->ReadStream("Alpha"), Text(alpha.data));
+    EXPECT_EQ(vol->StreamNames("Alpha"), std::vector<std::string>{"AFP_AfpInfo"});
+    EXPECT_EQ(vol->ReadStream("Beta Tool"), Text(beta.data));
+    EXPECT_EQ(vol->ReadStream("Beta Tool", "AFP_Resource"), Text(beta.resource));
+    const auto info = vol->ReadStream("Beta Tool", "AFP_AfpInfo");
+    ASSERT_TRUE(info && info->size() == 60);
+    EXPECT_EQ(info->substr(16, 8), "APPLVSKR");
+}
+
+TEST(CliNtfs, KeepsGoingAfterFailuresAndQuietHidesSuccesses) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    ASSERT_TRUE(WriteFile(src.File("one.bin"), EncodeMacBinary(Fixture("One", "TEXT", 9, 9))));
+    ASSERT_TRUE(WriteFile(src.File("two.bin"), EncodeMacBinary(Fixture("Two", "TEXT", 9, 0))));
+    ASSERT_TRUE(WriteFile(src.File("three.bin"), EncodeMacBinary(Fixture("Three", "TEXT", 1, 0))));
+    ASSERT_TRUE(WriteFile(src.File("notes.txt"), BytesOf("no Macintosh file\n")));
+
+    // Sources and target relative to the folder the program starts in.
+    const std::string target = std::filesystem::relative(vol->Root(), src.Path()).string();
+    CliRun run = RunCli({target, "one.bin", "notes.txt", "gone.bin", "two.bin"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "one.bin -> One\ntwo.bin -> Two\n");
+    EXPECT_EQ(run.err,
+              "veskar-convert: notes.txt: not of the expected kind: not recognised as MacBinary, "
+              "AppleSingle, AppleDouble or BinHex\n"
+              "veskar-convert: gone.bin: cannot be opened: No such file or directory\n");
+
+    run = RunCli({"-q", "-f", "macbinary", target, "three.bin"}, src.Path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out + run.err, "");
+    run = RunCli({"-q", "--json", "-f", "macbinary", target, "notes.txt", "one.bin"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "{\"source\": \"notes.txt\", \"result\": \"wrong-kind\", \"code\": -2, "
+              "\"detail\": \"not a MacBinary file\"}\n");
+
+    EXPECT_EQ(vol->ReadStream("One", "AFP_Resource"), Text(PatternBytes(9, 4)));
+    EXPECT_EQ(vol->ReadStream("Two"), Text(PatternBytes(9, 3)));
+    EXPECT_EQ(vol->ReadStream("Three"), Text(PatternBytes(1, 3)));
+    EXPECT_FALSE(vol->ReadStream("notes.txt").has_value());
+}
+
+}  // namespace
