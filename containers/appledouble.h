@@ -1,0 +1,22 @@
+// AppleDouble: the data fork stays an ordinary file and a companion beside it, named with
+// "._" in front, holds the resource fork, the name and the Finder information as entries
+// placed by the shared header (containers/entry_table.h). Such companions come from old
+// file servers and from macOS, which writes them on foreign volumes and into zip archives.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "containers/import_result.h"
+#include "containers/sfm_output.h"
+
+// The companion's path: "._" inserted after the last separator of `dataFilePath`, or in
+// front of it when it has none.
+std::string AppleDoubleCompanionPath(std::string_view dataFilePath);
+
+// Converts a data file and its companion into the target folder: Converted, CannotOpen
+// (either file cannot be opened, or the companion's path would be too long; nothing
+// written), WrongKind (the companion has no AppleDouble magic; nothing written) or
+// WriteFailed.
+ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
+                               ImportReport* report = nullptr);

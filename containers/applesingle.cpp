@@ -1,0 +1,63 @@
+#include "containers/applesingle.h"
+
+#include <algorithm>
+#include <string>
+
+#include "containers/entry_table.h"
+#include "containers/target_folder.h"
+#include "platform/platform.h"
+
+using namespace entry_table;
+
+ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
+                               ImportReport* report) {
+    const TargetFolder target = EnterTargetFolder(targetFolder);
+    OpenSource source(platform::OpenStream(std::string(sourcePath), "rb"));
+    if (!source.get()) return ImportResult::CannotOpen;
+
+    const HeaderRead header = ReadHeaderBlock(source.get());
+    if (header.bytesRead < kMagicSize || !IsAppleSingleHeader(header.block))
+        return ImportResult::WrongKind;
+    if (!target.usable) {
+        if (report) report->detail = target.detail;
+        return ImportResult::WriteFailed;
+    }
+
+    // The descriptors take effect in file order, so a later one of an id overrides what an
+    // earlier one left. A missing fork entry is an empty fork; without Finder info the type
+    // and creator are zero.
+    EntryDescriptor dataEntry, resourceEntry;
+    std::string macName;
+    std::array<std::uint8_t, kFinderInfoSize> finderInfo{};
+    for (const EntryDescriptor& entry : ReadEntryTable(source.get(), header)) {
+        switch (entry.id) {
+            case kDataForkId:
+                dataEntry = entry;
+                break;
+            case kResourceForkId:
+                resourceEntry = entry;
+                break;
+            case kRealNameId:
+                macName = ReadEntryName(source.get(), entry);
+                break;
+            case kFinderInfoId: {
+                // Only the leading type and creator are carried; a short entry overwrites
+                // as many leading bytes as it has.
+                const auto wanted = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(entry.length, finderInfo.size()));
+                ReadAt(source.get(), entry.offset, finderInfo.data(), wanted);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    TypeCreator typeCreator;
+    std::copy_n(finderInfo.begin(), typeCreator.size(), typeCreator.begin());
+
+    const ForkPlace data = PlaceFork(source.get(), dataEntry.offset, dataEntry.length);
+    const ForkPlace resource = PlaceFork(source.get(), resourceEntry.offset, resourceEntry.length);
+
+    std::string name = OutputNameFor(macName, sourcePath);
+    return WriteSfmOutput(name, data, resource, typeCreator, report);
+}

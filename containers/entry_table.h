@@ -1,0 +1,116 @@
+// The header that AppleSingle and AppleDouble files share: a magic number, a version, 16
+// bytes naming the home file system, an entry count and that many 12-byte descriptors, each
+// placing one entry (a fork, the name, the Finder info...) by offset and length.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "containers/sfm_output.h"
+
+namespace entry_table {
+// The header block is the first 256 bytes of the file; the fields below all lie in it.
+constexpr std::size_t kHeaderBlockSize = 256;
+constexpr std::size_t kMagicAt = 0;
+constexpr std::size_t kMagicSize = 4;
+// The version (at 4) and the home file system (16 bytes at 8) are never examined: version 1
+// and version 2 files are read alike, and macOS writes "Mac OS X" where others write zeros.
+constexpr std::size_t kVersionAt = 4;
+constexpr std::size_t kHomeFileSystemAt = 8;
+constexpr std::size_t kHomeFileSystemSize = 16;
+constexpr std::size_t kEntryCountAt = 24;
+constexpr std::size_t kDescriptorsAt = 26;
+constexpr std::size_t kDescriptorSize = 12;
+constexpr std::size_t kDescriptorIdAt = 0;
+constexpr std::size_t kDescriptorOffsetAt = 4;
+constexpr std::size_t kDescriptorLengthAt = 8;
+// Whole descriptors that fit in the block; the rest of a longer table is read from the file.
+constexpr std::size_t kDescriptorsInBlock = (kHeaderBlockSize - kDescriptorsAt) / kDescriptorSize;
+
+constexpr std::uint32_t kAppleSingleMagic = 0x00051600;
+constexpr std::uint32_t kAppleDoubleMagic = 0x00051607;
+
+// The entries the imports carry; every other id is skipped.
+constexpr std::uint32_t kDataForkId = 1;
+constexpr std::uint32_t kResourceForkId = 2;
+constexpr std::uint32_t kRealNameId = 3;
+constexpr std::uint32_t kFinderInfoId = 9;
+
+constexpr std::size_t kFinderInfoSize = 32;
+constexpr std::size_t kMaxNameBytes = 255;
+}  // namespace entry_table
+
+using HeaderBlock = std::array<std::uint8_t, entry_table::kHeaderBlockSize>;
+
+// The block and how many of its bytes came from the file (the rest are zero).
+struct HeaderRead {
+    HeaderBlock block{};
+    std::size_t bytesRead = 0;
+};
+
+// Reads the block from the start of `source`.
+HeaderRead ReadHeaderBlock(std::FILE* source);
+
+// Only the magic number decides; a block read from fewer than 4 bytes is neither.
+bool IsAppleSingleHeader(const HeaderBlock& block);
+bool IsAppleDoubleHeader(const HeaderBlock& block);
+
+struct EntryDescriptor {
+    std::uint32_t id = 0;
+    // Wider than the fields so that offset + length never wraps.
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+// The descriptors in file order, every one the count announces, as long as whole
+// descriptors remain in `bytes` (the file from kDescriptorsAt on).
+std::vector<EntryDescriptor> ParseDescriptors(std::uint16_t entryCount,
+                                              std::span<const std::uint8_t> bytes);
+
+// The whole table of an open file: the descriptors inside the block come from it, those past
+// it from `source`. A count that runs past the end of the file yields the whole descriptors.
+std::vector<EntryDescriptor> ReadEntryTable(std::FILE* source, const HeaderRead& header);
+
+// Reads up to `count` bytes at `offset` into `buffer`; the bytes actually read. Bytes of
+// `buffer` past those read keep what they held, so a later entry that is cut short by the
+// end of the file overwrites only as much of an earlier one as it has.
+std::size_t ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer,
+                   std::size_t count);
+
+// The name entry's bytes, at most 255 of them, as far as the file holds them.
+std::string ReadEntryName(std::FILE* source, const EntryDescriptor& entry);
+
+// Where a fork lies, its length cut to what the file holds past its offset: a fork that
+// starts beyond the end is empty, so no empty AFP_Resource stream is made for it.
+ForkPlace PlaceFork(std::FILE* source, std::uint64_t offset, std::uint64_t length);
+
+// The output name: the Macintosh name translated to code page 1252 when it has a character
+// before its first zero byte, otherwise the last component of `sourcePath` in 8-bit form.
+std::string OutputNameFor(std::string_view macName, std::string_view sourcePath);
+
+// The last component of a native path, in 8-bit Windows form.
+std::string OwnFileName(std::string_view sourcePath);
+
+// An open source closed at the end of the scope.
+class OpenSource {
+  public:
+    explicit OpenSource(std::FILE* f = nullptr) : file_(f) {}
+    ~OpenSource() { Reset(); }
+    OpenSource(const OpenSource&) = delete;
+    OpenSource& operator=(const OpenSource&) = delete;
+    std::FILE* get() const { return file_; }
+    // Closes the file held so far and holds `f` instead.
+    void Reset(std::FILE* f = nullptr) {
+        if (file_) std::fclose(file_);
+        file_ = f;
+    }
+
+  private:
+    std::FILE* file_;
+};
