@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/conversion_run.h"
+#include "containers/appledouble.h"
+#include "containers/applesingle.h"
 #include "containers/macbinary.h"
 #include "platform/platform.h"
 
@@ -17,8 +19,8 @@ constexpr std::array<FormatRow, 5> kFormats{{
     {Format::Auto, "auto", "auto", nullptr},
     {Format::BinHex, "binhex", "BinHex", nullptr},
     {Format::MacBinary, "macbinary", "MacBinary", &ImportMacBinary},
-    {Format::AppleSingle, "applesingle", "AppleSingle", nullptr},
-    {Format::AppleDouble, "appledouble", "AppleDouble", nullptr},
+    {Format::AppleSingle, "applesingle", "AppleSingle", &ImportAppleSingle},
+    {Format::AppleDouble, "appledouble", "AppleDouble", &ImportAppleDouble},
 }};
 
 class OpenFile {
@@ -72,13 +74,7 @@ std::optional<Format> FormatFromWord(std::string_view word) {
 }
 
 std::string CompanionPathOf(std::string_view path) {
-    std::size_t nameAt = path.size();
-    while (nameAt > 0 && !platform::IsSeparator(path[nameAt - 1]))
-        --nameAt;
-    std::string companion(path.substr(0, nameAt));
-    companion += "._";
-    companion += path.substr(nameAt);
-    return companion;
+    return AppleDoubleCompanionPath(path);
 }
 
 bool ContainsBinHexIdentification(std::FILE* stream) {
@@ -118,6 +114,12 @@ Probe ProbeSource(const std::string& nativePath) {
     const auto size = platform::StreamSize(source.get());
     const std::int64_t length = size ? static_cast<std::int64_t>(*size) : 0;
     if (IsMacBinaryHeader(head, length)) return Recognised(Format::MacBinary);
+    // macOS writes a "._" file beside nearly every file it puts on a foreign volume or into
+    // a zip archive, BinHex texts included; a text that names itself BinHex at its start is
+    // taken as BinHex before the file beside it is looked at.
+    const std::string_view headText(reinterpret_cast<const char*>(head.data()), got);
+    if (headText.find(kBinHexIdentification) != std::string_view::npos)
+        return Recognised(Format::BinHex);
     if (CompanionBesideIsAppleDouble(nativePath)) return Recognised(Format::AppleDouble);
 
     if (!platform::Seek(source.get(), 0)) return {};

@@ -11,7 +11,7 @@ namespace {
 constexpr std::array<OptionRow, 5> kOptions{{
     {OptionId::Format, 'f', "format", "FORMAT",
      "auto (the default), binhex, macbinary, applesingle or\n"
-     "appledouble; only auto and macbinary convert so far"},
+     "appledouble; binhex does not convert yet"},
     {OptionId::Help, 'h', "help", "", "print this help and exit"},
     {OptionId::Json, '\0', "json", "", "print one JSON object per source instead of text"},
     {OptionId::Quiet, 'q', "quiet", "", "print nothing for sources that went well"},
@@ -187,9 +187,15 @@ std::string HelpText() {
     }
 
     text +=
-        "\nIn auto mode each source's format is recognised from its contents. A source\n"
-        "whose name begins with \"._\" and that is an AppleDouble header file is\n"
-        "skipped: it is read together with its data file.\n"
+        "\nAn AppleDouble file is a pair: give the data file; its header file beside it,\n"
+        "named \"._\" and the data file's name, is read with it. With -f appledouble a\n"
+        "source whose name begins with \"._\" is skipped as such a header file.\n"
+        "AppleSingle and AppleDouble outputs take the Macintosh name the file carries\n"
+        "(Mac Roman, translated), else the source's own name.\n"
+        "\nIn auto mode each source's format is recognised from its contents: MacBinary\n"
+        "by its header, AppleSingle by its magic number, a data file as AppleDouble by\n"
+        "the \"._\" header file beside it. A source whose name begins with \"._\" and\n"
+        "that is an AppleDouble header file is skipped in the same way.\n"
         "\nOutput: a line 'SOURCE -> OUTPUT' on standard output for each converted\n"
         "source, OUTPUT being the name written in TARGET_FOLDER, and a line\n"
         "'veskar-convert: SOURCE: reason' on standard error for each failed one.\n"

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/conversion_run.h"
 #include "cli/options.h"
 #include "platform/platform.h"
 
@@ -64,6 +65,11 @@ SourceOutcome ConvertSource(Format format, const std::string& target, const std:
     SourceOutcome outcome;
     outcome.source = std::string(given);
     const FormatRow* row = &RowOf(format);
+    // A companion is read together with its data file, which is converted on its own.
+    if (format == Format::AppleDouble && IsAppleDoubleCompanion(source)) {
+        outcome.companionSkipped = true;
+        return outcome;
+    }
     if (format == Format::Auto) {
         Probe probe = ProbeSource(source);
         switch (probe.verdict) {

@@ -1,6 +1,8 @@
 #include "containers/appledouble.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "containers/entry_table.h"
@@ -28,26 +30,35 @@ std::string AppleDoubleCompanionPath(std::string_view dataFilePath) {
 
 ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
                                ImportReport* report) {
+    auto refuse = [report](ImportResult result, std::string detail) {
+        if (report) report->detail = std::move(detail);
+        return result;
+    };
+    auto fail = [&refuse](std::string detail) {
+        return refuse(ImportResult::WriteFailed, std::move(detail));
+    };
     const std::string companionPath = AppleDoubleCompanionPath(dataFilePath);
-    if (companionPath.size() > platform::kMaxPathChars) return ImportResult::CannotOpen;
+    if (companionPath.size() > platform::kMaxPathChars)
+        return refuse(ImportResult::CannotOpen, "the path of its companion is too long");
 
     const TargetFolder target = EnterTargetFolder(targetFolder);
     // Declared first so that it is closed last, after the data file.
     OpenSource companionFile;
     OpenSource dataFile(platform::OpenStream(std::string(dataFilePath), "rb"));
-    if (!dataFile.get()) return ImportResult::CannotOpen;
+    if (!dataFile.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
     companionFile.Reset(platform::OpenStream(companionPath, "rb"));
-    if (!companionFile.get()) return ImportResult::CannotOpen;
+    if (!companionFile.get()) {
+        return refuse(ImportResult::CannotOpen,
+                      "its companion " + companionPath + ": " + std::strerror(errno));
+    }
     std::FILE* const data = dataFile.get();
     std::FILE* const companion = companionFile.get();
 
     const HeaderRead header = ReadHeaderBlock(companion);
-    if (header.bytesRead < kMagicSize || !IsAppleDoubleHeader(header.block))
-        return ImportResult::WrongKind;
-    auto fail = [report](std::string detail) {
-        if (report) report->detail = std::move(detail);
-        return ImportResult::WriteFailed;
-    };
+    if (header.bytesRead < kMagicSize || !IsAppleDoubleHeader(header.block)) {
+        return refuse(ImportResult::WrongKind,
+                      "its companion " + companionPath + " has no AppleDouble header");
+    }
     if (!target.usable) return fail(target.detail);
 
     // The data fork is always the data file from its start; an entry 1 can only say how much

@@ -1,6 +1,8 @@
 #include "containers/applesingle.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "containers/entry_table.h"
@@ -12,16 +14,17 @@ using namespace entry_table;
 ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
                                ImportReport* report) {
     const TargetFolder target = EnterTargetFolder(targetFolder);
+    auto refuse = [report](ImportResult result, std::string detail) {
+        if (report) report->detail = std::move(detail);
+        return result;
+    };
     OpenSource source(platform::OpenStream(std::string(sourcePath), "rb"));
-    if (!source.get()) return ImportResult::CannotOpen;
+    if (!source.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
 
     const HeaderRead header = ReadHeaderBlock(source.get());
     if (header.bytesRead < kMagicSize || !IsAppleSingleHeader(header.block))
-        return ImportResult::WrongKind;
-    if (!target.usable) {
-        if (report) report->detail = target.detail;
-        return ImportResult::WriteFailed;
-    }
+        return refuse(ImportResult::WrongKind, "no AppleSingle magic number");
+    if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
 
     // The descriptors take effect in file order, so a later one of an id overrides what an
     // earlier one left. A missing fork entry is an empty fork; without Finder info the type

@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/report.h"
 #include "cli/run.h"
+#include "tests/apple_fixtures.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 
@@ -90,12 +91,9 @@ TEST(CliUsage, BadUsageExitsTwoWithOneLineAndAHint) {
 
 TEST(CliUsage, FormatsWithoutAnImportAreRefused) {
     TempDir dir;
-    for (const char* format : {"binhex", "applesingle", "appledouble"}) {
-        const CliRun run = RunCli({"-f", format, dir.Path(), dir.File("x")});
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err,
-                  std::string("veskar-convert: format '") + format + "' is not supported yet\n");
-    }
+    const CliRun run = RunCli({"-f", "binhex", dir.Path(), dir.File("x")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "veskar-convert: format 'binhex' is not supported yet\n");
 }
 
 TEST(CliUsage, HelpAndVersion) {
@@ -212,6 +210,10 @@ TEST(CliProbe, RecognisesEachFormat) {
         {"._doc", adMagic, V::Companion, F::AppleDouble},
         {"double-magic", adMagic, V::Nothing, F::Auto},  // only a "._" name is a companion
         {"text.hqx", BytesOf(binhex), V::Recognised, F::BinHex},
+        // macOS leaves a "._" file beside a BinHex text too; the text still decides.
+        {"paired.hqx", BytesOf("(" + std::string(cli::kBinHexIdentification) + ")\n:"),
+         V::Recognised, F::BinHex},
+        {"._paired.hqx", adMagic, V::Companion, F::AppleDouble},
         {"plain.txt", BytesOf("just text\n"), V::Nothing, F::Auto},
         {"empty", {}, V::Nothing, F::Auto},
     };
@@ -308,6 +310,49 @@ TEST(CliNtfs, KeepsGoingAfterFailuresAndQuietHidesSuccesses) {
     EXPECT_EQ(vol->ReadStream("Two"), Text(PatternBytes(9, 3)));
     EXPECT_EQ(vol->ReadStream("Three"), Text(PatternBytes(1, 3)));
     EXPECT_FALSE(vol->ReadStream("notes.txt").has_value());
+}
+
+// AppleSingle and AppleDouble by name and by content, the companion skip of both, and a
+// failure that says which file of a pair is missing.
+TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    const Bytes data = PatternBytes(500, 5);
+    const Bytes resource = PatternBytes(90, 6);
+    ASSERT_TRUE(WriteFile(src.File("one.as"),
+                          EncodeAppleSingle({{apple_fixtures::kRealName, BytesOf("Caf\x8E")},
+                                             {apple_fixtures::kFinderInfo, FinderInfo("TEXTttxt")},
+                                             {apple_fixtures::kDataFork, data}})));
+    ASSERT_TRUE(WriteFile(src.File("Photo"), data));
+    MacOsCompanion companion;
+    companion.typeCreator = "JPEGogle";
+    companion.resource = resource;
+    ASSERT_TRUE(WriteFile(src.File("._Photo"), EncodeMacOsCompanion(companion)));
+    ASSERT_TRUE(WriteFile(src.File("Lonely"), data));
+
+    CliRun run = RunCli({"-f", "applesingle", vol->Root(), "one.as"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "one.as -> Caf\xC3\xA9\n");
+    run = RunCli({"-f", "appledouble", vol->Root(), "._Photo", "Photo", "Lonely"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "._Photo: skipped, an AppleDouble companion read with its data file\n"
+              "Photo -> Photo\n");
+    EXPECT_EQ(run.err, "veskar-convert: Lonely: cannot be opened: its companion " +
+                           src.File("._Lonely") + ": No such file or directory\n");
+    run = RunCli({"-q", vol->Root(), "one.as", "._Photo", "Photo"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");
+
+    EXPECT_EQ(vol->ReadStream("Caf\xC3\xA9"), Text(data));
+    EXPECT_EQ(vol->ReadStream("Caf\xC3\xA9.001"), Text(data));
+    EXPECT_EQ(vol->ReadStream("Photo"), Text(data));
+    EXPECT_EQ(vol->ReadStream("Photo", "AFP_Resource"), Text(resource));
+    // One counter per process: the third run's second collision takes the code 002.
+    const auto info = vol->ReadStream("Photo.002", "AFP_AfpInfo");
+    ASSERT_TRUE(info && info->size() == 60);
+    EXPECT_EQ(info->substr(16, 8), "JPEGogle");
+    EXPECT_FALSE(vol->ReadStream("Lonely").has_value());
 }
 
 }  // namespace
