@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "app/conversion_run.h"
 #include "platform/platform.h"
 #include "tests/apple_fixtures.h"
 
@@ -370,6 +371,41 @@ TEST(ImportAppleDouble, BothFilesAreClosedOnEveryPath) {
               ImportResult::CannotOpen);
     EXPECT_EQ(ImportAppleDouble(plain.Path(), sources.File("good.txt")), ImportResult::WriteFailed);
     EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// The AppleDouble page's run: the companion's own entry is skipped, its data file converted
+// once with it, and a companion without a data file leads to no import at all.
+TEST(ImportAppleDouble, PageRunConvertsEachPairOnce) {
+    struct Entries : SourceList {
+        std::vector<std::string> paths;
+        std::size_t Count() const override { return paths.size(); }
+        std::string FirstText() const override { return paths.front(); }
+        void DeleteFirst() override { paths.erase(paths.begin()); }
+    };
+    struct Exit : EnabledControl {
+        void SetEnabled(bool) override {}
+    };
+    REQUIRE_NTFS(volume);
+    CurrentFolderGuard guard;
+    TempDir sources;
+    WriteFile(sources.File("Photo"), kData);
+    WriteFile(sources.File("._Photo"), EncodeAppleDouble(Classic("JPEGogle")));
+    WriteFile(sources.File("._Lonely"), EncodeAppleDouble(Classic()));
+    Entries list;
+    list.paths = {sources.File("._Lonely"), sources.File("._Photo"), sources.File("Photo")};
+    Exit exit;
+    static int imports = 0;
+    RunConversion(
+        list, exit, volume->Root(),
+        [](std::string_view target, std::string_view source) {
+            ++imports;
+            return ImportAppleDouble(target, source);
+        },
+        true);
+    EXPECT_EQ(imports, 1);
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_EQ(FilesOnVolume(*volume), std::vector<std::string>{"Photo"});
+    ExpectOutput(*volume, "Photo", kData, kResource, TypeCreatorBytes("JPEGogle"));
 }
 
 // --- Real files -----------------------------------------------------------------------------
