@@ -75,7 +75,7 @@ bool Defined(ImportResult result) {
 
 void RunImport(const std::vector<SourceFile>& sources,
                const std::function<ImportResult(const std::string& target,
-                                                 const std::string& sourcePath)>& import) {
+                                                const std::string& sourcePath)>& import) {
     const Folders& f = TheFolders();
     std::vector<std::pair<fs::path, std::string>> written;
     for (const SourceFile& source : sources) {
@@ -105,8 +105,10 @@ void RunImport(const std::vector<SourceFile>& sources,
         Broken("a failed import left " + *added.begin() + " in the target folder");
     }
     // Keep the volume from filling up and every run starting alike.
-    for (const std::string& name : added) fs::remove_all(f.target / name);
-    for (const auto& entry : written) fs::remove(entry.first);
+    for (const std::string& name : added)
+        fs::remove_all(f.target / name);
+    for (const auto& entry : written)
+        fs::remove(entry.first);
 }
 
 std::pair<std::span<const std::uint8_t>, std::span<const std::uint8_t>> SplitInput(

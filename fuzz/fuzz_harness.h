@@ -25,7 +25,7 @@ struct SourceFile {
 // the folder named by VESKAR_FUZZ_TARGET, which must be on a volume with named streams.
 void RunImport(const std::vector<SourceFile>& sources,
                const std::function<ImportResult(const std::string& target,
-                                                 const std::string& sourcePath)>& import);
+                                                const std::string& sourcePath)>& import);
 
 // Splits one fuzz input into two parts at a position taken from its first two bytes.
 std::pair<std::span<const std::uint8_t>, std::span<const std::uint8_t>> SplitInput(
