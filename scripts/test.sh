@@ -1,11 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test: the suite, the suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz target for a bounded time
+# (VESKAR_FUZZ_SECONDS, 60 by default; 0 leaves fuzzing out).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/deps.sh"
 veskar_install "${VESKAR_BUILD_PACKAGES[@]}" clang-format
+"$root/scripts/check-format.sh"
+
+echo "== the test suite"
 build="$root/build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build"
-"$root/scripts/check-format.sh"
 ctest --test-dir "$build" --output-on-failure -j2
+
+echo "== the test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+asan="$root/build-asan"
+cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESKAR_SANITIZE=ON \
+    -DVESKAR_BENCH=OFF >/dev/null
+cmake --build "$asan"
+ctest --test-dir "$asan" --output-on-failure -j2
+
+fuzz_seconds=${VESKAR_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" -gt 0 ]; then
+    echo "== fuzzing, $fuzz_seconds s per target"
+    "$root/scripts/fuzz.sh" "$fuzz_seconds"
+fi

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer) and
+# runs each for a while against a fresh NTFS volume mounted with ntfs-3g.
+#
+#   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]      (default: 60 seconds, every target)
+#
+# The corpora grow in build-fuzz/corpus/TARGET and carry over to the next run; the seeds are
+# the project's own sample files and the real-world files of ../shared/samples when present.
+# A finding stops with the crashing input in build-fuzz/findings/ and exit status 1.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/deps.sh"
+veskar_install "${VESKAR_BUILD_PACKAGES[@]}" clang-14 libclang-rt-14-dev
+seconds=${1:-60}
+shift || true
+build="$root/build-fuzz"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++-14 -DVESKAR_FUZZ=ON >/dev/null
+cmake --build "$build"
+
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+    for bin in "$build"/fuzz/*_fuzz; do targets+=("$(basename "$bin")"); done
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/veskar-fuzz-XXXXXX")
+mnt=$work/mnt
+cleanup() {
+    mountpoint -q "$mnt" 2>/dev/null && { umount "$mnt" || umount -l "$mnt"; }
+    rm -rf "$work"
+}
+trap cleanup EXIT
+truncate -s 256M "$work/volume.img"
+mkntfs -Q -F "$work/volume.img" >/dev/null 2>&1
+mkdir "$mnt"
+ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
+
+samples=$root/../shared/samples
+seeds_of() {  # target -> the seed files, one per line
+    case $1 in
+        macbinary_fuzz) ls "$root"/samples/*.bin "$samples"/macbinary/* ;;
+        applesingle_fuzz) ls "$samples"/applesingle/* ;;
+        appledouble_fuzz) find "$samples"/appledouble -name '._*' ;;
+        binhex*_fuzz) ls "$samples"/binhex/* ;;
+    esac 2>/dev/null || true
+}
+
+mkdir -p "$build/findings"
+status=0
+for name in "${targets[@]}"; do
+    corpus=$build/corpus/$name
+    seeds=$work/seeds-$name
+    mkdir -p "$corpus" "$seeds" "$work/tmp-$name" "$mnt/$name"
+    seeds_of "$name" | while read -r seed; do cp "$seed" "$seeds/"; done
+    echo "== $name: $seconds s"
+    if ! TMPDIR=$work/tmp-$name VESKAR_FUZZ_TARGET=$mnt/$name \
+        "$build/fuzz/$name" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
+        -artifact_prefix="$build/findings/$name-" "$corpus" "$seeds" >"$work/$name.log" 2>&1; then
+        status=1
+        tail -n 40 "$work/$name.log"
+    fi
+    grep -E 'stat::number_of_executed_units|stat::average_exec_per_sec' "$work/$name.log" |
+        sed 's/^/   /'
+done
+exit $status
