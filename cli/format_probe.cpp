@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "app/conversion_run.h"
+#include "binhex/binhex_staging.h"
 #include "containers/macbinary.h"
 #include "platform/platform.h"
 
@@ -15,7 +15,7 @@ namespace {
 
 constexpr std::array<FormatRow, 5> kFormats{{
     {Format::Auto, "auto", "auto", nullptr},
-    {Format::BinHex, "binhex", "BinHex", nullptr},
+    {Format::BinHex, "binhex", "BinHex", &ImportBinHex},
     {Format::MacBinary, "macbinary", "MacBinary", &ImportMacBinary},
     {Format::AppleSingle, "applesingle", "AppleSingle", nullptr},
     {Format::AppleDouble, "appledouble", "AppleDouble", nullptr},
@@ -81,26 +81,6 @@ std::string CompanionPathOf(std::string_view path) {
     return companion;
 }
 
-bool ContainsBinHexIdentification(std::FILE* stream) {
-    // Chunks overlap by one byte less than the text, so a text split across two reads is
-    // still found.
-    const std::size_t keep = kBinHexIdentification.size() - 1;
-    std::vector<char> buffer(64 * 1024);
-    std::size_t held = 0;
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data() + held, 1, buffer.size() - held, stream);
-        if (got == 0) return false;
-        held += got;
-        const std::string_view window(buffer.data(), held);
-        if (window.find(kBinHexIdentification) != std::string_view::npos) return true;
-        if (held > keep) {
-            const auto end = buffer.begin() + static_cast<std::ptrdiff_t>(held);
-            std::copy(end - static_cast<std::ptrdiff_t>(keep), end, buffer.begin());
-            held = keep;
-        }
-    }
-}
-
 Probe ProbeSource(const std::string& nativePath) {
     OpenFile source(nativePath);
     if (!source.get()) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno)};
@@ -118,10 +98,9 @@ Probe ProbeSource(const std::string& nativePath) {
     const auto size = platform::StreamSize(source.get());
     const std::int64_t length = size ? static_cast<std::int64_t>(*size) : 0;
     if (IsMacBinaryHeader(head, length)) return Recognised(Format::MacBinary);
+    // The same 128 bytes that the BinHex import probes.
+    if (binhex::HasIdentification({head.data(), got})) return Recognised(Format::BinHex);
     if (CompanionBesideIsAppleDouble(nativePath)) return Recognised(Format::AppleDouble);
-
-    if (!platform::Seek(source.get(), 0)) return {};
-    if (ContainsBinHexIdentification(source.get())) return Recognised(Format::BinHex);
     return {};
 }
 

@@ -11,7 +11,7 @@ namespace {
 constexpr std::array<OptionRow, 5> kOptions{{
     {OptionId::Format, 'f', "format", "FORMAT",
      "auto (the default), binhex, macbinary, applesingle or\n"
-     "appledouble; only auto and macbinary convert so far"},
+     "appledouble; only auto, binhex and macbinary convert so far"},
     {OptionId::Help, 'h', "help", "", "print this help and exit"},
     {OptionId::Json, '\0', "json", "", "print one JSON object per source instead of text"},
     {OptionId::Quiet, 'q', "quiet", "", "print nothing for sources that went well"},
@@ -189,7 +189,9 @@ std::string HelpText() {
     text +=
         "\nIn auto mode each source's format is recognised from its contents. A source\n"
         "whose name begins with \"._\" and that is an AppleDouble header file is\n"
-        "skipped: it is read together with its data file.\n"
+        "skipped: it is read together with its data file. A BinHex 4.0 text is\n"
+        "recognised by its identification line within its first 128 bytes; it is\n"
+        "written under the name that its BinHex header carries.\n"
         "\nOutput: a line 'SOURCE -> OUTPUT' on standard output for each converted\n"
         "source, OUTPUT being the name written in TARGET_FOLDER, and a line\n"
         "'veskar-convert: SOURCE: reason' on standard error for each failed one.\n"

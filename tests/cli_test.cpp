@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "binhex/binhex_staging.h"
 #include "cli/format_probe.h"
 #include "cli/options.h"
 #include "cli/report.h"
@@ -90,7 +91,7 @@ TEST(CliUsage, BadUsageExitsTwoWithOneLineAndAHint) {
 
 TEST(CliUsage, FormatsWithoutAnImportAreRefused) {
     TempDir dir;
-    for (const char* format : {"binhex", "applesingle", "appledouble"}) {
+    for (const char* format : {"applesingle", "appledouble"}) {
         const CliRun run = RunCli({"-f", format, dir.Path(), dir.File("x")});
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err,
@@ -196,9 +197,11 @@ TEST(CliProbe, RecognisesEachFormat) {
     using F = cli::Format;
     TempDir dir;
     const Bytes adMagic{0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
-    // The identification text straddles the probe's 64 KiB reads.
-    const std::string binhex =
-        std::string(65536 - 20, 'x') + "\n(" + std::string(cli::kBinHexIdentification) + ")\n:";
+    // Only the first 128 bytes count, as in the BinHex import: the identification text may
+    // start at offset 85 and so end on the 128th byte; one byte later it is not recognised.
+    const std::string id(binhex::kIdentification);
+    const std::string binhex = std::string(85, 'x') + id + ")\n:";
+    const std::string binhexLate = std::string(86, 'x') + id + ")\n:";
     const struct {
         const char* name;
         Bytes bytes;
@@ -212,6 +215,7 @@ TEST(CliProbe, RecognisesEachFormat) {
         {"._doc", adMagic, V::Companion, F::AppleDouble},
         {"double-magic", adMagic, V::Nothing, F::Auto},  // only a "._" name is a companion
         {"text.hqx", BytesOf(binhex), V::Recognised, F::BinHex},
+        {"late.hqx", BytesOf(binhexLate), V::Nothing, F::Auto},
         {"plain.txt", BytesOf("just text\n"), V::Nothing, F::Auto},
         {"empty", {}, V::Nothing, F::Auto},
     };
