@@ -7,8 +7,6 @@ namespace binhex {
 
 namespace {
 
-constexpr std::uint8_t kDropped = 0xFF;  // CR, LF and colon: never code characters
-
 // The value of every byte, found once by its position in the alphabet, so that decoding does
 // not search the alphabet for each character.
 constexpr std::array<std::uint8_t, 256> kValues = [] {
@@ -17,14 +15,20 @@ constexpr std::array<std::uint8_t, 256> kValues = [] {
         const std::size_t at = kAlphabet.find(static_cast<char>(c));
         values[c] = at == std::string_view::npos ? 0 : static_cast<std::uint8_t>(at);
     }
-    values['\r'] = values['\n'] = values[':'] = kDropped;
     return values;
+}();
+
+// CR, LF and colon are never code characters.
+constexpr std::array<bool, 256> kDropped = [] {
+    std::array<bool, 256> dropped{};
+    dropped['\r'] = dropped['\n'] = dropped[':'] = true;
+    return dropped;
 }();
 
 }  // namespace
 
 std::uint8_t CodeValue(std::uint8_t c) {
-    return kValues[c] == kDropped ? 0 : kValues[c];
+    return kValues[c];
 }
 
 ByteSource::ByteSource(std::FILE* stream)
@@ -75,7 +79,7 @@ GroupRead ReadCodeGroup(ByteSource& source, CodeGroup& group) {
         if (!source.Next(c)) return GroupRead::InputEnded;
         // Line breaks of every style and any later colon (the closing one, say) count for
         // nothing; every other byte, space and tab included, fills a place in the group.
-        if (kValues[c] != kDropped) group[gathered++] = c;
+        if (!kDropped[c]) group[gathered++] = c;
     }
     return GroupRead::Complete;
 }
