@@ -111,9 +111,25 @@ bool DecodeBinHexText(std::FILE* text, std::FILE* packed) {
         if (!in.Refill()) return out.Flush();
     }
     CodeGroup group;
-    while (ReadCodeGroup(in, group) == GroupRead::Complete) {
+    for (;;) {
+        // Most groups lie whole in the buffer with no line break inside: those are decoded
+        // in place. A group that holds a break or crosses the end of the buffer is gathered
+        // by ReadCodeGroup, which passes over the breaks and reads on.
+        auto held = in.Held();
+        std::size_t at = 0;
+        while (at + 4 <= held.size() && !(kDropped[held[at]] | kDropped[held[at + 1]] |
+                                          kDropped[held[at + 2]] | kDropped[held[at + 3]])) {
+            const unsigned bits = unsigned{kValues[held[at]]} << 18 |
+                                  unsigned{kValues[held[at + 1]]} << 12 |
+                                  unsigned{kValues[held[at + 2]]} << 6 | kValues[held[at + 3]];
+            out.Put3(static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 8),
+                     static_cast<std::uint8_t>(bits));
+            at += 4;
+        }
+        in.Skip(at);
+        if (ReadCodeGroup(in, group) != GroupRead::Complete) break;
         DecodeCodeGroup(group);
-        out.Put(group.data(), 3);
+        out.Put3(group[0], group[1], group[2]);
     }
     return out.Flush();
 }

@@ -62,6 +62,13 @@ class ByteSink {
         if (used_ == kBlock) Flush();
         buffer_[used_++] = byte;
     }
+    void Put3(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+        if (kBlock - used_ < 3) Flush();
+        buffer_[used_] = a;
+        buffer_[used_ + 1] = b;
+        buffer_[used_ + 2] = c;
+        used_ += 3;
+    }
     void Put(const std::uint8_t* bytes, std::size_t count);
     void PutCopies(std::uint8_t byte, std::size_t count);
     // Writes what is held; false once any write has failed.
