@@ -78,6 +78,14 @@ class Intermediates {
         CreateInTemporaryFolder();
     }
 
+    // The packed file goes first, then the expanded one.
+    ~Intermediates() {
+        packed_.Remove();
+        expanded_.Remove();
+    }
+    Intermediates(const Intermediates&) = delete;
+    Intermediates& operator=(const Intermediates&) = delete;
+
     bool Created() const { return !packed_.Path().empty() && !expanded_.Path().empty(); }
     const std::string& Packed() const { return packed_.Path(); }
     const std::string& Expanded() const { return expanded_.Path(); }
