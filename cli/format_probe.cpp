@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "app/conversion_run.h"
+#include "binhex/binhex_staging.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"
 #include "containers/macbinary.h"
@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::array<FormatRow, 5> kFormats{{
     {Format::Auto, "auto", "auto", nullptr},
-    {Format::BinHex, "binhex", "BinHex", nullptr},
+    {Format::BinHex, "binhex", "BinHex", &ImportBinHex},
     {Format::MacBinary, "macbinary", "MacBinary", &ImportMacBinary},
     {Format::AppleSingle, "applesingle", "AppleSingle", &ImportAppleSingle},
     {Format::AppleDouble, "appledouble", "AppleDouble", &ImportAppleDouble},
@@ -77,26 +77,6 @@ std::string CompanionPathOf(std::string_view path) {
     return AppleDoubleCompanionPath(path);
 }
 
-bool ContainsBinHexIdentification(std::FILE* stream) {
-    // Chunks overlap by one byte less than the text, so a text split across two reads is
-    // still found.
-    const std::size_t keep = kBinHexIdentification.size() - 1;
-    std::vector<char> buffer(64 * 1024);
-    std::size_t held = 0;
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data() + held, 1, buffer.size() - held, stream);
-        if (got == 0) return false;
-        held += got;
-        const std::string_view window(buffer.data(), held);
-        if (window.find(kBinHexIdentification) != std::string_view::npos) return true;
-        if (held > keep) {
-            const auto end = buffer.begin() + static_cast<std::ptrdiff_t>(held);
-            std::copy(end - static_cast<std::ptrdiff_t>(keep), end, buffer.begin());
-            held = keep;
-        }
-    }
-}
-
 Probe ProbeSource(const std::string& nativePath) {
     OpenFile source(nativePath);
     if (!source.get()) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno)};
@@ -115,15 +95,10 @@ Probe ProbeSource(const std::string& nativePath) {
     const std::int64_t length = size ? static_cast<std::int64_t>(*size) : 0;
     if (IsMacBinaryHeader(head, length)) return Recognised(Format::MacBinary);
     // macOS writes a "._" file beside nearly every file it puts on a foreign volume or into
-    // a zip archive, BinHex texts included; a text that names itself BinHex at its start is
-    // taken as BinHex before the file beside it is looked at.
-    const std::string_view headText(reinterpret_cast<const char*>(head.data()), got);
-    if (headText.find(kBinHexIdentification) != std::string_view::npos)
-        return Recognised(Format::BinHex);
+    // a zip archive, BinHex texts included; a text that names itself BinHex in the same 128
+    // bytes that the BinHex import probes is taken as BinHex before the file beside it.
+    if (binhex::HasIdentification({head.data(), got})) return Recognised(Format::BinHex);
     if (CompanionBesideIsAppleDouble(nativePath)) return Recognised(Format::AppleDouble);
-
-    if (!platform::Seek(source.get(), 0)) return {};
-    if (ContainsBinHexIdentification(source.get())) return Recognised(Format::BinHex);
     return {};
 }
 

@@ -1,6 +1,6 @@
 // The formats the command line knows, and telling which one a source is in. The probes run
-// cheapest first: everything that the first 128 bytes decide, then one look at the "._" file
-// beside the source, and only then a scan of the whole source for the BinHex text.
+// cheapest first: everything that the first 128 bytes decide (the BinHex identification text
+// among them), then one look at the "._" file beside the source.
 #pragma once
 
 #include <array>
@@ -35,8 +35,6 @@ std::optional<Format> FormatFromWord(std::string_view word);
 // Leading bytes of AppleSingle and AppleDouble header files.
 constexpr std::array<std::uint8_t, 4> kAppleSingleMagic{0x00, 0x05, 0x16, 0x00};
 constexpr std::array<std::uint8_t, 4> kAppleDoubleMagic{0x00, 0x05, 0x16, 0x07};
-// BinHex 4.0 text starts after the line that carries this.
-constexpr std::string_view kBinHexIdentification = "This file must be converted with BinHex 4.0";
 
 struct Probe {
     enum class Verdict {
@@ -56,9 +54,5 @@ Probe ProbeSource(const std::string& nativePath);
 
 // The path of the "._" file that goes with the file at `path`, in the same folder.
 std::string CompanionPathOf(std::string_view path);
-
-// True when the stream, from its current position to its end, contains the BinHex
-// identification text.
-bool ContainsBinHexIdentification(std::FILE* stream);
 
 }  // namespace cli

@@ -4,8 +4,11 @@
 #include <vector>
 
 #include "cli/run.h"
+#include "platform/interrupt_cleanup.h"
 
 int main(int argc, char** argv) {
+    // An interrupted BinHex import leaves no intermediate or staging file behind.
+    platform::InstallInterruptCleanup();
     std::vector<std::string_view> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);

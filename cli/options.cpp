@@ -11,7 +11,7 @@ namespace {
 constexpr std::array<OptionRow, 5> kOptions{{
     {OptionId::Format, 'f', "format", "FORMAT",
      "auto (the default), binhex, macbinary, applesingle or\n"
-     "appledouble; binhex does not convert yet"},
+     "appledouble"},
     {OptionId::Help, 'h', "help", "", "print this help and exit"},
     {OptionId::Json, '\0', "json", "", "print one JSON object per source instead of text"},
     {OptionId::Quiet, 'q', "quiet", "", "print nothing for sources that went well"},
@@ -191,9 +191,11 @@ std::string HelpText() {
         "named \"._\" and the data file's name, is read with it. With -f appledouble a\n"
         "source whose name begins with \"._\" is skipped as such a header file.\n"
         "AppleSingle and AppleDouble outputs take the Macintosh name the file carries\n"
-        "(Mac Roman, translated), else the source's own name.\n"
+        "(Mac Roman, translated), else the source's own name; BinHex and MacBinary\n"
+        "outputs take the name in their header as it stands.\n"
         "\nIn auto mode each source's format is recognised from its contents: MacBinary\n"
-        "by its header, AppleSingle by its magic number, a data file as AppleDouble by\n"
+        "by its header, AppleSingle by its magic number, BinHex 4.0 by its\n"
+        "identification line within its first 128 bytes, a data file as AppleDouble by\n"
         "the \"._\" header file beside it. A source whose name begins with \"._\" and\n"
         "that is an AppleDouble header file is skipped in the same way.\n"
         "\nOutput: a line 'SOURCE -> OUTPUT' on standard output for each converted\n"

@@ -42,6 +42,9 @@ enum class Found { Nothing, File, Folder };
 // Looks up an 8-bit Windows name in the current folder the way NTFS matches names: letter
 // case does not count. No wildcard handling; callers reject '*' and '?' before calling.
 Found FindInCurrentFolder(std::string_view ansiName);
+// True when anything in `folder` bears the native name `nativeName`, whatever its letter
+// case; read afresh on every call (for names beside a source, not for the outputs).
+bool NameTakenInFolder(const std::string& folder, std::string_view nativeName);
 // Tells the lookup cache that this call created the file, so large folders need not be read
 // again after every output.
 void NoteCreatedInCurrentFolder(std::string_view ansiName);

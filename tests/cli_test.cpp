@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "binhex/binhex_staging.h"
 #include "cli/format_probe.h"
 #include "cli/options.h"
 #include "cli/report.h"
@@ -87,13 +88,6 @@ TEST(CliUsage, BadUsageExitsTwoWithOneLineAndAHint) {
         EXPECT_TRUE(run.err.ends_with("\ntry 'veskar-convert --help'\n")) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
     }
-}
-
-TEST(CliUsage, FormatsWithoutAnImportAreRefused) {
-    TempDir dir;
-    const CliRun run = RunCli({"-f", "binhex", dir.Path(), dir.File("x")});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "veskar-convert: format 'binhex' is not supported yet\n");
 }
 
 TEST(CliUsage, HelpAndVersion) {
@@ -194,9 +188,11 @@ TEST(CliProbe, RecognisesEachFormat) {
     using F = cli::Format;
     TempDir dir;
     const Bytes adMagic{0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
-    // The identification text straddles the probe's 64 KiB reads.
-    const std::string binhex =
-        std::string(65536 - 20, 'x') + "\n(" + std::string(cli::kBinHexIdentification) + ")\n:";
+    // Only the first 128 bytes count, as in the BinHex import: the identification text may
+    // start at offset 85 and so end on the 128th byte; one byte later it is not recognised.
+    const std::string id(binhex::kIdentification);
+    const std::string binhex = std::string(85, 'x') + id + ")\n:";
+    const std::string binhexLate = std::string(86, 'x') + id + ")\n:";
     const struct {
         const char* name;
         Bytes bytes;
@@ -211,9 +207,10 @@ TEST(CliProbe, RecognisesEachFormat) {
         {"double-magic", adMagic, V::Nothing, F::Auto},  // only a "._" name is a companion
         {"text.hqx", BytesOf(binhex), V::Recognised, F::BinHex},
         // macOS leaves a "._" file beside a BinHex text too; the text still decides.
-        {"paired.hqx", BytesOf("(" + std::string(cli::kBinHexIdentification) + ")\n:"),
-         V::Recognised, F::BinHex},
+        {"paired.hqx", BytesOf("(" + std::string(binhex::kIdentification) + ")\n:"), V::Recognised,
+         F::BinHex},
         {"._paired.hqx", adMagic, V::Companion, F::AppleDouble},
+        {"late.hqx", BytesOf(binhexLate), V::Nothing, F::Auto},
         {"plain.txt", BytesOf("just text\n"), V::Nothing, F::Auto},
         {"empty", {}, V::Nothing, F::Auto},
     };

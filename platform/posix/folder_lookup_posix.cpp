@@ -195,6 +195,29 @@ Found FindInCurrentFolder(std::string_view ansiName) {
     return Found::Nothing;
 }
 
+bool NameTakenInFolder(const std::string& folder, std::string_view nativeName) {
+    if (nativeName.empty()) return false;
+    const std::string dir = folder.empty() ? std::string(".") : folder;
+    const std::string exact = dir + "/" + std::string(nativeName);
+    struct stat info;
+    if (::lstat(exact.c_str(), &info) == 0) return true;
+
+    LookupState& state = State();
+    const std::lock_guard lock(state.mutex);
+    const FoldedName key = state.folder.Fold(nativeName);
+    DIR* listing = ::opendir(dir.c_str());
+    if (listing == nullptr) return false;
+    bool taken = false;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (state.folder.Fold(entry->d_name) == key) {
+            taken = true;
+            break;
+        }
+    }
+    ::closedir(listing);
+    return taken;
+}
+
 void NoteCreatedInCurrentFolder(std::string_view ansiName) {
     if (ansiName.empty()) return;
     const std::string native = AnsiToNative(ansiName);

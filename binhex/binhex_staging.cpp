@@ -1,0 +1,275 @@
+#include "binhex/binhex_staging.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "binhex/binhex_decoder.h"
+#include "containers/byte_order.h"
+#include "containers/copy_fork.h"
+#include "containers/macbinary.h"
+#include "containers/unique_name.h"
+#include "platform/interrupt_cleanup.h"
+#include "platform/platform.h"
+
+using namespace binhex;
+
+namespace {
+
+struct CloseStream {
+    void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+using Stream = std::unique_ptr<std::FILE, CloseStream>;
+
+// Closes the stream and tells whether everything written to it reached its file.
+bool CloseWritten(Stream& stream) {
+    const bool flushed = std::fflush(stream.get()) == 0 && !std::ferror(stream.get());
+    return std::fclose(stream.release()) == 0 && flushed;
+}
+
+// A file this call created, removed when the scope ends and, until then, on an interrupt.
+class OwnFile {
+  public:
+    OwnFile() = default;
+    ~OwnFile() { Remove(); }
+    OwnFile(const OwnFile&) = delete;
+    OwnFile& operator=(const OwnFile&) = delete;
+
+    void Adopt(std::string path) {
+        path_ = std::move(path);
+        slot_ = platform::TrackTemporaryFile(path_);
+    }
+    void Remove() {
+        if (path_.empty()) return;
+        platform::RemoveTrackedFile(slot_, path_);
+        path_.clear();
+    }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    int slot_ = -1;
+};
+
+constexpr std::string_view kPackedExtension = "BQX";
+constexpr std::string_view kExpandedExtension = "BIX";
+
+// The two intermediate files. Beside the source as a rule, named after it; in the temporary
+// folder under names of their own when the source's folder takes no new files, when a file
+// of either name is there already in any letter case (the source itself among them, say
+// x.bqx), or when a path would be too long. Both are created exclusively, so no file that
+// was there before is ever truncated, and both are removed when the object goes.
+class Intermediates {
+  public:
+    explicit Intermediates(std::string_view sourcePath) {
+        std::size_t nameAt = sourcePath.size();
+        while (nameAt > 0 && !platform::IsSeparator(sourcePath[nameAt - 1]))
+            --nameAt;
+        const std::string folder(sourcePath.substr(0, nameAt));
+        // The extension is replaced in the file name alone: a dot in a folder's name must not
+        // move the intermediates out of the source's folder.
+        std::string packedName(sourcePath.substr(nameAt));
+        ReplaceExtension(packedName, kPackedExtension);
+        std::string expandedName = packedName;
+        ReplaceExtension(expandedName, kExpandedExtension);
+        if (nameAt < sourcePath.size() && CreateBeside(folder, packedName, expandedName)) return;
+        CreateInTemporaryFolder();
+    }
+
+    // The packed file goes first, then the expanded one.
+    ~Intermediates() {
+        packed_.Remove();
+        expanded_.Remove();
+    }
+    Intermediates(const Intermediates&) = delete;
+    Intermediates& operator=(const Intermediates&) = delete;
+
+    bool Created() const { return !packed_.Path().empty() && !expanded_.Path().empty(); }
+    const std::string& Packed() const { return packed_.Path(); }
+    const std::string& Expanded() const { return expanded_.Path(); }
+
+  private:
+    bool CreateBeside(const std::string& folder, const std::string& packedName,
+                      const std::string& expandedName) {
+        const std::string packed = folder + packedName;
+        const std::string expanded = folder + expandedName;
+        const std::string probed = folder.empty() ? std::string(".") : folder;
+        if (packed.size() > platform::kMaxPathChars || expanded.size() > platform::kMaxPathChars ||
+            !platform::IsWritableFolder(probed) ||
+            platform::NameTakenInFolder(probed, packedName) ||
+            platform::NameTakenInFolder(probed, expandedName))
+            return false;
+        // A name the folder refuses (too long for it, say) or one taken in the meantime also
+        // sends both files to the temporary folder.
+        if (!platform::CreateNewFile(packed)) return false;
+        packed_.Adopt(packed);
+        if (!platform::CreateNewFile(expanded)) {
+            packed_.Remove();
+            return false;
+        }
+        expanded_.Adopt(expanded);
+        return true;
+    }
+
+    void CreateInTemporaryFolder() {
+        const std::string temp = platform::TempFolder();
+        if (temp.empty()) return;
+        if (auto packed = platform::CreateTempFile(temp, kPackedExtension)) packed_.Adopt(*packed);
+        if (auto expanded = platform::CreateTempFile(temp, kExpandedExtension))
+            expanded_.Adopt(*expanded);
+    }
+
+    OwnFile packed_;
+    OwnFile expanded_;
+};
+
+void Say(std::string* detail, std::string_view what) {
+    if (detail) *detail = what;
+}
+
+}  // namespace
+
+namespace binhex {
+
+bool HasIdentification(std::span<const std::uint8_t> head) {
+    const auto end = std::find(head.begin(), head.end(), 0);
+    const std::string_view text(reinterpret_cast<const char*>(head.data()),
+                                static_cast<std::size_t>(end - head.begin()));
+    return text.find(kIdentification) != std::string_view::npos;
+}
+
+}  // namespace binhex
+
+bool IsBinHexFile(std::FILE* source) {
+    std::array<std::uint8_t, kProbeBytes> head{};
+    if (!platform::Seek(source, 0)) return false;
+    const std::size_t got = std::fread(head.data(), 1, head.size(), source);
+    const bool rewound = platform::Seek(source, 0);
+    return rewound && HasIdentification({head.data(), got});
+}
+
+bool WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
+    using namespace macbinary;
+    MacBinaryHeader header{};
+    std::array<std::uint8_t, expanded::kRecordSize> record{};
+    if (!platform::Seek(expandedStream, 0) || !platform::Seek(staging, 0)) return false;
+
+    // A short expanded stream leaves the rest of the header zero; the MacBinary header test
+    // then refuses it (a zero name length, both forks empty).
+    std::uint8_t nameLength = 0;
+    std::array<std::uint8_t, 255> name{};
+    if (std::fread(&nameLength, 1, 1, expandedStream) == 1)
+        std::fread(name.data(), 1, nameLength, expandedStream);
+    std::fread(record.data(), 1, record.size(), expandedStream);
+
+    // A length above 63 is kept as read, for the header test to refuse, but only 63 name
+    // bytes fit the field.
+    header[kNameLengthAt] = nameLength;
+    std::copy_n(name.begin(), std::min<std::size_t>(nameLength, kMaxNameLength),
+                header.begin() + kNameAt);
+    // Type and creator end at their first zero byte, as a string would.
+    const auto typeCreator = record.begin() + expanded::kTypeCreatorAt;
+    std::copy(typeCreator, std::find(typeCreator, typeCreator + 8, 0),
+              header.begin() + kTypeCreatorAt);
+    std::copy_n(record.begin() + expanded::kFinderFlagsAt, 2, header.begin() + kFinderFlagsAt);
+    std::copy_n(record.begin() + expanded::kDataLengthAt, 4, header.begin() + kDataLengthAt);
+    std::copy_n(record.begin() + expanded::kResourceLengthAt, 4,
+                header.begin() + kResourceLengthAt);
+    if (std::fwrite(header.data(), 1, header.size(), staging) != header.size()) return false;
+
+    const std::uint32_t dataLength = BigEndian32(&record[expanded::kDataLengthAt]);
+    const std::uint32_t resourceLength = BigEndian32(&record[expanded::kResourceLengthAt]);
+    if (CopyFork(expandedStream, staging, dataLength) != CopyStatus::Done) return false;
+    if (resourceLength != 0) {
+        std::array<std::uint8_t, expanded::kForkCheckSize> dataCheck;
+        std::fread(dataCheck.data(), 1, dataCheck.size(), expandedStream);
+        const std::size_t fill = (kForkAlignment - dataLength % kForkAlignment) % kForkAlignment;
+        const std::array<std::uint8_t, kForkAlignment> zeros{};
+        if (std::fwrite(zeros.data(), 1, fill, staging) != fill) return false;
+        if (CopyFork(expandedStream, staging, resourceLength) != CopyStatus::Done) return false;
+    }
+    return std::fflush(staging) == 0;
+}
+
+std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
+                       const std::string& stagingPath, std::string* detail) {
+    Stream source(sourceStream);
+    const Intermediates files(sourcePath);
+    if (!files.Created()) {
+        Say(detail, "no intermediate file could be created beside it or in the temporary folder");
+        return nullptr;
+    }
+
+    Stream packed(platform::OpenStream(files.Packed(), "w+b"));
+    if (!packed) {
+        Say(detail, "the packed intermediate file cannot be opened");
+        return nullptr;
+    }
+    const bool decoded = binhex::DecodeBinHexText(source.get(), packed.get());
+    source.reset();
+    if (!CloseWritten(packed) || !decoded) {
+        Say(detail, "the packed intermediate file could not be written");
+        return nullptr;
+    }
+
+    packed.reset(platform::OpenStream(files.Packed(), "rb"));
+    Stream expandedStream(platform::OpenStream(files.Expanded(), "w+b"));
+    if (!packed || !expandedStream) {
+        Say(detail, "an intermediate file cannot be opened again");
+        return nullptr;
+    }
+    const bool expandedOk = binhex::ExpandRuns(packed.get(), expandedStream.get());
+    packed.reset();
+    if (!CloseWritten(expandedStream) || !expandedOk) {
+        Say(detail, "the expanded intermediate file could not be written");
+        return nullptr;
+    }
+
+    expandedStream.reset(platform::OpenStream(files.Expanded(), "rb"));
+    Stream staging(platform::OpenStream(stagingPath, "w+b"));
+    if (!expandedStream || !staging) {
+        Say(detail, !staging ? "the staging file cannot be opened"
+                             : "the expanded intermediate file cannot be opened again");
+        return nullptr;
+    }
+    if (!WriteStagingFile(expandedStream.get(), staging.get())) {
+        Say(detail, "the staging file could not be written");
+        return nullptr;
+    }
+    return staging.release();
+}
+
+ImportResult ImportBinHex(std::string_view targetFolder, std::string_view sourcePath,
+                          ImportReport* report) {
+    Stream source(platform::OpenStream(std::string(sourcePath), "rb"));
+    if (!source) return ImportResult::CannotOpen;
+    if (!IsBinHexFile(source.get())) return ImportResult::NotBinHex;
+
+    std::string detail;
+    auto fail = [&](std::string_view why) {
+        if (report) report->detail = why;
+        return ImportResult::WriteFailed;
+    };
+    // The MacBinary import enters the target folder before it opens the staging file, so the
+    // staging path must not depend on the current folder.
+    std::string temp = platform::TempFolder();
+    if (temp.empty()) return fail("there is no usable temporary folder");
+    std::error_code error;
+    if (const auto absolute = std::filesystem::absolute(temp, error); !error)
+        temp = absolute.string();
+    const auto stagingPath = platform::CreateTempFile(temp, "BIN");
+    if (!stagingPath) return fail("no staging file can be created in the temporary folder");
+    OwnFile staging;
+    staging.Adopt(*stagingPath);
+
+    Stream staged(StageBinHex(source.release(), sourcePath, *stagingPath, &detail));
+    if (!staged) return fail(detail);
+    if (!CloseWritten(staged)) return fail("the staging file could not be written");
+
+    const ImportResult result = ImportMacBinary(targetFolder, *stagingPath, report);
+    if (result == ImportResult::WrongKind && report && report->detail.empty())
+        report->detail = "its decoded header is not that of a usable Macintosh file";
+    return result;
+}

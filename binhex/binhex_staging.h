@@ -1,0 +1,64 @@
+// The BinHex import: a BinHex 4.0 text is recognised by its identification line, decoded
+// through two intermediate files, written as a MacBinary-form staging file in the temporary
+// folder, and converted by the MacBinary import. The output is named after the file name in
+// the BinHex header, not after the source.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "containers/import_result.h"
+#include "containers/sfm_output.h"
+
+namespace binhex {
+
+// The text that marks a BinHex 4.0 file; the parentheses round it on its line are not part of
+// the comparison.
+constexpr std::string_view kIdentification = "This file must be converted with BinHex 4.0";
+// Only the first bytes are looked at, so a file that merely quotes the line further down
+// (a mail message about BinHex, say) is not taken for one.
+constexpr std::size_t kProbeBytes = 128;
+
+// The expanded stream: the name length, the name, then this record, the data fork, its
+// two-byte check value, the resource fork and its check value. Big-endian throughout.
+namespace expanded {
+constexpr std::size_t kRecordSize = 21;
+constexpr std::size_t kVersionAt = 0;
+constexpr std::size_t kTypeCreatorAt = 1;
+constexpr std::size_t kFinderFlagsAt = 9;
+constexpr std::size_t kDataLengthAt = 11;
+constexpr std::size_t kResourceLengthAt = 15;
+constexpr std::size_t kHeaderCheckAt = 19;
+constexpr std::size_t kForkCheckSize = 2;
+}  // namespace expanded
+
+// True when the identification text stands in `head` before its first zero byte.
+bool HasIdentification(std::span<const std::uint8_t> head);
+
+}  // namespace binhex
+
+// Probes the first 128 bytes of the open source; leaves it at its first byte.
+bool IsBinHexFile(std::FILE* source);
+
+// Reads the expanded stream from its start and writes the staging file from its start: the
+// MacBinary header, the data fork and, when there is a resource fork, zero fill to the next
+// 128-byte boundary and the resource fork. False when the staging file could not be written.
+bool WriteStagingFile(std::FILE* expanded, std::FILE* staging);
+
+// Runs both passes from the source (which it closes) through the two intermediate files and
+// writes the staging file, which it returns open; both intermediates are gone on return.
+// nullptr, with `detail` saying why, when an intermediate or the staging file could not be
+// created or written; what this call made is then removed too.
+std::FILE* StageBinHex(std::FILE* source, std::string_view sourcePath,
+                       const std::string& stagingPath, std::string* detail = nullptr);
+
+// Converts one BinHex file into the target folder: Converted; NotBinHex without the
+// identification text (nothing is created); CannotOpen for the source or the staging file;
+// WrongKind when the decoded header is refused; WriteFailed when an intermediate, the staging
+// file or an output could not be made. No intermediate or staging file outlives the call.
+ImportResult ImportBinHex(std::string_view targetFolder, std::string_view sourcePath,
+                          ImportReport* report = nullptr);

@@ -1,0 +1,26 @@
+// Removing short-lived files when the program is interrupted. An import registers each
+// intermediate or staging file it creates; on SIGINT or SIGTERM (Ctrl+C or Ctrl+Break and a
+// console close on Windows) the files still registered are removed before the program ends
+// as the signal would have ended it.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Installs the handlers once for the process; later calls do nothing. The command line calls
+// it at start; without it, registering files costs nothing and does nothing more.
+void InstallInterruptCleanup();
+
+// Registers a file this call created; the slot to hand back, or -1 when every slot is taken
+// or the path is too long to keep (the file is then simply not removed on an interrupt).
+int TrackTemporaryFile(const std::string& path);
+
+// Forgets the file without touching it.
+void UntrackTemporaryFile(int slot);
+
+// Removes the file and forgets it, with the handlers held off meanwhile, so an interrupt
+// never removes the name again after another program has taken it. True when it was removed.
+bool RemoveTrackedFile(int slot, const std::string& path);
+
+}  // namespace platform
