@@ -1,10 +1,9 @@
 // Drops onto the lists, delivered as real drag-and-drop events to a list's viewport.
-#include <QApplication>
 #include <QDir>
-#include <QDropEvent>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include "app/core/file_intake.h"
 #include "tests/window/window_fixture.h"
@@ -90,10 +89,10 @@ TEST_F(WindowTest, OtherEventsStillReachTheList) {
 TEST_F(WindowTest, ADragOfSomethingOtherThanFilesIsNotTaken) {
     QMimeData data;
     data.setText(QStringLiteral("/in/a.bin"));
-    QWidget* viewport = window->ListeMcBinary->viewport();
-    QDropEvent drop(viewport->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
-                    Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
+    EXPECT_FALSE(Drop(window->ListeMcBinary, data));
+    QMimeData remote;
+    remote.setUrls({QUrl(QStringLiteral("https://example.org/a.bin"))});
+    EXPECT_FALSE(Drop(window->ListeMcBinary, remote));
     EXPECT_EQ(window->ListeMcBinary->count(), 0);
 }
 

@@ -3,6 +3,7 @@
 // X server into PAGE.png files in the folder given.
 #include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QIcon>
 #include <QLineEdit>
@@ -39,8 +40,10 @@ void DropOn(QListWidget* list, const QStringList& paths) {
     for (const QString& path : paths)
         urls << QUrl::fromLocalFile(path);
     data.setUrls(urls);
-    QDropEvent drop(list->viewport()->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
-                    Qt::NoModifier);
+    const QPoint at = list->viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list->viewport(), &drop);
 }
 

@@ -26,6 +26,11 @@ bool WindowTest::Drop(QListWidget* list, const QStringList& paths) {
     for (const QString& path : paths)
         urls << QUrl::fromLocalFile(path);
     data.setUrls(urls);
+    return Drop(list, data);
+}
+
+bool WindowTest::Drop(QListWidget* list, const QMimeData& data) {
+    // A drop reaches only the widget that accepted the drag's entry, as in a real drag.
     QWidget* viewport = list->viewport();
     const QPoint at = viewport->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QListWidget>
+#include <QMimeData>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,7 @@ class WindowTest : public testing::Test {
     // A drag entering the list's viewport, then the drop of these paths as file URLs.
     // Returns whether the viewport took the drop.
     bool Drop(QListWidget* list, const QStringList& paths);
+    bool Drop(QListWidget* list, const QMimeData& data);
     static QStringList Entries(const QListWidget* list);
 
     QPointer<TVESKAR> window;
