@@ -2,6 +2,7 @@
 // what closing leaves behind.
 #include <QApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -175,6 +176,13 @@ TEST_F(WindowTest, CloseBoxEndsTheWindowLikeExit) {
     EXPECT_FALSE(list->acceptDrops());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
+}
+
+// The icon is the program's own drawing; it must stay an image that Qt can read.
+TEST(Icon, IsAnSvgImageQtCanDraw) {
+    const QImage icon(QStringLiteral(VESKAR_PROJECT_DIR "/data/veskar.svg"));
+    ASSERT_FALSE(icon.isNull()) << "data/veskar.svg unreadable (is libqt6svg6 installed?)";
+    EXPECT_EQ(icon.size(), QSize(64, 64));
 }
 
 }  // namespace
