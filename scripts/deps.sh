@@ -14,4 +14,7 @@ veskar_install() {
         --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-VESKAR_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev ntfs-3g fuse3)
+# qt6-base-dev builds the window (with libqt6svg6 for its icon); xvfb and xauth run it for
+# the screenshots.
+VESKAR_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev ntfs-3g fuse3
+    qt6-base-dev libqt6svg6 xvfb xauth)

@@ -1,0 +1,121 @@
+// The main window: four pages, one per encoding, each with its list of files to convert, a
+// target folder box and a Convert button. The behaviour that is not drawing lives in app/core
+// and app/conversion_run; this class binds it to Qt widgets.
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+#include "app/core/window_layout.h"
+#include "app/qt/list_drop_filter.h"
+
+class QCloseEvent;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QShowEvent;
+class QStatusBar;
+class QTabWidget;
+
+class TVESKAR : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit TVESKAR(QWidget* parent = nullptr);
+
+    // The controls, named and declared as the form's layout has them.
+    QPushButton* Fermer;
+    QStatusBar* Barre;
+    QTabWidget* Classeur;
+    QWidget* TabBinhex;
+    QWidget* TabMcBinary;
+    QWidget* TabAppleSingle;
+    QWidget* TabAppleDouble;
+    QGroupBox* GBBinHex;
+    QListWidget* ListeBinHex;
+    QGroupBox* GBDossBinHex;
+    QLineEdit* DossierBinHex;
+    QPushButton* BrowseBinHex;
+    QPushButton* ExeBinHex;
+    QGroupBox* GBAppleSingle;
+    QListWidget* ListeAppleSingle;
+    QGroupBox* GPDossAppleSingle;
+    QLineEdit* DossierAppleSingle;
+    QPushButton* BrowseAppleSingle;
+    QPushButton* ExeAppleSingle;
+    QGroupBox* GBMcBinary;
+    QListWidget* ListeMcBinary;
+    QGroupBox* GroupBox6;
+    QLineEdit* DossierMcBinary;
+    QPushButton* BrowseMcBinary;
+    QPushButton* ExeMcBinary;
+    QGroupBox* GPAppleDouble;
+    QListWidget* ListeAppleDouble;
+    QGroupBox* GBDossAppleDouble;
+    QLineEdit* DossierAppleDouble;
+    QPushButton* BrowseAppleDouble;
+    QPushButton* ExeAppleDouble;
+
+    // The lists' replaced window procedures, installed at first show and removed at close.
+    ListDropFilter LBHNewWndProc;
+    ListDropFilter LMBNewWndProc;
+    ListDropFilter LASNewWndProc;
+    ListDropFilter LADNewWndProc;
+
+    // The controls of one page, for code that works on any page.
+    struct PageControls {
+        QWidget* tab;
+        QGroupBox* filesBox;
+        QListWidget* list;
+        QGroupBox* targetBox;
+        QLineEdit* folder;
+        QPushButton* browse;
+        QPushButton* convert;
+        ListDropFilter* dropFilter;
+    };
+    PageControls ControlsOf(Page page);
+
+  public slots:
+    void FormShow();
+    void FermerClick();
+
+    void ListeBinHexChange();
+    void ListeMcBinaryChange();
+    void ListeAppleSingleChange();
+    void ListeAppleDoubleChange();
+
+    void DossierBinHexChange();
+    void DossierMcBinaryChange();
+    void DossierAppleSingleChange();
+    void DossierAppleDoubleChange();
+
+    void ExeBinHexClick();
+    void ExeMcBinaryClick();
+    void ExeAppleSingleClick();
+    void ExeAppleDoubleClick();
+
+    void LBHDropFiles(const QStringList& paths);
+    void LMBDropFiles(const QStringList& paths);
+    void LASDropFiles(const QStringList& paths);
+    void LADDropFiles(const QStringList& paths);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void FormClose(QCloseEvent* event);
+
+    void createForm();
+    void createPages();
+    void createLists();
+    void connectSignals();
+
+    void followListRule(Page page);
+    void followFolderRule(Page page);
+    void convertPage(Page page);
+    void takeDrop(Page page, const QStringList& paths);
+
+    bool shown_ = false;
+};

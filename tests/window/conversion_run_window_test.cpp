@@ -1,0 +1,110 @@
+// Convert buttons running the conversion run over their page's list: into a real NTFS volume
+// for MacBinary, and with a recording import for the companion rule of the AppleDouble page.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/mac_fixtures.h"
+#include "tests/ntfs_volume.h"
+#include "tests/window/window_fixture.h"
+
+namespace {
+
+std::vector<std::pair<std::string, std::string>> calls;
+
+ImportResult Record(std::string_view target, std::string_view source) {
+    calls.emplace_back(target, source);
+    return ImportResult::Converted;
+}
+
+// Puts the recorder in a page's place for one test.
+class RecordedImport {
+  public:
+    explicit RecordedImport(Page page) : page_(page), saved_(ReplaceImportOperation(page, Record)) {
+        calls.clear();
+    }
+    ~RecordedImport() { ReplaceImportOperation(page_, saved_); }
+
+  private:
+    Page page_;
+    ImportOperation saved_;
+};
+
+MacFile Named(const std::string& name, const std::string& data) {
+    MacFile file;
+    file.name = name;
+    file.data = BytesOf(data);
+    file.resource = BytesOf("resource of " + data);
+    return file;
+}
+
+TEST_F(WindowTest, McBinaryConvertWritesTheListIntoTheVolumeInPathOrder) {
+    REQUIRE_NTFS(volume);
+    CurrentFolderGuard folder;
+    TempDir sources;
+    // Both carry the Macintosh name "Report": the first converted keeps it.
+    ASSERT_TRUE(WriteFile(sources.File("b.bin"), EncodeMacBinary(Named("Report", "second"))));
+    ASSERT_TRUE(WriteFile(sources.File("a.bin"), EncodeMacBinary(Named("Report", "first"))));
+    ASSERT_TRUE(WriteFile(sources.File("c.txt"), BytesOf("no Macintosh file")));
+    ASSERT_TRUE(Drop(window->ListeMcBinary, {QString::fromStdString(sources.File("b.bin")),
+                                             QString::fromStdString(sources.File("c.txt")),
+                                             QString::fromStdString(sources.File("a.bin"))}));
+
+    window->Classeur->setCurrentWidget(window->TabMcBinary);
+    QTest::keyClicks(window->DossierMcBinary, QString::fromStdString(volume->Root() + "/"));
+    QTest::mouseClick(window->ExeMcBinary, Qt::LeftButton);
+
+    EXPECT_EQ(window->ListeMcBinary->count(), 0);
+    EXPECT_TRUE(window->Fermer->isEnabled());
+    EXPECT_FALSE(window->ExeMcBinary->isEnabled());
+    EXPECT_TRUE(messages.empty()) << "the failing c.txt must leave silently";
+
+    std::vector<std::string> outputs;
+    for (const auto& entry : std::filesystem::directory_iterator(volume->Root()))
+        outputs.push_back(entry.path().filename().string());
+    std::sort(outputs.begin(), outputs.end());
+    ASSERT_EQ(outputs.size(), 2u) << "one output per MacBinary source";
+    EXPECT_EQ(outputs[0], "Report");
+    EXPECT_TRUE(outputs[1].starts_with("Report.")) << outputs[1];
+
+    EXPECT_EQ(volume->ReadStream("Report"), "first");
+    EXPECT_EQ(volume->ReadStream("Report", "AFP_Resource"), "resource of first");
+    EXPECT_EQ(volume->ReadStream(outputs[1]), "second");
+}
+
+TEST_F(WindowTest, AppleDoubleConvertLeavesCompanionsToTheirDataFile) {
+    RecordedImport recorder(Page::AppleDouble);
+    ASSERT_TRUE(Drop(window->ListeAppleDouble, {"/in/._Photo", "/in/Photo", "/in/._Lonely"}));
+    window->DossierAppleDouble->setText(QStringLiteral("/out/"));
+    window->ExeAppleDouble->click();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], (std::pair<std::string, std::string>{"/out/", "/in/Photo"}));
+    EXPECT_EQ(window->ListeAppleDouble->count(), 0);
+}
+
+TEST_F(WindowTest, OtherPagesPassCompanionNamesToTheirImport) {
+    for (const Page page : {Page::BinHex, Page::McBinary, Page::AppleSingle}) {
+        RecordedImport recorder(page);
+        const TVESKAR::PageControls controls = window->ControlsOf(page);
+        ASSERT_TRUE(Drop(controls.list, {"/in/._Photo"}));
+        controls.convert->setEnabled(true);  // Binhex's folder rule may have disabled it
+        controls.convert->click();
+        ASSERT_EQ(calls.size(), 1u) << RowOf(page).caption;
+        EXPECT_EQ(calls[0].second, "/in/._Photo");
+        EXPECT_EQ(controls.list->count(), 0);
+    }
+}
+
+TEST_F(WindowTest, ConvertOnAnEmptyListOnlyLeavesExitEnabled) {
+    RecordedImport recorder(Page::AppleSingle);
+    window->ExeAppleSingle->click();
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(window->Fermer->isEnabled());
+}
+
+}  // namespace
