@@ -1,5 +1,8 @@
 #include "app/core/window_layout.h"
 
+#include "binhex/binhex_staging.h"
+#include "containers/appledouble.h"
+#include "containers/applesingle.h"
 #include "containers/macbinary.h"
 
 namespace {
@@ -23,24 +26,12 @@ ImportResult Unreported(std::string_view targetFolder, std::string_view sourcePa
     return Import(targetFolder, sourcePath, nullptr);
 }
 
-// Stand-ins for the imports this build does not have yet: the run still takes and removes
-// every entry, and nothing is written.
-ImportResult PendingImportBinHex(std::string_view, std::string_view) {
-    return ImportResult::NotBinHex;
-}
-ImportResult PendingImportAppleSingle(std::string_view, std::string_view) {
-    return ImportResult::WrongKind;
-}
-ImportResult PendingImportAppleDouble(std::string_view, std::string_view) {
-    return ImportResult::WrongKind;
-}
-
 // Indexed by Page.
 std::array<ImportOperation, kPageCount> pageImports{
-    &PendingImportBinHex,
+    &Unreported<&ImportBinHex>,
     &Unreported<&ImportMacBinary>,
-    &PendingImportAppleSingle,
-    &PendingImportAppleDouble,
+    &Unreported<&ImportAppleSingle>,
+    &Unreported<&ImportAppleDouble>,
 };
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/apple_fixtures.h"
+#include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/window/window_fixture.h"
@@ -75,6 +77,58 @@ TEST_F(WindowTest, McBinaryConvertWritesTheListIntoTheVolumeInPathOrder) {
     EXPECT_EQ(volume->ReadStream("Report"), "first");
     EXPECT_EQ(volume->ReadStream("Report", "AFP_Resource"), "resource of first");
     EXPECT_EQ(volume->ReadStream(outputs[1]), "second");
+}
+
+// Each page's Convert button reaches the import of its own format: a source of that format
+// becomes an NTFS file with both forks.
+TEST_F(WindowTest, EveryPageConvertsItsOwnFormat) {
+    REQUIRE_NTFS(volume);
+    TempDir sources;
+    const MacFile file = Named("Page file", "data fork");
+    using apple_fixtures::kDataFork, apple_fixtures::kFinderInfo, apple_fixtures::kRealName,
+        apple_fixtures::kResourceFork;
+    const std::vector<AppleEntry> entries = {{kFinderInfo, FinderInfo("TEXTttxt")},
+                                             {kDataFork, file.data},
+                                             {kResourceFork, file.resource},
+                                             {kRealName, BytesOf(file.name)}};
+
+    struct Row {
+        Page page;
+        std::string source;  // the file dropped on the page's list
+    };
+    const std::vector<Row> rows = {
+        {Page::BinHex, sources.File("binhex.hqx")},
+        {Page::McBinary, sources.File("macbinary.bin")},
+        {Page::AppleSingle, sources.File("applesingle.as")},
+        {Page::AppleDouble, sources.File("Page file")},
+    };
+    ASSERT_TRUE(WriteFile(rows[0].source, BytesOf(EncodeBinHex(file))));
+    ASSERT_TRUE(WriteFile(rows[1].source, EncodeMacBinary(file)));
+    ASSERT_TRUE(WriteFile(rows[2].source, EncodeAppleSingle(entries)));
+    ASSERT_TRUE(WriteFile(rows[3].source, file.data));
+    ASSERT_TRUE(
+        WriteFile(sources.File("._Page file"), EncodeAppleDouble({entries[0], entries[2]})));
+
+    {
+        CurrentFolderGuard folder;  // the imports enter the volume; it must be left to unmount
+        for (const Row& row : rows) {
+            SCOPED_TRACE(RowOf(row.page).caption);
+            const TVESKAR::PageControls controls = window->ControlsOf(row.page);
+            const std::string target = volume->Path(std::string(RowOf(row.page).caption));
+            ASSERT_TRUE(std::filesystem::create_directory(target));
+            ASSERT_TRUE(Drop(controls.list, {QString::fromStdString(row.source)}));
+            controls.folder->setText(QString::fromStdString(target + "/"));
+            ASSERT_TRUE(controls.convert->isEnabled());
+            controls.convert->click();
+            EXPECT_EQ(controls.list->count(), 0);
+        }
+    }
+    for (const Row& row : rows) {
+        const std::string output = std::string(RowOf(row.page).caption) + "/Page file";
+        EXPECT_EQ(volume->ReadStream(output), "data fork") << output;
+        EXPECT_EQ(volume->ReadStream(output, "AFP_Resource"), "resource of data fork") << output;
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(WindowTest, AppleDoubleConvertLeavesCompanionsToTheirDataFile) {
