@@ -26,7 +26,7 @@ struct Example {
 };
 
 const Example kExamples[] = {
-    {Page::BinHex, {"/home/mac/Downloads/StuffIt Expander.hqx", "/home/mac/Downloads/Read Me.hqx"}},
+    {Page::BinHex, {"/home/mac/Downloads/Sound Mixer.hqx", "/home/mac/Downloads/Read Me.hqx"}},
     {Page::McBinary,
      {"/home/mac/Archive/Icon Tool.bin", "/home/mac/Archive/Résumé.bin",
       "/home/mac/Archive/Read Me.bin"}},
