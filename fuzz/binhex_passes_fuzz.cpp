@@ -1,0 +1,92 @@
+// The two BinHex decoding passes on texts of any content, checked against a plain in-memory
+// decoding of the same text: the streaming passes, with their blocks and their fast paths,
+// must give exactly its bytes.
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "binhex/binhex_decoder.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Every complete group of code characters after the first colon, CR, LF and colon dropped.
+Bytes ReferencePacked(const std::uint8_t* text, std::size_t size) {
+    Bytes packed;
+    std::size_t at = 0;
+    while (at < size && text[at] != ':')
+        ++at;
+    std::uint8_t group[4];
+    int held = 0;
+    for (++at; at < size; ++at) {
+        const std::uint8_t c = text[at];
+        if (c == '\r' || c == '\n' || c == ':') continue;
+        group[held++] = binhex::CodeValue(c);
+        if (held < 4) continue;
+        packed.push_back(static_cast<std::uint8_t>(group[0] << 2 | group[1] >> 4));
+        packed.push_back(static_cast<std::uint8_t>((group[1] & 0x0F) << 4 | group[2] >> 2));
+        packed.push_back(static_cast<std::uint8_t>((group[2] & 0x03) << 6 | group[3]));
+        held = 0;
+    }
+    return packed;
+}
+
+// A run repeats the last byte written; 90 00 is one 0x90; a marker at the very end is dropped.
+Bytes ReferenceExpanded(const Bytes& packed) {
+    Bytes expanded;
+    std::uint8_t previous = 0;
+    for (std::size_t at = 0; at < packed.size(); ++at) {
+        if (packed[at] != binhex::kRunMarker) {
+            previous = packed[at];
+            expanded.push_back(previous);
+        } else if (at + 1 < packed.size()) {
+            const std::uint8_t count = packed[++at];
+            if (count == 0) {
+                previous = binhex::kRunMarker;
+                expanded.push_back(previous);
+            } else {
+                expanded.insert(expanded.end(), count - 1u, previous);
+            }
+        }
+    }
+    return expanded;
+}
+
+Bytes Contents(std::FILE* stream) {
+    Bytes bytes;
+    std::rewind(stream);
+    for (int c; (c = std::fgetc(stream)) != EOF;)
+        bytes.push_back(static_cast<std::uint8_t>(c));
+    std::rewind(stream);
+    return bytes;
+}
+
+void Check(bool holds, const char* what) {
+    if (holds) return;
+    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::FILE* text = std::tmpfile();
+    std::FILE* packed = std::tmpfile();
+    std::FILE* expanded = std::tmpfile();
+    Check(text && packed && expanded, "temporary files");
+    std::fwrite(data, 1, size, text);
+    std::rewind(text);
+
+    Check(binhex::DecodeBinHexText(text, packed), "pass 1 reported a failed write");
+    const Bytes packedBytes = Contents(packed);
+    Check(packedBytes == ReferencePacked(data, size), "pass 1 differs from the plain decoding");
+    Check(binhex::ExpandRuns(packed, expanded), "pass 2 reported a failed write");
+    Check(Contents(expanded) == ReferenceExpanded(packedBytes),
+          "pass 2 differs from the plain expansion");
+
+    std::fclose(text);
+    std::fclose(packed);
+    std::fclose(expanded);
+    return 0;
+}
