@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <vector>
@@ -60,54 +61,6 @@ std::set<std::string> Listing(const fs::path& folder) {
     return names;
 }
 
-TEST(PlatformNames, EveryCodePage1252ByteRoundTripsThroughUtf8) {
-    std::set<std::string> natives;
-    std::string all;
-    for (int b = 0; b < 256; ++b) {
-        const std::string ansi(1, static_cast<char>(b));
-        const std::string native = platform::AnsiToNative(ansi);
-        natives.insert(native);
-        EXPECT_EQ(platform::NativeToAnsi(native), ansi) << "byte " << b;
-        all += ansi;
-    }
-    EXPECT_EQ(natives.size(), 256u);
-    EXPECT_EQ(platform::NativeToAnsi(platform::AnsiToNative(all)), all);
-}
-
-TEST(PlatformNames, FollowsTheWindowsTable) {
-    const struct {
-        unsigned char ansi;
-        const char* utf8;
-    } cases[] = {
-        {0x41, "A"},        {0x80, "€"},        {0x81, "\xC2\x81"}, {0x8D, "\xC2\x8D"},
-        {0x8F, "\xC2\x8F"}, {0x90, "\xC2\x90"}, {0x9D, "\xC2\x9D"}, {0x8A, "Š"},
-        {0x99, "™"},        {0x9F, "Ÿ"},        {0xA0, "\xC2\xA0"}, {0xE9, "é"},
-        {0xFF, "ÿ"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(platform::AnsiToNative(std::string(1, static_cast<char>(c.ansi))), c.utf8)
-            << "byte " << int(c.ansi);
-}
-
-TEST(PlatformNames, RefusesWhatCodePage1252CannotHold) {
-    const char* refused[] = {
-        "Ā",        "\xC2\x80",     "name 日本",    "😀",
-        "\xC3",     "\xC3(",        "\x80",         "\xFF",
-        "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
-    };
-    for (const char* native : refused)
-        EXPECT_EQ(platform::NativeToAnsi(native), std::nullopt) << native;
-    EXPECT_EQ(platform::NativeToAnsi("Ÿ€ é"), "\x9F\x80 \xE9");
-}
-
-TEST(PlatformNames, OutputPathsStayInTheCurrentFolder) {
-    EXPECT_EQ(platform::OutputPath("C"), "./C");
-    EXPECT_EQ(platform::OutputPath("\xE9t\xE9.txt"), "./été.txt");
-    EXPECT_EQ(platform::OutputPath("Name", "AFP_Resource"), "./Name:AFP_Resource");
-    EXPECT_TRUE(platform::IsSeparator('/'));
-    EXPECT_FALSE(platform::IsSeparator('\\'));
-}
-
 TEST(PlatformFolders, CurrentFolderMovesOnlyIntoFolders) {
     CurrentFolderGuard guard;
     ScratchFolder scratch;
@@ -121,21 +74,18 @@ TEST(PlatformLookup, IgnoresLetterCaseAndTellsFoldersFromFiles) {
     CurrentFolderGuard guard;
     ScratchFolder scratch;
     Touch(scratch / "Report");
-    Touch(scratch / "été");
+    Touch(scratch / platform::AnsiToNative("\xE9t\xE9"));
     fs::create_directory(scratch / "Sub");
-    fs::create_directory_symlink("Sub", scratch / "LinkToSub");
-    fs::create_symlink("nowhere", scratch / "Dangling");
     ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
 
     const struct {
         const char* ansi;
         platform::Found found;
     } cases[] = {
-        {"Report", platform::Found::File},      {"REPORT", platform::Found::File},
-        {"rEpOrT", platform::Found::File},      {"\xC9T\xC9", platform::Found::File},
-        {"\xE9t\xE9", platform::Found::File},   {"sub", platform::Found::Folder},
-        {"LINKTOSUB", platform::Found::Folder}, {"dangling", platform::Found::File},
-        {"Reports", platform::Found::Nothing},  {"Repor", platform::Found::Nothing},
+        {"Report", platform::Found::File},     {"REPORT", platform::Found::File},
+        {"rEpOrT", platform::Found::File},     {"\xC9T\xC9", platform::Found::File},
+        {"\xE9t\xE9", platform::Found::File},  {"sub", platform::Found::Folder},
+        {"Reports", platform::Found::Nothing}, {"Repor", platform::Found::Nothing},
         {"", platform::Found::Nothing},
     };
     for (const auto& c : cases)
@@ -205,20 +155,6 @@ TEST(PlatformFiles, TemporaryFilesAreNewEmptyAndDistinct) {
     EXPECT_FALSE(platform::IsWritableFolder(path));
 }
 
-TEST(PlatformFiles, TempFolderPrefersAUsableTmpdir) {
-    ScratchFolder scratch;
-    const char* saved = std::getenv("TMPDIR");
-    const std::string former = saved ? saved : "";
-    ::setenv("TMPDIR", scratch.Path().c_str(), 1);
-    EXPECT_EQ(platform::TempFolder(), scratch.Path().string() + "/");
-    ::setenv("TMPDIR", (scratch / "missing").c_str(), 1);
-    EXPECT_EQ(platform::TempFolder(), "/tmp/");
-    if (saved)
-        ::setenv("TMPDIR", former.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
-}
-
 TEST(PlatformStreams, PositionsAndRawTransfersReachPast4GiB) {
     ScratchFolder scratch;
     std::FILE* file = platform::OpenStream(scratch / "data", "w+b");
@@ -255,13 +191,23 @@ TEST(PlatformStreams, PositionsAndRawTransfersReachPast4GiB) {
     ASSERT_NE(file, nullptr);
     errno = 0;
     EXPECT_FALSE(platform::RawWriteAll(platform::RawOf(file), "x", 1));
-    EXPECT_EQ(errno, EBADF);
+    // The reason is kept for the caller's message (Wine's C runtime says EACCES).
+    EXPECT_TRUE(errno == EBADF || errno == EACCES) << errno;
     std::fclose(file);
+}
 
-    std::FILE* pipe = ::popen("true", "r");
-    ASSERT_NE(pipe, nullptr);
-    EXPECT_EQ(platform::StreamSize(pipe), std::nullopt);
-    ::pclose(pipe);
+TEST(PlatformStreams, ExclusiveCreationNeverReplacesAFile) {
+    ScratchFolder scratch;
+    const std::string path = scratch / "only";
+    std::FILE* file = platform::OpenStream(path, "w+bx");
+    ASSERT_NE(file, nullptr);
+    ASSERT_GE(std::fputs("first", file), 0);
+    std::fclose(file);
+    errno = 0;
+    EXPECT_EQ(platform::OpenStream(path, "w+bx"), nullptr);
+    EXPECT_EQ(errno, EEXIST);
+    std::ifstream back(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), "first");
 }
 
 TEST(PlatformVolume, NamedStreamsOnlyOnNtfs3gWithTheWindowsInterface) {
@@ -290,7 +236,6 @@ TEST(PlatformVolume, NamedStreamsOnlyOnNtfs3gWithTheWindowsInterface) {
         EXPECT_FALSE(info.namedStreams) << folder;
         EXPECT_EQ(info.maxNameLength, 0u);
         EXPECT_NE(info.fileSystem, "");
-        EXPECT_NE(info.fileSystem, "NTFS");
         EXPECT_NE(info.advice.find("streams_interface=windows"), std::string::npos) << info.advice;
     }
     EXPECT_TRUE(Listing(scratch.Path()).empty());
