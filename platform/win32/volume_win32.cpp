@@ -1,9 +1,9 @@
 // Whether a folder can take NTFS named streams through "name:stream" paths.
 //
 // GetVolumeInformationA names the file system and says whether it keeps named streams. Wine
-// reports NTFS with named streams for every drive, whatever lies beneath, so a probe file
-// settles it: its stream opened through "probe:stream" is the probe file itself (the same
-// file index on the same volume) exactly when the streams work.
+// reports NTFS (without the named-streams flag) for every drive, whatever lies beneath, so a
+// probe file settles it: its stream opened through "probe:stream" is the probe file itself
+// (the same file index on the same volume) exactly when the streams work.
 #include <windows.h>
 
 #include <string>
@@ -103,7 +103,7 @@ VolumeInfo QueryVolume(const std::string& folder) {
         return info;
     }
     info.fileSystem = fileSystem;
-    if ((flags & FILE_NAMED_STREAMS) == 0) {
+    if ((flags & FILE_NAMED_STREAMS) == 0 && info.fileSystem != "NTFS") {
         info.advice = "the folder is on a volume of type " + info.fileSystem +
                       ", which has no NTFS named streams; " + kRemedy;
         return info;
