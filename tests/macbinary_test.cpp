@@ -243,9 +243,9 @@ TEST(ImportMacBinary, NameBytesReachTheVolumeUntranslatedAndMadeSafe) {
     ASSERT_EQ(ImportMacBinary(volume->Root(), sources.File("a.bin")), ImportResult::Converted);
     ASSERT_EQ(ImportMacBinary(volume->Root(), sources.File("b.bin")), ImportResult::Converted);
     ASSERT_EQ(ImportMacBinary(volume->Root(), sources.File("c.bin")), ImportResult::Converted);
-    EXPECT_TRUE(std::filesystem::exists(volume->Path(platform::AnsiToNative("R\x8Esum\x8E"))));
-    EXPECT_TRUE(std::filesystem::exists(volume->Path("a_b_c")));
-    EXPECT_TRUE(std::filesystem::exists(volume->Path("_")));
+    EXPECT_TRUE(volume->ReadStream(platform::AnsiToNative("R\x8Esum\x8E")));
+    EXPECT_TRUE(volume->ReadStream("a_b_c"));
+    EXPECT_TRUE(volume->ReadStream("_"));
 }
 
 TEST(ImportMacBinary, FullVolumeFailsAndLeavesNothing) {

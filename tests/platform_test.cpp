@@ -39,12 +39,18 @@ class ScratchFolder {
             path_ = fs::temp_directory_path() / ("veskar-platform-" + std::to_string(random()));
         } while (!fs::create_directory(path_));
     }
-    ~ScratchFolder() { fs::remove_all(path_); }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const fs::path& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    // Joined as bytes: a path object would convert the name to another code page on Windows.
+    std::string operator/(const std::string& name) const {
+        return path_.string() + platform::kPathSeparator + name;
+    }
 
   private:
     fs::path path_;
@@ -62,8 +68,10 @@ std::set<std::string> Listing(const fs::path& folder) {
 }
 
 TEST(PlatformFolders, CurrentFolderMovesOnlyIntoFolders) {
-    CurrentFolderGuard guard;
+    // Declared after the folder, so that the folder is left before it is removed: Windows
+    // removes no folder that is a process's current one.
     ScratchFolder scratch;
+    CurrentFolderGuard guard;
     ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
     EXPECT_EQ(fs::path(platform::CurrentFolder()), fs::canonical(scratch.Path()));
     EXPECT_FALSE(platform::SetCurrentFolder(scratch / "missing"));
@@ -71,8 +79,8 @@ TEST(PlatformFolders, CurrentFolderMovesOnlyIntoFolders) {
 }
 
 TEST(PlatformLookup, IgnoresLetterCaseAndTellsFoldersFromFiles) {
-    CurrentFolderGuard guard;
     ScratchFolder scratch;
+    CurrentFolderGuard guard;
     Touch(scratch / "Report");
     Touch(scratch / platform::AnsiToNative("\xE9t\xE9"));
     fs::create_directory(scratch / "Sub");
@@ -93,9 +101,9 @@ TEST(PlatformLookup, IgnoresLetterCaseAndTellsFoldersFromFiles) {
 }
 
 TEST(PlatformLookup, SeesChangesMadeBehindItsBack) {
-    CurrentFolderGuard guard;
     ScratchFolder scratch;
     ScratchFolder other;
+    CurrentFolderGuard guard;
     Touch(other / "later");
     ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
     EXPECT_EQ(platform::FindInCurrentFolder("LATER"), platform::Found::Nothing);
@@ -115,8 +123,8 @@ TEST(PlatformLookup, SeesChangesMadeBehindItsBack) {
 }
 
 TEST(PlatformLookup, FindsEveryFileNotedInABatch) {
-    CurrentFolderGuard guard;
     ScratchFolder scratch;
+    CurrentFolderGuard guard;
     ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
     constexpr int kFiles = 2000;
     for (int i = 0; i < kFiles; ++i) {

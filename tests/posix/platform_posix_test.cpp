@@ -22,12 +22,18 @@ class ScratchFolder {
             path_ = fs::temp_directory_path() / ("veskar-posix-" + std::to_string(random()));
         } while (!fs::create_directory(path_));
     }
-    ~ScratchFolder() { fs::remove_all(path_); }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const fs::path& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    // Joined as bytes: a path object would convert the name to another code page on Windows.
+    std::string operator/(const std::string& name) const {
+        return path_.string() + platform::kPathSeparator + name;
+    }
 
   private:
     fs::path path_;

@@ -24,16 +24,6 @@ std::string QuoteArgument(const std::string& arg) {
     return out + "\"";
 }
 
-// A program named without a folder is the one beside this test program.
-std::string Resolve(const std::string& program) {
-    if (program.find_first_of("\\/:") != std::string::npos) return program;
-    char self[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string path(self, length);
-    const std::size_t cut = path.find_last_of("\\/");
-    return (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + program;
-}
-
 HANDLE Inheritable(const std::string& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -60,7 +50,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     const std::string errFile = scratch.File("stderr");
     const std::string inFile = scratch.File("stdin");
     WriteFile(inFile, {});
-    const std::string path = Resolve(program);
+    const std::string& path = program;
     std::string command = QuoteArgument(path);
     for (const auto& arg : args)
         command += " " + QuoteArgument(arg);
