@@ -86,6 +86,11 @@ TEST(PlatformNames, OutputPathsStayInTheCurrentFolder) {
     EXPECT_TRUE(platform::IsSeparator('/'));
     EXPECT_FALSE(platform::IsSeparator('\\'));
 }
+TEST(PlatformNames, NativeTextIsAlreadyUtf8) {
+    EXPECT_EQ(platform::NativeToUtf8("R\xC5\xBDsum\xC5\xBD"), "R\xC5\xBDsum\xC5\xBD");
+    EXPECT_EQ(platform::NativeToUtf8("stray \x8E"), "stray \x8E");  // JSON escapes it later
+}
+
 TEST(PlatformLookup, LinksCountAsWhatTheyPointTo) {
     const std::string former = platform::CurrentFolder();
     ScratchFolder scratch;

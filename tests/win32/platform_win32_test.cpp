@@ -39,6 +39,13 @@ TEST(PlatformWin32Names, EveryByteStaysAsItIs) {
     EXPECT_EQ(platform::NativeToAnsi(all), all);
 }
 
+// JSON output is UTF-8: the high half of code page 1252 is not Latin-1 (0x8E is Z with caron).
+TEST(PlatformWin32Names, NativeTextBecomesUtf8ByCodePage1252) {
+    EXPECT_EQ(platform::NativeToUtf8("R\x8Esum\xE9 \x80 \x81 \xFF"),
+              "R\xC5\xBDsum\xC3\xA9 \xE2\x82\xAC \xC2\x81 \xC3\xBF");
+    EXPECT_EQ(platform::NativeToUtf8("C:\\plain"), "C:\\plain");
+}
+
 TEST(PlatformWin32Names, OutputPathsGoThroughTheCurrentFolder) {
     EXPECT_EQ(platform::OutputPath("C"), ".\\C");
     EXPECT_EQ(platform::OutputPath("f", "AFP_Resource"), ".\\f:AFP_Resource");
