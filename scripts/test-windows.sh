@@ -67,10 +67,8 @@ runs_32bit() {
 packages=(cmake ninja-build googletest ntfs-3g fuse3 wine g++-mingw-w64-i686-posix)
 if runs_32bit; then
     tested=win32
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        dpkg --add-architecture i386
-        rm -f /var/lib/apt/lists/*_Packages 2>/dev/null || true
-    fi
+    # wine32 is an i386 package; veskar_install updates the lists since it is missing.
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
     packages+=(wine32:i386)
 else
     tested=win64
