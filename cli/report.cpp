@@ -79,18 +79,26 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
+namespace {
+
+// JSON is UTF-8 text; a native string is not on every system.
+std::string JsonText(std::string_view native) {
+    return JsonString(platform::NativeToUtf8(native));
+}
+
+}  // namespace
+
 std::string JsonLine(const SourceOutcome& outcome) {
-    std::string line = "{\"source\": " + JsonString(outcome.source) + ", \"result\": ";
+    std::string line = "{\"source\": " + JsonText(outcome.source) + ", \"result\": ";
     if (outcome.companionSkipped) {
         line += JsonString(kCompanionWord) + ", \"code\": " + std::to_string(kCompanionCode);
     } else {
         line += JsonString(DescribeResult(outcome.result).word) +
                 ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
         if (outcome.result == ImportResult::Converted)
-            line += ", \"output\": " + JsonString(OutputName(outcome));
+            line += ", \"output\": " + JsonText(OutputName(outcome));
     }
-    if (!outcome.report.detail.empty())
-        line += ", \"detail\": " + JsonString(outcome.report.detail);
+    if (!outcome.report.detail.empty()) line += ", \"detail\": " + JsonText(outcome.report.detail);
     return line + "}";
 }
 

@@ -46,6 +46,10 @@ std::string TargetProblem(const std::string& target) {
 std::string AbsolutePath(std::string_view path, std::string_view base) {
     const std::filesystem::path native{std::string(path)};
     if (base.empty() || path.empty() || native.is_absolute()) return std::string(path);
+    // A network path ("\\server\share\name"): GCC's std::filesystem on Windows does not take
+    // the server as a root name, and would put it on the current drive.
+    if (path.size() >= 2 && platform::IsSeparator(path[0]) && platform::IsSeparator(path[1]))
+        return std::string(path);
     std::error_code error;
     // Only on Windows: "C:name" lies on a drive's own current folder, which the system knows.
     if (native.has_root_name()) {

@@ -12,12 +12,14 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
     if (!buffer) return CopyStatus::NoBuffer;
 
     // The bulk of a fork bypasses the stream buffers: one OS read and one OS write per chunk,
-    // starting where each stream logically stands.
-    std::fflush(source);
-    std::fflush(destination);
+    // starting where each stream logically stands. The positions are taken before the flush:
+    // Microsoft's C runtime flushes an input stream by dropping its read-ahead without moving
+    // the file back, after which the stream reports the end of the read-ahead instead.
     const auto sourceAt = platform::Tell(source);
     const auto destinationAt = platform::Tell(destination);
     if (!sourceAt || !destinationAt) return CopyStatus::WriteFailed;
+    std::fflush(source);
+    std::fflush(destination);
     const platform::RawFile in = platform::RawOf(source);
     const platform::RawFile out = platform::RawOf(destination);
     platform::RawSeek(in, *sourceAt);

@@ -32,6 +32,11 @@ std::string AnsiToNative(std::string_view ansi);
 // that code page 1252 cannot hold are returned as nullopt so the caller can decide.
 std::optional<std::string> NativeToAnsi(std::string_view native);
 
+// A native string (a path, a message naming one) as UTF-8, for output that must be UTF-8
+// such as JSON: identity on Linux, code page 1252 to UTF-8 on Windows. Bytes that are not
+// UTF-8 on Linux pass unchanged; the caller escapes them.
+std::string NativeToUtf8(std::string_view native);
+
 // The native path, relative to the current folder, of an output file or of one of its named
 // streams ("./Name" or "./Name:AFP_Resource"). Going through "." keeps a one-letter name
 // from reading as a drive.

@@ -1,10 +1,9 @@
 #include "tests/mac_fixtures.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 
 Bytes BytesOf(const std::string& text) {
     return Bytes(text.begin(), text.end());
@@ -75,8 +74,21 @@ Bytes ReadFile(const std::string& path) {
 }
 
 TempDir::TempDir() {
-    char templ[] = "/tmp/veskar-test-XXXXXX";
-    if (::mkdtemp(templ) != nullptr) path_ = templ;
+    // The temporary folder the process started with: tests that point TMPDIR at a folder of
+    // their own must not find their other folders made inside it.
+    static std::error_code baseError;
+    static const auto base = std::filesystem::temp_directory_path(baseError);
+    if (baseError) return;
+    std::error_code error;
+    // create_directory reports false for a name that exists, so a clash takes another name.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto path = base / ("veskar-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(path, error)) {
+            path_ = path.string();
+            return;
+        }
+    }
 }
 
 TempDir::~TempDir() {

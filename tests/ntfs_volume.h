@@ -1,6 +1,7 @@
-// A real NTFS volume for the tests: an image made with mkntfs, mounted with ntfs-3g so that
-// "name:stream" opens a named stream, and read back after unmounting with ntfs-3g's own
-// ntfscat and ntfsinfo as an independent reader.
+// A real NTFS volume for the tests. On Linux (posix/): an image made with mkntfs, mounted with
+// ntfs-3g so that "name:stream" opens a named stream, and read back after unmounting with
+// ntfs-3g's own ntfscat and ntfsinfo as an independent reader. On Windows (win32/): a fresh
+// folder on an NTFS volume that the test run provides.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +44,7 @@ class NtfsVolume {
     bool mounted_ = false;
 };
 
-// Runs a shell command; its standard output, or nullopt when it exited non-zero.
+// Linux only: runs a shell command; its standard output, or nullopt when it exited non-zero.
 std::optional<std::string> RunCommand(const std::string& command);
 std::string ShellQuote(const std::string& text);
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <vector>
@@ -38,12 +39,18 @@ class ScratchFolder {
             path_ = fs::temp_directory_path() / ("veskar-platform-" + std::to_string(random()));
         } while (!fs::create_directory(path_));
     }
-    ~ScratchFolder() { fs::remove_all(path_); }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const fs::path& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    // Joined as bytes: a path object would convert the name to another code page on Windows.
+    std::string operator/(const std::string& name) const {
+        return path_.string() + platform::kPathSeparator + name;
+    }
 
   private:
     fs::path path_;
@@ -60,57 +67,11 @@ std::set<std::string> Listing(const fs::path& folder) {
     return names;
 }
 
-TEST(PlatformNames, EveryCodePage1252ByteRoundTripsThroughUtf8) {
-    std::set<std::string> natives;
-    std::string all;
-    for (int b = 0; b < 256; ++b) {
-        const std::string ansi(1, static_cast<char>(b));
-        const std::string native = platform::AnsiToNative(ansi);
-        natives.insert(native);
-        EXPECT_EQ(platform::NativeToAnsi(native), ansi) << "byte " << b;
-        all += ansi;
-    }
-    EXPECT_EQ(natives.size(), 256u);
-    EXPECT_EQ(platform::NativeToAnsi(platform::AnsiToNative(all)), all);
-}
-
-TEST(PlatformNames, FollowsTheWindowsTable) {
-    const struct {
-        unsigned char ansi;
-        const char* utf8;
-    } cases[] = {
-        {0x41, "A"},        {0x80, "€"},        {0x81, "\xC2\x81"}, {0x8D, "\xC2\x8D"},
-        {0x8F, "\xC2\x8F"}, {0x90, "\xC2\x90"}, {0x9D, "\xC2\x9D"}, {0x8A, "Š"},
-        {0x99, "™"},        {0x9F, "Ÿ"},        {0xA0, "\xC2\xA0"}, {0xE9, "é"},
-        {0xFF, "ÿ"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(platform::AnsiToNative(std::string(1, static_cast<char>(c.ansi))), c.utf8)
-            << "byte " << int(c.ansi);
-}
-
-TEST(PlatformNames, RefusesWhatCodePage1252CannotHold) {
-    const char* refused[] = {
-        "Ā",        "\xC2\x80",     "name 日本",    "😀",
-        "\xC3",     "\xC3(",        "\x80",         "\xFF",
-        "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
-    };
-    for (const char* native : refused)
-        EXPECT_EQ(platform::NativeToAnsi(native), std::nullopt) << native;
-    EXPECT_EQ(platform::NativeToAnsi("Ÿ€ é"), "\x9F\x80 \xE9");
-}
-
-TEST(PlatformNames, OutputPathsStayInTheCurrentFolder) {
-    EXPECT_EQ(platform::OutputPath("C"), "./C");
-    EXPECT_EQ(platform::OutputPath("\xE9t\xE9.txt"), "./été.txt");
-    EXPECT_EQ(platform::OutputPath("Name", "AFP_Resource"), "./Name:AFP_Resource");
-    EXPECT_TRUE(platform::IsSeparator('/'));
-    EXPECT_FALSE(platform::IsSeparator('\\'));
-}
-
 TEST(PlatformFolders, CurrentFolderMovesOnlyIntoFolders) {
-    CurrentFolderGuard guard;
+    // Declared after the folder, so that the folder is left before it is removed: Windows
+    // removes no folder that is a process's current one.
     ScratchFolder scratch;
+    CurrentFolderGuard guard;
     ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
     EXPECT_EQ(fs::path(platform::CurrentFolder()), fs::canonical(scratch.Path()));
     EXPECT_FALSE(platform::SetCurrentFolder(scratch / "missing"));
@@ -118,24 +79,21 @@ TEST(PlatformFolders, CurrentFolderMovesOnlyIntoFolders) {
 }
 
 TEST(PlatformLookup, IgnoresLetterCaseAndTellsFoldersFromFiles) {
-    CurrentFolderGuard guard;
     ScratchFolder scratch;
+    CurrentFolderGuard guard;
     Touch(scratch / "Report");
-    Touch(scratch / "été");
+    Touch(scratch / platform::AnsiToNative("\xE9t\xE9"));
     fs::create_directory(scratch / "Sub");
-    fs::create_directory_symlink("Sub", scratch / "LinkToSub");
-    fs::create_symlink("nowhere", scratch / "Dangling");
     ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
 
     const struct {
         const char* ansi;
         platform::Found found;
     } cases[] = {
-        {"Report", platform::Found::File},      {"REPORT", platform::Found::File},
-        {"rEpOrT", platform::Found::File},      {"\xC9T\xC9", platform::Found::File},
-        {"\xE9t\xE9", platform::Found::File},   {"sub", platform::Found::Folder},
-        {"LINKTOSUB", platform::Found::Folder}, {"dangling", platform::Found::File},
-        {"Reports", platform::Found::Nothing},  {"Repor", platform::Found::Nothing},
+        {"Report", platform::Found::File},     {"REPORT", platform::Found::File},
+        {"rEpOrT", platform::Found::File},     {"\xC9T\xC9", platform::Found::File},
+        {"\xE9t\xE9", platform::Found::File},  {"sub", platform::Found::Folder},
+        {"Reports", platform::Found::Nothing}, {"Repor", platform::Found::Nothing},
         {"", platform::Found::Nothing},
     };
     for (const auto& c : cases)
@@ -143,9 +101,9 @@ TEST(PlatformLookup, IgnoresLetterCaseAndTellsFoldersFromFiles) {
 }
 
 TEST(PlatformLookup, SeesChangesMadeBehindItsBack) {
-    CurrentFolderGuard guard;
     ScratchFolder scratch;
     ScratchFolder other;
+    CurrentFolderGuard guard;
     Touch(other / "later");
     ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
     EXPECT_EQ(platform::FindInCurrentFolder("LATER"), platform::Found::Nothing);
@@ -165,8 +123,8 @@ TEST(PlatformLookup, SeesChangesMadeBehindItsBack) {
 }
 
 TEST(PlatformLookup, FindsEveryFileNotedInABatch) {
-    CurrentFolderGuard guard;
     ScratchFolder scratch;
+    CurrentFolderGuard guard;
     ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
     constexpr int kFiles = 2000;
     for (int i = 0; i < kFiles; ++i) {
@@ -205,20 +163,6 @@ TEST(PlatformFiles, TemporaryFilesAreNewEmptyAndDistinct) {
     EXPECT_FALSE(platform::IsWritableFolder(path));
 }
 
-TEST(PlatformFiles, TempFolderPrefersAUsableTmpdir) {
-    ScratchFolder scratch;
-    const char* saved = std::getenv("TMPDIR");
-    const std::string former = saved ? saved : "";
-    ::setenv("TMPDIR", scratch.Path().c_str(), 1);
-    EXPECT_EQ(platform::TempFolder(), scratch.Path().string() + "/");
-    ::setenv("TMPDIR", (scratch / "missing").c_str(), 1);
-    EXPECT_EQ(platform::TempFolder(), "/tmp/");
-    if (saved)
-        ::setenv("TMPDIR", former.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
-}
-
 TEST(PlatformStreams, PositionsAndRawTransfersReachPast4GiB) {
     ScratchFolder scratch;
     std::FILE* file = platform::OpenStream(scratch / "data", "w+b");
@@ -255,13 +199,23 @@ TEST(PlatformStreams, PositionsAndRawTransfersReachPast4GiB) {
     ASSERT_NE(file, nullptr);
     errno = 0;
     EXPECT_FALSE(platform::RawWriteAll(platform::RawOf(file), "x", 1));
-    EXPECT_EQ(errno, EBADF);
+    // The reason is kept for the caller's message (Wine's C runtime says EACCES).
+    EXPECT_TRUE(errno == EBADF || errno == EACCES) << errno;
     std::fclose(file);
+}
 
-    std::FILE* pipe = ::popen("true", "r");
-    ASSERT_NE(pipe, nullptr);
-    EXPECT_EQ(platform::StreamSize(pipe), std::nullopt);
-    ::pclose(pipe);
+TEST(PlatformStreams, ExclusiveCreationNeverReplacesAFile) {
+    ScratchFolder scratch;
+    const std::string path = scratch / "only";
+    std::FILE* file = platform::OpenStream(path, "w+bx");
+    ASSERT_NE(file, nullptr);
+    ASSERT_GE(std::fputs("first", file), 0);
+    std::fclose(file);
+    errno = 0;
+    EXPECT_EQ(platform::OpenStream(path, "w+bx"), nullptr);
+    EXPECT_EQ(errno, EEXIST);
+    std::ifstream back(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), "first");
 }
 
 TEST(PlatformVolume, NamedStreamsOnlyOnNtfs3gWithTheWindowsInterface) {
@@ -290,7 +244,6 @@ TEST(PlatformVolume, NamedStreamsOnlyOnNtfs3gWithTheWindowsInterface) {
         EXPECT_FALSE(info.namedStreams) << folder;
         EXPECT_EQ(info.maxNameLength, 0u);
         EXPECT_NE(info.fileSystem, "");
-        EXPECT_NE(info.fileSystem, "NTFS");
         EXPECT_NE(info.advice.find("streams_interface=windows"), std::string::npos) << info.advice;
     }
     EXPECT_TRUE(Listing(scratch.Path()).empty());

@@ -1,6 +1,5 @@
 // Output names: code page 1252 text on the outside, UTF-8 in Linux paths.
-#include <array>
-
+#include "platform/cp1252.h"
 #include "platform/platform.h"
 #include "platform/posix/utf8_posix.h"
 
@@ -8,19 +7,8 @@ namespace platform {
 
 namespace {
 
-// Code page 1252 agrees with Unicode everywhere except 0x80-0x9F. The five bytes it leaves
-// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same value, as
-// Windows maps them, so that every byte has a character and every name survives the trip.
-constexpr std::array<char32_t, 32> kHighHalf = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
-};
-
-char32_t CharacterOf(unsigned char byte) {
-    return byte >= 0x80 && byte < 0xA0 ? kHighHalf[byte - 0x80] : byte;
-}
+using cp1252::CharacterOf;
+using cp1252::kHighHalf;
 
 // The 1252 byte for a character, or -1 when the code page has none.
 int ByteOf(char32_t c) {
@@ -59,6 +47,10 @@ std::string OutputPath(std::string_view ansiName, std::string_view streamName) {
         path.append(streamName);
     }
     return path;
+}
+
+std::string NativeToUtf8(std::string_view native) {
+    return std::string(native);
 }
 
 }  // namespace platform

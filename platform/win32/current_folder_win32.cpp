@@ -1,0 +1,34 @@
+// Paths and the current folder, through the ANSI calls.
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+const char kPathSeparator = '\\';
+// MAX_PATH less its terminating zero.
+const std::size_t kMaxPathChars = MAX_PATH - 1;
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool SetCurrentFolder(const std::string& path) {
+    return !path.empty() && ::SetCurrentDirectoryA(path.c_str()) != 0;
+}
+
+std::string CurrentFolder() {
+    // The call returns the size it needs, terminator included, when the buffer is too small.
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            ::GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length == 0) return {};
+        if (length < buffer.size()) return std::string(buffer.data(), length);
+        buffer.resize(length);
+    }
+}
+
+}  // namespace platform

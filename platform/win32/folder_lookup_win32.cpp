@@ -1,0 +1,24 @@
+// Finding a name in the current folder with FindFirstFileA, which matches names as the file
+// system does: on NTFS letter case does not count.
+#include <windows.h>
+
+#include "platform/platform.h"
+#include "platform/win32/quiet_errors_win32.h"
+
+namespace platform {
+
+Found FindInCurrentFolder(std::string_view ansiName) {
+    if (ansiName.empty()) return Found::Nothing;
+    const std::string path = OutputPath(ansiName);
+    WIN32_FIND_DATAA match;
+    const win32::QuietErrors quiet;
+    const HANDLE search = ::FindFirstFileA(path.c_str(), &match);
+    if (search == INVALID_HANDLE_VALUE) return Found::Nothing;
+    ::FindClose(search);
+    return (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Found::Folder : Found::File;
+}
+
+// Every search asks the file system itself, so there is nothing to remember.
+void NoteCreatedInCurrentFolder(std::string_view) {}
+
+}  // namespace platform

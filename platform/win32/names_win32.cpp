@@ -1,0 +1,49 @@
+// Output names: the file system takes code page 1252 names as they are, through the ANSI
+// calls, so nothing is converted.
+#include "platform/cp1252.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+std::string AnsiToNative(std::string_view ansi) {
+    return std::string(ansi);
+}
+
+std::optional<std::string> NativeToAnsi(std::string_view native) {
+    return std::string(native);
+}
+
+// The ANSI code page is taken to be 1252, as on Western Windows, which the names assume.
+std::string NativeToUtf8(std::string_view native) {
+    std::string utf8;
+    utf8.reserve(native.size() * 2);
+    for (char c : native) {
+        // Every character of code page 1252 lies below U+10000: one to three bytes.
+        const char32_t u = cp1252::CharacterOf(static_cast<unsigned char>(c));
+        if (u < 0x80) {
+            utf8.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            utf8.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            utf8.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            utf8.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return utf8;
+}
+
+// ".\Name:AFP_Resource": without the folder in front, a one-letter name such as "f" would
+// make "f:AFP_Resource", a path on drive F:.
+std::string OutputPath(std::string_view ansiName, std::string_view streamName) {
+    std::string path = ".\\";
+    path.append(ansiName);
+    if (!streamName.empty()) {
+        path.push_back(':');
+        path.append(streamName);
+    }
+    return path;
+}
+
+}  // namespace platform

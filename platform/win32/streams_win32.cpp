@@ -1,0 +1,70 @@
+// C runtime streams with 64-bit positions.
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <limits>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// The C runtime's fopen knows no "x" (create, failing when the file exists): such a stream
+// is opened exclusively at the descriptor level and then given its stream.
+std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
+    std::string plain(mode);
+    const std::size_t exclusive = plain.find('x');
+    if (exclusive == std::string::npos) return std::fopen(nativePath.c_str(), mode);
+    plain.erase(exclusive, 1);
+    if (plain.empty() || plain[0] != 'w') {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const bool update = plain.find('+') != std::string::npos;
+    const bool text = plain.find('b') == std::string::npos;
+    const int fd =
+        ::_open(nativePath.c_str(),
+                _O_CREAT | _O_EXCL | (update ? _O_RDWR : _O_WRONLY) | (text ? _O_TEXT : _O_BINARY),
+                _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* stream = ::_fdopen(fd, plain.c_str());
+    if (stream == nullptr) {
+        const int saved = errno;
+        ::_close(fd);
+        ::DeleteFileA(nativePath.c_str());
+        errno = saved;
+    }
+    return stream;
+}
+
+std::optional<std::uint64_t> Tell(std::FILE* stream) {
+    if (stream == nullptr) return std::nullopt;
+    const __int64 at = ::_ftelli64(stream);
+    if (at < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(at);
+}
+
+bool Seek(std::FILE* stream, std::uint64_t offset) {
+    if (stream == nullptr ||
+        offset > static_cast<std::uint64_t>(std::numeric_limits<__int64>::max()))
+        return false;
+    return ::_fseeki64(stream, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+// The size the file has on disk: what the stream still buffers is not counted. Only a file
+// on a disk has one; a pipe or a console does not.
+std::optional<std::uint64_t> StreamSize(std::FILE* stream) {
+    if (stream == nullptr) return std::nullopt;
+    const intptr_t os = ::_get_osfhandle(::_fileno(stream));
+    if (os == -1) return std::nullopt;
+    const auto handle = reinterpret_cast<HANDLE>(os);
+    LARGE_INTEGER size;
+    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &size))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+}  // namespace platform
