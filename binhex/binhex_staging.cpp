@@ -4,6 +4,7 @@
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "binhex/binhex_decoder.h"
@@ -103,6 +104,7 @@ class Intermediates {
             return false;
         // A name the folder refuses (too long for it, say) or one taken in the meantime also
         // sends both files to the temporary folder.
+        platform::InterruptsHeld held;
         if (!platform::CreateNewFile(packed)) return false;
         packed_.Adopt(packed);
         if (!platform::CreateNewFile(expanded)) {
@@ -116,6 +118,7 @@ class Intermediates {
     void CreateInTemporaryFolder() {
         const std::string temp = platform::TempFolder();
         if (temp.empty()) return;
+        platform::InterruptsHeld held;
         if (auto packed = platform::CreateTempFile(temp, kPackedExtension)) packed_.Adopt(*packed);
         if (auto expanded = platform::CreateTempFile(temp, kExpandedExtension))
             expanded_.Adopt(*expanded);
@@ -259,10 +262,14 @@ ImportResult ImportBinHex(std::string_view targetFolder, std::string_view source
     std::error_code error;
     if (const auto absolute = std::filesystem::absolute(temp, error); !error)
         temp = absolute.string();
-    const auto stagingPath = platform::CreateTempFile(temp, "BIN");
-    if (!stagingPath) return fail("no staging file can be created in the temporary folder");
     OwnFile staging;
-    staging.Adopt(*stagingPath);
+    std::optional<std::string> stagingPath;
+    {
+        platform::InterruptsHeld held;
+        stagingPath = platform::CreateTempFile(temp, "BIN");
+        if (stagingPath) staging.Adopt(*stagingPath);
+    }
+    if (!stagingPath) return fail("no staging file can be created in the temporary folder");
 
     Stream staged(StageBinHex(source.release(), sourcePath, *stagingPath, &detail));
     if (!staged) return fail(detail);

@@ -5,6 +5,7 @@
 
 #include "containers/copy_fork.h"
 #include "containers/unique_name.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 
 namespace {
@@ -74,8 +75,11 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     FitName(name);
 
     bool created = false;
+    int slot = -1;  // the output stays registered for removal on an interrupt until complete
     auto fail = [&](std::string detail) {
-        if (created) platform::RemoveFile(platform::OutputPath(name));
+        if (created &&
+            !(slot >= 0 && platform::RemoveTrackedFile(slot, platform::OutputPath(name))))
+            platform::RemoveFile(platform::OutputPath(name));
         out.outputName = name;
         out.detail = std::move(detail);
         out.dataBytes = out.resourceBytes = 0;
@@ -89,7 +93,9 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
         if (FileNameExists(name) &&
             !MakeUniqueName(name, std::string(NameExtension(name)), kMaxOutputNameChars))
             return fail("every unique name for " + name + " is taken");
+        platform::InterruptsHeld held;  // created and registered at once
         dataFile = platform::OpenStream(platform::OutputPath(name), "w+bx");
+        if (dataFile) slot = platform::TrackTemporaryFile(platform::OutputPath(name));
         if (!dataFile && !(errno == EEXIST && FileNameExists(name)))
             return fail(Reason("cannot create " + platform::AnsiToNative(name)));
     }
@@ -98,7 +104,11 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     platform::NoteCreatedInCurrentFolder(name);
 
     std::uint64_t copied = 0;
-    if (data.length != 0 && platform::Seek(data.stream, data.offset) &&
+    if (data.length != 0 && !platform::Seek(data.stream, data.offset)) {
+        std::fclose(dataFile);
+        return fail("cannot read the data fork");
+    }
+    if (data.length != 0 &&
         CopyFork(data.stream, dataFile, data.length, &copied) == CopyStatus::WriteFailed) {
         const std::string why = Reason("cannot write the data fork");
         std::fclose(dataFile);
@@ -112,8 +122,11 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
         std::FILE* stream =
             platform::OpenStream(platform::OutputPath(name, kResourceStream), "w+b");
         if (!stream) return fail(Reason("cannot create the AFP_Resource stream"));
+        if (!platform::Seek(resource.stream, resource.offset)) {
+            std::fclose(stream);
+            return fail("cannot read the resource fork");
+        }
         const bool failed =
-            platform::Seek(resource.stream, resource.offset) &&
             CopyFork(resource.stream, stream, resource.length, &copied) == CopyStatus::WriteFailed;
         const int savedErrno = errno;
         if (std::fclose(stream) != 0 || failed) {
@@ -130,6 +143,7 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     if (std::fclose(info) != 0 || !written)
         return fail(Reason("cannot write the AFP_AfpInfo stream"));
 
+    if (slot >= 0) platform::UntrackTemporaryFile(slot);
     out.outputName = name;
     out.detail.clear();
     return ImportResult::Converted;

@@ -23,4 +23,18 @@ void UntrackTemporaryFile(int slot);
 // never removes the name again after another program has taken it. True when it was removed.
 bool RemoveTrackedFile(int slot, const std::string& path);
 
+// Holds interrupts off until the matching release (calls nest). Creating a file and
+// registering it happen under one hold, so an interrupt finds the file either not yet there
+// or registered for removal, never created and forgotten.
+void HoldInterrupts();
+void ReleaseInterrupts();
+
+class InterruptsHeld {
+  public:
+    InterruptsHeld() { HoldInterrupts(); }
+    ~InterruptsHeld() { ReleaseInterrupts(); }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+};
+
 }  // namespace platform

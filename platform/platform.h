@@ -75,7 +75,9 @@ struct VolumeInfo {
 VolumeInfo QueryVolume(const std::string& folder);
 
 // --- Streams ------------------------------------------------------------------------------
-// fopen with the C runtime's modes, for native paths.
+// fopen with the C runtime's modes, for native paths. A stream opened only for reading must be
+// a regular file: a folder fails with EISDIR, and a FIFO, socket or device with ESPIPE without
+// waiting for a writer, so that no source can hang an import or feed it endless bytes.
 std::FILE* OpenStream(const std::string& nativePath, const char* mode);
 // 64-bit stream positions.
 std::optional<std::uint64_t> Tell(std::FILE* stream);

@@ -53,7 +53,24 @@ class HeldSignals {
     sigset_t previous_;
 };
 
+int holdDepth = 0;  // the imports run on one thread
+sigset_t beforeHold;
+
 }  // namespace
+
+void HoldInterrupts() {
+    if (holdDepth++ > 0) return;
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &held, &beforeHold);
+}
+
+void ReleaseInterrupts() {
+    if (holdDepth == 0 || --holdDepth > 0) return;
+    ::sigprocmask(SIG_SETMASK, &beforeHold, nullptr);
+}
 
 void InstallInterruptCleanup() {
     static const bool installed = [] {

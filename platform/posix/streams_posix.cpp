@@ -1,7 +1,11 @@
 // C streams with 64-bit positions.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "platform/platform.h"
@@ -11,7 +15,28 @@ namespace platform {
 static_assert(sizeof(off_t) >= sizeof(std::int64_t), "file positions beyond 2 GiB");
 
 std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
-    return std::fopen(nativePath.c_str(), mode);
+    const bool readOnly = mode[0] == 'r' && std::strchr(mode, '+') == nullptr;
+    if (!readOnly) return std::fopen(nativePath.c_str(), mode);
+    // Opened without blocking, so that a FIFO with no writer is refused instead of waited on.
+    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info;
+    int refusal = 0;
+    if (::fstat(fd, &info) != 0)
+        refusal = errno;
+    else if (S_ISDIR(info.st_mode))
+        refusal = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        refusal = ESPIPE;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        refusal = errno;
+    std::FILE* stream = refusal ? nullptr : ::fdopen(fd, mode);
+    if (!stream) {
+        if (!refusal) refusal = errno;
+        ::close(fd);
+        errno = refusal;
+    }
+    return stream;
 }
 
 std::optional<std::uint64_t> Tell(std::FILE* stream) {

@@ -17,7 +17,19 @@ namespace platform {
 std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
     std::string plain(mode);
     const std::size_t exclusive = plain.find('x');
-    if (exclusive == std::string::npos) return std::fopen(nativePath.c_str(), mode);
+    if (exclusive == std::string::npos) {
+        std::FILE* stream = std::fopen(nativePath.c_str(), mode);
+        // A source read from must be a regular file: not a device such as CON, whose reads
+        // would wait on the console.
+        struct _stat64 info;
+        if (stream && plain[0] == 'r' && plain.find('+') == std::string::npos &&
+            (::_fstat64(::_fileno(stream), &info) != 0 || (info.st_mode & _S_IFREG) == 0)) {
+            std::fclose(stream);
+            errno = ESPIPE;
+            return nullptr;
+        }
+        return stream;
+    }
     plain.erase(exclusive, 1);
     if (plain.empty() || plain[0] != 'w') {
         errno = EINVAL;
