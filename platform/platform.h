@@ -23,6 +23,11 @@ extern const std::size_t kMaxPathChars;
 // --- Current folder ---------------------------------------------------------------------
 bool SetCurrentFolder(const std::string& path);
 std::string CurrentFolder();
+// A folder path in the form the window keeps and shows, ending in a separator. On Windows a
+// backslash is appended when the path is longer than 3 characters, so a drive root such as
+// C:\ keeps its one backslash; on Linux a '/' is appended unless the path ends in one, so '/'
+// stays '/'. An empty path stays empty: it names no folder.
+std::string WithTrailingSeparator(std::string folder);
 
 // --- Names --------------------------------------------------------------------------------
 // Output names are 8-bit Windows (code page 1252) text. This turns one into the string the
@@ -73,6 +78,12 @@ struct VolumeInfo {
     std::string advice;      // why a folder cannot take the streams, and what to do
 };
 VolumeInfo QueryVolume(const std::string& folder);
+// The folder chooser's test: the volume's longest file name component when the folder's
+// volume is NTFS and takes named streams, otherwise 0 (also when it cannot be queried).
+// Callers test only for non-zero. On Windows only the path's drive letter counts; on Linux
+// the folder itself is probed, so only an ntfs-3g mount with the Windows stream interface
+// passes (not FAT, ext4, the ntfs3 driver or a network mount).
+std::uint32_t IsNtfsVolume(const std::string& path);
 
 // --- Streams ------------------------------------------------------------------------------
 // fopen with the C runtime's modes, for native paths. A stream opened only for reading must be

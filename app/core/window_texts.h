@@ -19,4 +19,7 @@ constexpr std::string_view kConvertCaption = "Convert";
 constexpr std::string_view kMessageTitle = "VESKAR";
 constexpr std::string_view kDuplicateEntry = "Le dossier %s existe déjà dans la liste.";
 
+// Shown above the folder tree of a Browse button's dialog.
+constexpr std::string_view kBrowsePrompt = "Sélection du répertoire devant contenir les fichiers";
+
 }  // namespace texts

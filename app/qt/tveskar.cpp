@@ -17,8 +17,11 @@
 #include "app/conversion_run.h"
 #include "app/core/button_rules.h"
 #include "app/core/file_intake.h"
+#include "app/core/folder_chooser.h"
 #include "app/core/window_texts.h"
+#include "app/qt/browse_hooks.h"
 #include "app/qt/message_hook.h"
+#include "app/qt/qt_settings.h"
 #include "app/qt/qt_text.h"
 
 namespace {
@@ -49,23 +52,33 @@ class Button : public EnabledControl {
     QPushButton* button_;
 };
 
+class FolderEdit : public FolderBox {
+  public:
+    explicit FolderEdit(QLineEdit* edit) : edit_(edit) {}
+    void SetText(const std::string& text) override { edit_->setText(QtPath(text)); }
+
+  private:
+    QLineEdit* edit_;
+};
+
 struct PageHandlers {
     void (TVESKAR::*listChange)();
     void (TVESKAR::*folderChange)();
+    void (TVESKAR::*browseClick)();
     void (TVESKAR::*convertClick)();
     void (TVESKAR::*dropFiles)(const QStringList&);
 };
 
 // Indexed by Page.
 constexpr std::array<PageHandlers, kPageCount> kHandlers{{
-    {&TVESKAR::ListeBinHexChange, &TVESKAR::DossierBinHexChange, &TVESKAR::ExeBinHexClick,
-     &TVESKAR::LBHDropFiles},
-    {&TVESKAR::ListeMcBinaryChange, &TVESKAR::DossierMcBinaryChange, &TVESKAR::ExeMcBinaryClick,
-     &TVESKAR::LMBDropFiles},
+    {&TVESKAR::ListeBinHexChange, &TVESKAR::DossierBinHexChange, &TVESKAR::BrowseBinHexClick,
+     &TVESKAR::ExeBinHexClick, &TVESKAR::LBHDropFiles},
+    {&TVESKAR::ListeMcBinaryChange, &TVESKAR::DossierMcBinaryChange, &TVESKAR::BrowseMcBinaryClick,
+     &TVESKAR::ExeMcBinaryClick, &TVESKAR::LMBDropFiles},
     {&TVESKAR::ListeAppleSingleChange, &TVESKAR::DossierAppleSingleChange,
-     &TVESKAR::ExeAppleSingleClick, &TVESKAR::LASDropFiles},
+     &TVESKAR::BrowseAppleSingleClick, &TVESKAR::ExeAppleSingleClick, &TVESKAR::LASDropFiles},
     {&TVESKAR::ListeAppleDoubleChange, &TVESKAR::DossierAppleDoubleChange,
-     &TVESKAR::ExeAppleDoubleClick, &TVESKAR::LADDropFiles},
+     &TVESKAR::BrowseAppleDoubleClick, &TVESKAR::ExeAppleDoubleClick, &TVESKAR::LADDropFiles},
 }};
 
 void Place(QWidget* widget, const Rect& rect) {
@@ -192,6 +205,7 @@ void TVESKAR::connectSignals() {
         connect(page.list->model(), &QAbstractItemModel::rowsRemoved, this, on.listChange);
         connect(page.list, &QListWidget::itemSelectionChanged, this, on.listChange);
         connect(page.folder, &QLineEdit::textChanged, this, on.folderChange);
+        connect(page.browse, &QPushButton::clicked, this, on.browseClick);
         connect(page.convert, &QPushButton::clicked, this, on.convertClick);
         connect(page.dropFilter, &ListDropFilter::filesDropped, this, on.dropFiles);
     }
@@ -218,6 +232,7 @@ void TVESKAR::FormShow() {
         }
         page.folder->clear();
     }
+    WindowSettings().SelectSettingsRoot();
 }
 
 void TVESKAR::FormClose(QCloseEvent* event) {
@@ -273,6 +288,34 @@ void TVESKAR::DossierAppleSingleChange() {
 }
 void TVESKAR::DossierAppleDoubleChange() {
     followFolderRule(Page::AppleDouble);
+}
+
+std::optional<std::string> TVESKAR::BrowseForFolder(std::string_view prompt) {
+    // Read as the dialog opens, as the shell's callback does on Windows: the process's
+    // current folder, the fallback, moves with every conversion.
+    const std::string start = BrowseStartFolder(WindowSettings().ReadLastFolder());
+    const QString chosen = ChooseFolder(this, QtText(prompt), QtPath(start));
+    return TakeChosenFolder(WindowSettings(), NativePath(chosen));
+}
+
+void TVESKAR::browsePage(Page page) {
+    FolderEdit box(ControlsOf(page).folder);
+    Button exit(Fermer);
+    BrowseClick([this](std::string_view prompt) { return BrowseForFolder(prompt); }, box, exit,
+                [] { Beep(); });
+}
+
+void TVESKAR::BrowseBinHexClick() {
+    browsePage(Page::BinHex);
+}
+void TVESKAR::BrowseMcBinaryClick() {
+    browsePage(Page::McBinary);
+}
+void TVESKAR::BrowseAppleSingleClick() {
+    browsePage(Page::AppleSingle);
+}
+void TVESKAR::BrowseAppleDoubleClick() {
+    browsePage(Page::AppleDouble);
 }
 
 void TVESKAR::convertPage(Page page) {

@@ -5,6 +5,9 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "app/core/window_layout.h"
 #include "app/qt/list_drop_filter.h"
@@ -90,6 +93,11 @@ class TVESKAR : public QWidget {
     void DossierAppleSingleChange();
     void DossierAppleDoubleChange();
 
+    void BrowseBinHexClick();
+    void BrowseMcBinaryClick();
+    void BrowseAppleSingleClick();
+    void BrowseAppleDoubleClick();
+
     void ExeBinHexClick();
     void ExeMcBinaryClick();
     void ExeAppleSingleClick();
@@ -114,6 +122,9 @@ class TVESKAR : public QWidget {
 
     void followListRule(Page page);
     void followFolderRule(Page page);
+    // The folder dialog at the remembered folder; the chosen folder, already remembered.
+    std::optional<std::string> BrowseForFolder(std::string_view prompt);
+    void browsePage(Page page);
     void convertPage(Page page);
     void takeDrop(Page page, const QStringList& paths);
 

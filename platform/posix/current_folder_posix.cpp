@@ -30,4 +30,9 @@ std::string CurrentFolder() {
     return buffer.data();
 }
 
+std::string WithTrailingSeparator(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+    return folder;
+}
+
 }  // namespace platform

@@ -242,4 +242,10 @@ VolumeInfo QueryVolume(const std::string& folder) {
     return info;
 }
 
+std::uint32_t IsNtfsVolume(const std::string& path) {
+    // Not cached: a volume can be remounted between two choices.
+    const VolumeInfo info = QueryVolume(path);
+    return info.namedStreams ? info.maxNameLength : 0;
+}
+
 }  // namespace platform

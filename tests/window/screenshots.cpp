@@ -11,7 +11,9 @@
 #include <QMimeData>
 #include <QPixmap>
 #include <QScreen>
+#include <QSettings>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <cstdio>
@@ -56,6 +58,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
+    // The first show chooses the settings' scope by writing to it: kept off the machine's.
+    const QTemporaryDir settings;
+    for (const auto scope : {QSettings::SystemScope, QSettings::UserScope})
+        QSettings::setPath(QSettings::NativeFormat, scope, settings.path());
     TVESKAR window;
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) return 1;

@@ -2,14 +2,58 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QUrl>
+
+namespace {
+void PointScopes(const QString& system, const QString& user) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, user);
+}
+}  // namespace
+
+SettingsSandbox::SettingsSandbox() {
+    PointScopes(SystemPath(), UserPath());
+}
+
+SettingsSandbox::~SettingsSandbox() {
+    // QSettings' own defaults on Linux.
+    PointScopes(QStringLiteral("/etc/xdg"),
+                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+}
+
+QString SettingsSandbox::SystemFile() const {
+    return SystemPath() + QStringLiteral("/Quorvane/VESKAR.conf");
+}
+
+QString SettingsSandbox::UserFile() const {
+    return UserPath() + QStringLiteral("/Quorvane/VESKAR.conf");
+}
+
+void SettingsSandbox::MakeSystemUnwritable() {
+    const QString file = dir_.filePath(QStringLiteral("regular-file"));
+    QFile(file).open(QIODevice::WriteOnly);
+    PointScopes(file + QStringLiteral("/system"), UserPath());
+}
 
 void WindowTest::SetUp() {
     savedHook_ = SetMessageHook([this](QWidget* owner, const QString& title, const QString& text) {
         messages.push_back({owner, title, text});
     });
+    savedDialog_ = SetFolderDialogHook(
+        [this](QWidget* owner, const QString& prompt, const QString& startFolder) {
+            folderRequests.push_back({owner, prompt, startFolder});
+            if (folderAnswers.empty()) return QString();
+            QString answer = folderAnswers.front();
+            folderAnswers.pop_front();
+            return answer;
+        });
+    savedBeep_ = SetBeepHook([this] { ++beeps; });
     window = new TVESKAR;
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -18,6 +62,13 @@ void WindowTest::SetUp() {
 void WindowTest::TearDown() {
     delete window.data();
     SetMessageHook(savedHook_);
+    SetFolderDialogHook(savedDialog_);
+    SetBeepHook(savedBeep_);
+}
+
+void WindowTest::Browse(QPushButton* browse, const QString& answer) {
+    folderAnswers.push_back(answer);
+    browse->click();
 }
 
 bool WindowTest::Drop(QListWidget* list, const QStringList& paths) {

@@ -1,5 +1,6 @@
-// A shown main window for each test, with its messages recorded instead of shown, and drops
-// delivered as real drag-and-drop events to a list's viewport.
+// A shown main window for each test, with its messages recorded instead of shown, its folder
+// dialog answered from a queue, its beeps counted, its settings in a folder of the test's
+// own, and drops delivered as real drag-and-drop events to a list's viewport.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,8 +10,11 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
 #include <vector>
 
+#include "app/qt/browse_hooks.h"
 #include "app/qt/message_hook.h"
 #include "app/qt/tveskar.h"
 
@@ -18,6 +22,33 @@ struct ShownMessage {
     QWidget* owner;
     QString title;
     QString text;
+};
+
+struct FolderRequest {
+    QWidget* owner;
+    QString prompt;
+    QString startFolder;
+};
+
+// Points QSettings' system and user scopes at folders of a fresh temporary folder, and back
+// at the machine's own at the end of the scope.
+class SettingsSandbox {
+  public:
+    SettingsSandbox();
+    ~SettingsSandbox();
+    SettingsSandbox(const SettingsSandbox&) = delete;
+    SettingsSandbox& operator=(const SettingsSandbox&) = delete;
+
+    QString SystemPath() const { return dir_.filePath(QStringLiteral("system")); }
+    QString UserPath() const { return dir_.filePath(QStringLiteral("user")); }
+    // The files the program key becomes in each scope.
+    QString SystemFile() const;
+    QString UserFile() const;
+    // Makes the system scope a place where nothing can be created: below a regular file.
+    void MakeSystemUnwritable();
+
+  private:
+    QTemporaryDir dir_;
 };
 
 class WindowTest : public testing::Test {
@@ -31,9 +62,19 @@ class WindowTest : public testing::Test {
     bool Drop(QListWidget* list, const QMimeData& data);
     static QStringList Entries(const QListWidget* list);
 
+    // Clicks a Browse button, the dialog answering `answer` (an empty text cancels).
+    void Browse(QPushButton* browse, const QString& answer);
+
+    SettingsSandbox settings;
     QPointer<TVESKAR> window;
     std::vector<ShownMessage> messages;
+    // What the folder dialog was asked, and what it answers next (cancel when none is left).
+    std::vector<FolderRequest> folderRequests;
+    std::deque<QString> folderAnswers;
+    int beeps = 0;
 
   private:
     MessageHook savedHook_;
+    FolderDialogHook savedDialog_;
+    BeepHook savedBeep_;
 };
