@@ -1,0 +1,170 @@
+// Many sources in one process: 10,000 of the four formats, a third of them carrying one and
+// the same Macintosh name, converted by one veskar-convert into a real NTFS volume. Every
+// source must be accounted for once, with as many files written as were reported converted;
+// and a name whose 32,768 unique codes are all taken fails cleanly instead of looping.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "containers/sfm_output.h"
+#include "containers/unique_name.h"
+#include "platform/platform.h"
+#include "tests/apple_fixtures.h"
+#include "tests/binhex_encoder.h"
+#include "tests/mac_fixtures.h"
+#include "tests/ntfs_volume.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs veskar-convert with `args` in `folder`, standard output into `outPath`; the exit status.
+int RunConvert(const std::vector<std::string>& args, const std::string& folder,
+               const std::string& outPath) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (::chdir(folder.c_str()) != 0) ::_exit(126);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (out < 0 || null < 0) ::_exit(126);
+        ::dup2(out, 1);
+        ::dup2(null, 2);
+        std::vector<char*> argv{const_cast<char*>(VESKAR_CONVERT_PATH)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(VESKAR_CONVERT_PATH, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(Load, TenThousandMixedSourcesInOneProcess) {
+    REQUIRE_NTFS(volume, 256);
+    TempDir sources;
+    namespace af = apple_fixtures;
+    constexpr int kSources = 10000;
+    std::vector<std::string> args{"--json", volume->Root()};
+    int expectConverted = 0;
+    for (int i = 0; i < kSources; ++i) {
+        MacFile file;
+        file.name = i % 3 == 0 ? "Same" : "File " + std::to_string(i);
+        file.type = "TEXT";
+        file.creator = "ttxt";
+        file.data = PatternBytes(64 + i % 700, static_cast<std::uint32_t>(i));
+        file.resource = PatternBytes(i % 5 == 0 ? 0 : 32 + i % 90, static_cast<std::uint32_t>(~i));
+        const std::vector<AppleEntry> entries = {{af::kRealName, BytesOf(file.name)},
+                                                 {af::kFinderInfo, FinderInfo("TEXTttxt")},
+                                                 {af::kResourceFork, file.resource},
+                                                 {af::kDataFork, file.data}};
+        std::string name = "s" + std::to_string(i);
+        bool written = true;
+        switch (i % 5) {
+            case 0:
+                written = WriteFile(sources.File(name += ".bin"), EncodeMacBinary(file));
+                break;
+            case 1:
+                written = WriteFile(sources.File(name += ".hqx"), BytesOf(EncodeBinHex(file)));
+                break;
+            case 2:
+                written = WriteFile(sources.File(name += ".as"), EncodeAppleSingle(entries));
+                break;
+            case 3:
+                written = WriteFile(sources.File(name), file.data) &&
+                          WriteFile(sources.File("._" + name),
+                                    EncodeAppleDouble({entries[0], entries[1], entries[2]}));
+                break;
+            case 4:  // no Macintosh file at all
+                written = WriteFile(sources.File(name += ".txt"), BytesOf("plain text\n"));
+                break;
+        }
+        ASSERT_TRUE(written) << name;
+        args.push_back(name);
+        if (i % 5 != 4) ++expectConverted;
+    }
+
+    const std::string outPath = sources.File("results.json");
+    EXPECT_EQ(RunConvert(args, sources.Path(), outPath), 1);  // the plain texts fail
+
+    // One line per source, in order; each result one of the defined ones.
+    std::ifstream results(outPath);
+    const std::regex line(
+        R"re(\{"source": "([^"]+)", "result": "([a-z-]+)", "code": (-?\d)(.*)\})re");
+    std::map<std::string, int> byResult;
+    std::set<std::string> outputs;
+    std::string text;
+    int index = 0;
+    for (; std::getline(results, text); ++index) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+        ASSERT_LT(index, kSources);
+        EXPECT_EQ(m[1].str(), args[2 + static_cast<std::size_t>(index)]);
+        ++byResult[m[2].str()];
+        std::smatch o;
+        const std::string rest = m[4].str();
+        if (m[2] == "converted" &&
+            std::regex_search(rest, o, std::regex(R"re("output": "((?:[^"\\]|\\.)*)")re"))) {
+            EXPECT_TRUE(outputs.insert(o[1].str()).second) << "output named twice: " << o[1];
+        }
+    }
+    EXPECT_EQ(index, kSources);
+    EXPECT_EQ(byResult["converted"], expectConverted);
+    EXPECT_EQ(byResult["wrong-kind"], kSources - expectConverted);
+    EXPECT_EQ(byResult.size(), 2u);
+
+    // As many files as conversions, and the shared name taken once, the rest with codes.
+    std::size_t files = 0, same = 0;
+    for (const auto& entry : fs::directory_iterator(volume->Root())) {
+        ++files;
+        same += entry.path().filename().string().starts_with("Same");
+    }
+    EXPECT_EQ(files, static_cast<std::size_t>(expectConverted));
+    EXPECT_EQ(outputs.size(), files);
+    EXPECT_TRUE(fs::exists(volume->Path("Same")));
+    EXPECT_TRUE(fs::exists(volume->Path("Same.001")));
+    EXPECT_GT(same, 2000u);
+}
+
+// Every one of the 32,768 names "Same.000" … "Same.vvv", and "Same" itself, exists: the
+// output is refused as write-failed, and nothing is created or touched.
+TEST(Load, AllUniqueCodesOfANameTaken) {
+    TempDir folder;
+    CurrentFolderGuard guard;
+    ASSERT_TRUE(platform::SetCurrentFolder(folder.Path()));
+    std::ofstream(folder.File("Same")).put('x');
+    for (int code = 0; code < 32768; ++code)
+        std::ofstream(folder.File("Same." + UniqueCode(code))).put('x');
+
+    TempDir sourceFolder;
+    const std::string source = sourceFolder.File("data");
+    ASSERT_TRUE(WriteFile(source, BytesOf("the data fork")));
+    std::FILE* stream = platform::OpenStream(source, "rb");
+    ASSERT_NE(stream, nullptr);
+    std::string name = "Same";
+    ImportReport report;
+    EXPECT_EQ(WriteSfmOutput(name, {stream, 0, 13}, {stream, 0, 0}, TypeCreator{}, &report),
+              ImportResult::WriteFailed);
+    std::fclose(stream);
+    EXPECT_NE(report.detail.find("taken"), std::string::npos) << report.detail;
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(folder.Path())) {
+        ++count;
+        EXPECT_EQ(fs::file_size(entry.path()), 1u) << entry.path();
+    }
+    EXPECT_EQ(count, 32769u);
+}
+
+}  // namespace
