@@ -319,8 +319,8 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
     EXPECT_EQ(run.out,
               "._Photo: skipped, an AppleDouble companion read with its data file\n"
               "Photo -> Photo\n");
-    EXPECT_EQ(run.err, "veskar-convert: Lonely: cannot be opened: its companion " +
-                           src.File("._Lonely") + ": No such file or directory\n");
+    EXPECT_EQ(run.err, "veskar-convert: Lonely: cannot be opened: its companion " + src.Path() +
+                           platform::kPathSeparator + "._Lonely" + ": No such file or directory\n");
     run = RunCli({"-q", vol->Root(), "one.as", "._Photo", "Photo"}, src.Path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out + run.err, "");
