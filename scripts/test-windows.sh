@@ -7,11 +7,11 @@
 # 1. Installs what is missing: the MinGW-w64 cross compilers (posix threads, which GoogleTest
 #    needs), Wine, ntfs-3g, CMake, Ninja and GoogleTest's sources.
 # 2. Cross-builds veskar-convert.exe, the 32-bit program, into build-win32/ (one static .exe).
-# 3. Makes two NTFS images (32 and 8 MiB), mounts them with ntfs-3g's Windows stream interface
-#    and links them as Wine's drives N: and M:, so that ".\name:AFP_Resource" opens a real
-#    named stream. Runs veskar_tests.exe there, then converts one file of each format with
-#    veskar-convert.exe onto N:, unmounts, and checks every output's streams with ntfs-3g's
-#    own ntfsinfo and ntfscat.
+# 3. Makes three NTFS images (32, 8 and 64 MiB), mounts them with ntfs-3g's Windows stream
+#    interface and links them as Wine's drives N:, M: and O:, so that ".\name:AFP_Resource" opens a real
+#    named stream. Runs veskar_tests.exe there, then converts files of each format (BinHex,
+#    MacBinary, AppleSingle, an AppleDouble pair) with veskar-convert.exe onto N:, unmounts,
+#    and checks every output's streams with ntfs-3g's own ntfsinfo and ntfscat.
 #
 # Wine runs 32-bit Windows programs through its 32-bit Linux side, which needs a kernel that
 # runs 32-bit programs. Where it does not (ia32 emulation off), the same sources are built
@@ -36,12 +36,14 @@ phase_end() {
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/veskar-windows-XXXXXX")
 mounts=()
+xvfb_pid=
 export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
     local status=$?
     if [[ -d $WINEPREFIX ]] && command -v wineserver >/dev/null; then
         wineserver -k 2>/dev/null || true
     fi
+    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
     for mnt in "${mounts[@]}"; do
         if mountpoint -q "$mnt" 2>/dev/null; then
             umount "$mnt" 2>/dev/null || { sleep 0.5 && umount "$mnt" 2>/dev/null; } ||
@@ -64,7 +66,7 @@ runs_32bit() {
     "$probe" 2>/dev/null
 }
 
-packages=(cmake ninja-build googletest ntfs-3g fuse3 wine g++-mingw-w64-i686-posix)
+packages=(cmake ninja-build googletest ntfs-3g fuse3 wine g++-mingw-w64-i686-posix xvfb)
 if runs_32bit; then
     tested=win32
     # wine32 is an i386 package; veskar_install updates the lists since it is missing.
@@ -90,10 +92,11 @@ configure() { # BUILD_DIR TOOLCHAIN
 }
 # The 32-bit test program is built in any case: only there is size_t 32 bits wide.
 configure "$root/build-win32" mingw-w64-i686.cmake
-cmake --build "$root/build-win32" --target veskar-convert veskar_tests
+targets=(veskar-convert veskar veskar_tests veskar_window_test)
+cmake --build "$root/build-win32" --target "${targets[@]}"
 if [[ $tested == win64 ]]; then
     configure "$root/build-win64" mingw-w64-x86_64.cmake
-    cmake --build "$root/build-win64" --target veskar-convert veskar_tests
+    cmake --build "$root/build-win64" --target "${targets[@]}"
 fi
 build=$root/build-$tested
 phase_end "build"
@@ -123,7 +126,8 @@ attach() { # LETTER MEGABYTES
 }
 attach n 32
 attach m 8
-export VESKAR_NTFS_32MIB='N:\' VESKAR_NTFS_8MIB='M:\'
+attach o 64
+export VESKAR_NTFS_32MIB='N:\' VESKAR_NTFS_8MIB='M:\' VESKAR_NTFS_64MIB='O:\'
 # Code page 1252 for the ANSI calls, as on a Western Windows.
 export LC_ALL=C.UTF-8
 
@@ -167,6 +171,104 @@ make_macbinary() {
     } >"$out"
 }
 
+# Big-endian fields, as octal escapes for printf.
+be16() { printf "\\$(printf %03o $(($1 >> 8 & 255)))\\$(printf %03o $(($1 & 255)))"; }
+be32() { be16 $(($1 >> 16 & 65535)); be16 $(($1 & 65535)); }
+size_of() { stat -c %s "$1"; }
+
+# An AppleSingle file (MAGIC 0x00051600) or an AppleDouble companion (0x00051607) from its
+# entries: MAGIC OUT ID FILE [ID FILE...], each entry's bytes in FILE, laid out in that order
+# after the entry table.
+make_apple() {
+    local magic=$1 out=$2
+    shift 2
+    local count=$(($# / 2)) offset=$((26 + $# / 2 * 12)) args=("$@") i
+    {
+        be32 "$magic"
+        be32 $((0x00020000))
+        head -c 16 /dev/zero
+        be16 "$count"
+        for ((i = 0; i < ${#args[@]}; i += 2)); do
+            be32 "${args[i]}"
+            be32 "$offset"
+            be32 "$(size_of "${args[i + 1]}")"
+            offset=$((offset + $(size_of "${args[i + 1]}")))
+        done
+        for ((i = 1; i < ${#args[@]}; i += 2)); do cat "${args[i]}"; done
+    } >"$out"
+}
+
+# Finder information: TYPECREATOR (8 characters) then zeros, 16 bytes in all.
+make_finder_info() { { printf '%s' "$1"; head -c 8 /dev/zero; } >"$2"; }
+
+# A BinHex 4.0 text of NAME TYPECREATOR DATA RESOURCE into OUT: the header, both forks and
+# their CRC-16/XMODEM checks, runs of three to 255 equal bytes packed as BYTE 0x90 COUNT (and
+# a literal 0x90 as 90 00), then six bits a character, 64 characters a line.
+make_binhex() {
+    local name=$1 tc=$2 data=$3 resource=$4 out=$5
+    local -a stream part
+    local crc b i j bits=0 nbits=0 line=""
+    bytes() { od -An -v -tu1 "$1" | tr -s ' ' '\n' | sed '/^$/d'; }
+    crc_of() { # bytes in the array part
+        crc=0
+        for b in "${part[@]}"; do
+            crc=$((crc ^ (b << 8)))
+            for j in 1 2 3 4 5 6 7 8; do
+                crc=$(((crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1) & 0xFFFF))
+            done
+        done
+    }
+    mapfile -t part < <({
+        printf "\\$(printf %03o ${#name})%s\\0%s\\0\\0" "$name" "$tc"
+        be32 "$(size_of "$data")"
+        be32 "$(size_of "$resource")"
+    } | bytes /dev/stdin)
+    crc_of
+    stream=("${part[@]}" $((crc >> 8)) $((crc & 255)))
+    for fork in "$data" "$resource"; do
+        mapfile -t part < <(bytes "$fork")
+        crc_of
+        stream+=("${part[@]}" $((crc >> 8)) $((crc & 255)))
+    done
+    local -a packed
+    for ((i = 0; i < ${#stream[@]}; i = j)); do
+        b=${stream[i]}
+        for ((j = i + 1; j < ${#stream[@]} && j - i < 255 && stream[j] == b; j++)); do :; done
+        if ((b == 0x90)); then
+            packed+=(144 0)
+            j=$((i + 1))
+        elif ((j - i >= 3)); then
+            packed+=("$b" 144 $((j - i)))
+        else
+            packed+=("$b")
+            j=$((i + 1))
+        fi
+    done
+    local codes='!"#$%&'"'"'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr'
+    {
+        printf '(This file must be converted with BinHex 4.0)\r\n\r\n'
+        line=":"
+        for b in "${packed[@]}" end; do
+            if [[ $b == end ]]; then
+                ((nbits > 0)) && line+=${codes:$(((bits << (6 - nbits)) & 63)):1}
+                line+=":"
+            else
+                bits=$(((bits << 8 | b) & 0xFFFF))
+                nbits=$((nbits + 8))
+                while ((nbits >= 6)); do
+                    nbits=$((nbits - 6))
+                    line+=${codes:$(((bits >> nbits) & 63)):1}
+                done
+            fi
+            if ((${#line} >= 64)); then
+                printf '%s\r\n' "${line:0:64}"
+                line=${line:64}
+            fi
+        done
+        printf '%s\r\n' "$line"
+    } >"$out"
+}
+
 # The forks of an existing MacBinary file, for what its output must hold: SOURCE STEM.
 # Prints the output name (code page 1252 turned into UTF-8) and the type and creator.
 split_macbinary() {
@@ -196,7 +298,23 @@ head -c 70000 /dev/urandom >"$cases/f.data"
 head -c 333 /dev/urandom >"$cases/f.rsrc"
 make_macbinary f APPLVSKR "$cases/f.data" "$cases/f.rsrc" "$cases/f.bin"
 add_case macbinary "$cases/f.bin" f APPLVSKR "$cases/f.data" "$cases/f.rsrc"
-# The other formats join here as their imports land: add_case applesingle ..., and so on.
+# The other three formats, each with a run of zeros and the byte 0x90 in its data fork.
+{ head -c 1500 /dev/urandom; head -c 100 /dev/zero; printf '\x90\x90\x90end'; } >"$cases/x.data"
+head -c 300 /dev/urandom >"$cases/x.rsrc"
+make_binhex "Hex Notes" TEXTttxt "$cases/x.data" "$cases/x.rsrc" "$cases/notes.hqx"
+add_case binhex "$cases/notes.hqx" "Hex Notes" TEXTttxt "$cases/x.data" "$cases/x.rsrc"
+# The real name is Mac Roman: 0x8E is the letter e with an acute accent.
+printf 'Caf\x8e' >"$cases/single.name"
+make_finder_info APPLVSKS "$cases/single.info"
+make_apple $((0x00051600)) "$cases/single.as" 3 "$cases/single.name" 9 "$cases/single.info" \
+    2 "$cases/x.rsrc" 1 "$cases/x.data"
+add_case applesingle "$cases/single.as" "Café" APPLVSKS "$cases/x.data" "$cases/x.rsrc"
+# A pair: the data file holds the data fork, its "._" companion the rest.
+mkdir "$cases/pair"
+cp "$cases/x.data" "$cases/pair/Photo"
+make_finder_info JPEGogle "$cases/photo.info"
+make_apple $((0x00051607)) "$cases/pair/._Photo" 9 "$cases/photo.info" 2 "$cases/f.rsrc"
+add_case appledouble "$cases/pair/Photo" Photo JPEGogle "$cases/x.data" "$cases/f.rsrc"
 
 mkdir "$work/n/convert"
 say "veskar-convert.exe ($tested) onto N:"
@@ -208,7 +326,37 @@ for entry in "${case_list[@]}"; do
     fi
 done
 
+phase_end "veskar-convert.exe"
+
+# --- The window, veskar.exe, under Xvfb ------------------------------------------------------
+
+# Its sources on N: under short names, so that their order in the list is the same under any
+# collation; its target is a folder of its own there.
+mkdir -p "$work/n/src/pair" "$work/n/window"
+cp "$cases/pair/Photo" "$cases/pair/._Photo" "$work/n/src/pair/"
+printf 'no companion' >"$work/n/src/zeta"
+printf 'no companion' >"$work/n/src/alone"
+display=90
+while [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+say "veskar.exe ($tested) under Xvfb and Wine"
+# Wine draws the windows' frames itself on a desktop of its own: Xvfb has no window manager.
+# explorer.exe does not pass on the test's exit status, so its last line tells.
+screenshot=$build/veskar-window.png
+window_log=$work/window.log
+DISPLAY=":$display" wine explorer.exe /desktop=VESKAR,800x600 \
+    "$(native "$build/veskar_window_test.exe")" "$(native "$build/veskar.exe")" 'N:\src' \
+    'N:\window' "$(native "$screenshot")" 2>/dev/null | tr -d '\r' | tee "$window_log" |
+    grep -v '^ok: ' || true
+grep -qx 'veskar.exe window: 0 failed' "$window_log" || status=1
+say "the window's picture: $screenshot"
+
 wineserver -k 2>/dev/null || true
+kill "$xvfb_pid" 2>/dev/null
+wait "$xvfb_pid" 2>/dev/null || true
+xvfb_pid=
 for mnt in "${mounts[@]}"; do umount "$mnt"; done
 mounts=()
 
@@ -217,7 +365,7 @@ mounts=()
 image=${image_of[n]}
 # The named data streams of a file, one "NAME SIZE" a line.
 named_streams() {
-    ntfsinfo -f -F "/convert/$1" "$image" 2>/dev/null | awk '
+    ntfsinfo -f -F "/$folder/$1" "$image" 2>/dev/null | awk '
         /^Dumping attribute/ { if (inData && name != "") print name, size
                                inData = index($0, "$DATA") > 0; name = ""; size = 0; next }
         inData && /Attribute name:/ { name = $0; sub(/^[^'\'']*'\''/, "", name); sub(/'\''[^'\'']*$/, "", name) }
@@ -226,9 +374,9 @@ named_streams() {
 }
 stream_bytes() { # NAME [STREAM]
     if [[ -n ${2:-} ]]; then
-        ntfscat -f -a 0x80 -n "$2" "$image" "/convert/$1" 2>/dev/null
+        ntfscat -f -a 0x80 -n "$2" "$image" "/$folder/$1" 2>/dev/null
     else
-        ntfscat -f "$image" "/convert/$1" 2>/dev/null
+        ntfscat -f "$image" "/$folder/$1" 2>/dev/null
     fi
 }
 check() { # WHAT CONDITION...
@@ -246,9 +394,16 @@ check() { # WHAT CONDITION...
 afp_head=41465000000001000000000000000080
 passed=0 failed=0
 expected_names=()
+folder=convert
+# The window converted the pair into its own folder.
+case_list+=("window|-|Photo|JPEGogle|$cases/x.data|$cases/f.rsrc")
 for entry in "${case_list[@]}"; do
     IFS='|' read -r format source out tc data resource <<<"$entry"
-    expected_names+=("$out")
+    if [[ $format == window ]]; then
+        folder=window
+    else
+        expected_names+=("$out")
+    fi
     want_streams="AFP_AfpInfo 60"
     [[ $resource != - ]] && want_streams+=$'\n'"AFP_Resource $(stat -c %s "$resource")"
     check "$out: streams" test "$(named_streams "$out")" == "$want_streams"
@@ -265,7 +420,7 @@ done
 listing=$(ntfsls -f "$image" -p /convert | grep -vx '\.' | sort)
 check "the folder holds exactly the outputs" \
     test "$listing" == "$(printf '%s\n' "${expected_names[@]}" | sort)"
-say "veskar-convert.exe outputs on NTFS: $passed passed, $failed failed"
+say "veskar-convert.exe and veskar.exe outputs on NTFS: $passed passed, $failed failed"
 ((failed == 0)) || status=1
-phase_end "veskar-convert.exe and the NTFS checks"
+phase_end "veskar.exe and the NTFS checks"
 exit "$status"

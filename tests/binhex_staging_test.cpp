@@ -3,17 +3,14 @@
 #include "binhex/binhex_staging.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
 #include "containers/macbinary.h"
-#include "platform/interrupt_cleanup.h"
 #include "tests/binhex_encoder.h"
+#include "tests/environment.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 
@@ -32,25 +29,12 @@ std::set<std::string> Listing(const std::string& folder) {
 // intermediate file is seen.
 class OwnTempFolder {
   public:
-    OwnTempFolder() {
-        const char* old = std::getenv("TMPDIR");
-        if (old) saved_ = old;
-        hadOld_ = old != nullptr;
-        ::setenv("TMPDIR", dir_.Path().c_str(), 1);
-    }
-    ~OwnTempFolder() {
-        if (hadOld_)
-            ::setenv("TMPDIR", saved_.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
     const std::string& Path() const { return dir_.Path(); }
     bool Empty() const { return fs::is_empty(dir_.Path()); }
 
   private:
     TempDir dir_;
-    std::string saved_;
-    bool hadOld_ = false;
+    TempFolderOverride override_{dir_.Path()};
 };
 
 MacFile Sample(std::size_t dataSize = 200, std::size_t resourceSize = 10) {
@@ -450,6 +434,11 @@ TEST(ImportBinHex, SampleFiles) {
     };
     for (const auto& c : cases) {
         fs::copy_file(samples / c.file, sources.File(c.file));
+        // '>' is a character of Mac names that Windows keeps out of its own.
+        if (!std::string(c.output).empty() && !NativeName(c.output)) {
+            std::printf("%s: skipped, no file on this system can be named %s\n", c.file, c.output);
+            continue;
+        }
         ImportReport report;
         EXPECT_EQ(ImportBinHex(volume->Root(), sources.File(c.file), &report), c.result)
             << c.file << ": " << report.detail;
@@ -460,39 +449,6 @@ TEST(ImportBinHex, SampleFiles) {
     const std::string info = volume->ReadStream("file.txt", "AFP_AfpInfo").value_or("");
     ASSERT_EQ(info.size(), 60u);
     EXPECT_EQ(info.substr(16, 4), "TEXT");
-}
-
-// --- Interrupts --------------------------------------------------------------------------------
-
-// In a child process: the files registered when SIGTERM or SIGINT arrives are removed, one
-// forgotten or removed through the registry is not, and the child ends by the signal.
-TEST(InterruptCleanup, RegisteredFilesAreRemovedAndTheSignalStillEndsTheProgram) {
-    for (int signal : {SIGTERM, SIGINT}) {
-        TempDir dir;
-        const std::string tracked = dir.File("BINtracked"), forgotten = dir.File("forgotten"),
-                          reused = dir.File("reused");
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            platform::InstallInterruptCleanup();
-            WriteFile(tracked, BytesOf("x"));
-            WriteFile(forgotten, BytesOf("x"));
-            WriteFile(reused, BytesOf("x"));
-            platform::TrackTemporaryFile(tracked);
-            platform::UntrackTemporaryFile(platform::TrackTemporaryFile(forgotten));
-            // Removed and then taken by someone else: the new file must survive.
-            platform::RemoveTrackedFile(platform::TrackTemporaryFile(reused), reused);
-            WriteFile(reused, BytesOf("someone else's"));
-            ::raise(signal);
-            ::_exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-        EXPECT_FALSE(fs::exists(tracked));
-        EXPECT_TRUE(fs::exists(forgotten));
-        EXPECT_EQ(ReadFile(reused), BytesOf("someone else's"));
-    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "cli/run.h"
 #include "platform/platform.h"
 #include "tests/apple_fixtures.h"
+#include "tests/environment.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/run_program.h"
@@ -308,22 +309,24 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
     ASSERT_TRUE(WriteFile(src.File("._Photo"), EncodeMacOsCompanion(companion)));
     ASSERT_TRUE(WriteFile(src.File("Lonely"), data));
 
+    // The output's name as the system spells it: UTF-8 on Linux, code page 1252 on Windows.
+    const std::string cafe = NativeName("Caf\xC3\xA9").value_or("?");
     CliRun run = RunCli({"-f", "applesingle", vol->Root(), "one.as"}, src.Path());
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "one.as -> Caf\xC3\xA9\n");
+    EXPECT_EQ(run.out, "one.as -> " + cafe + "\n");
     run = RunCli({"-f", "appledouble", vol->Root(), "._Photo", "Photo", "Lonely"}, src.Path());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
               "._Photo: skipped, an AppleDouble companion read with its data file\n"
               "Photo -> Photo\n");
-    EXPECT_EQ(run.err, "veskar-convert: Lonely: cannot be opened: its companion " +
-                           src.File("._Lonely") + ": No such file or directory\n");
+    EXPECT_EQ(run.err, "veskar-convert: Lonely: cannot be opened: its companion " + src.Path() +
+                           platform::kPathSeparator + "._Lonely" + ": No such file or directory\n");
     run = RunCli({"-q", vol->Root(), "one.as", "._Photo", "Photo"}, src.Path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out + run.err, "");
 
-    EXPECT_EQ(vol->ReadStream("Caf\xC3\xA9"), Text(data));
-    EXPECT_EQ(vol->ReadStream("Caf\xC3\xA9.001"), Text(data));
+    EXPECT_EQ(vol->ReadStream(cafe), Text(data));
+    EXPECT_EQ(vol->ReadStream(cafe + ".001"), Text(data));
     EXPECT_EQ(vol->ReadStream("Photo"), Text(data));
     EXPECT_EQ(vol->ReadStream("Photo", "AFP_Resource"), Text(resource));
     // One counter per process: the third run's second collision takes the code 002.

@@ -18,6 +18,22 @@ Found FindInCurrentFolder(std::string_view ansiName) {
     return (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Found::Folder : Found::File;
 }
 
+// FindFirstFileA matches the name as the folder's file system does, whatever its case; a name
+// with a wildcard is not a name that can be taken.
+bool NameTakenInFolder(const std::string& folder, std::string_view nativeName) {
+    if (nativeName.empty() || nativeName.find_first_of("*?") != std::string_view::npos)
+        return false;
+    std::string path = folder.empty() ? std::string(".") : folder;
+    if (!IsSeparator(path.back())) path.push_back('\\');
+    path.append(nativeName);
+    WIN32_FIND_DATAA match;
+    const win32::QuietErrors quiet;
+    const HANDLE search = ::FindFirstFileA(path.c_str(), &match);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    ::FindClose(search);
+    return true;
+}
+
 // Every search asks the file system itself, so there is nothing to remember.
 void NoteCreatedInCurrentFolder(std::string_view) {}
 

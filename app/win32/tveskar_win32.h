@@ -1,0 +1,125 @@
+// The main window on Windows, in native Win32: four pages, one per encoding, each with its
+// list of files to convert, a target folder box and a Convert button. The behaviour that is
+// not drawing lives in app/core and app/conversion_run; this class binds it to Win32 controls.
+#pragma once
+
+// <windows.h> comes before the headers that build on it.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <array>
+#include <string>
+
+#include "app/core/window_layout.h"
+
+class TVESKAR {
+  public:
+    // Builds the form and its controls as the layout gives them, hidden, owned by the
+    // application window (which carries the task bar's name).
+    TVESKAR(HINSTANCE instance, HWND application);
+    TVESKAR(const TVESKAR&) = delete;
+    TVESKAR& operator=(const TVESKAR&) = delete;
+
+    HWND Handle() const { return form_; }
+
+    // The controls, named and declared as the form's layout has them.
+    HWND Fermer = nullptr;
+    HWND Barre = nullptr;
+    HWND Classeur = nullptr;
+    HWND TabBinhex = nullptr;
+    HWND TabMcBinary = nullptr;
+    HWND TabAppleSingle = nullptr;
+    HWND TabAppleDouble = nullptr;
+    HWND GBBinHex = nullptr;
+    HWND ListeBinHex = nullptr;
+    HWND GBDossBinHex = nullptr;
+    HWND DossierBinHex = nullptr;
+    HWND BrowseBinHex = nullptr;
+    HWND ExeBinHex = nullptr;
+    HWND GBAppleSingle = nullptr;
+    HWND ListeAppleSingle = nullptr;
+    HWND GPDossAppleSingle = nullptr;
+    HWND DossierAppleSingle = nullptr;
+    HWND BrowseAppleSingle = nullptr;
+    HWND ExeAppleSingle = nullptr;
+    HWND GBMcBinary = nullptr;
+    HWND ListeMcBinary = nullptr;
+    HWND GroupBox6 = nullptr;
+    HWND DossierMcBinary = nullptr;
+    HWND BrowseMcBinary = nullptr;
+    HWND ExeMcBinary = nullptr;
+    HWND GPAppleDouble = nullptr;
+    HWND ListeAppleDouble = nullptr;
+    HWND GBDossAppleDouble = nullptr;
+    HWND DossierAppleDouble = nullptr;
+    HWND BrowseAppleDouble = nullptr;
+    HWND ExeAppleDouble = nullptr;
+
+    // The controls of one page, for code that works on any page.
+    struct PageControls {
+        HWND tab;
+        HWND filesBox;
+        HWND list;
+        HWND targetBox;
+        HWND folder;
+        HWND browse;
+        HWND convert;
+    };
+    PageControls ControlsOf(Page page) const;
+
+    // Handlers, named after the control and the event.
+    void FormShow();
+    void FormClose();
+    void FermerClick();
+    void ListeBinHexChange();
+    void ListeMcBinaryChange();
+    void ListeAppleSingleChange();
+    void ListeAppleDoubleChange();
+    void DossierBinHexChange();
+    void DossierMcBinaryChange();
+    void DossierAppleSingleChange();
+    void DossierAppleDoubleChange();
+    void ExeBinHexClick();
+    void ExeMcBinaryClick();
+    void ExeAppleSingleClick();
+    void ExeAppleDoubleClick();
+
+    // The lists' window procedures while they are replaced, and their drop handlers.
+    LRESULT LBHNewWndProc(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT LMBNewWndProc(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT LASNewWndProc(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT LADNewWndProc(UINT message, WPARAM wParam, LPARAM lParam);
+    void LBHDropFiles(HDROP drop);
+    void LMBDropFiles(HDROP drop);
+    void LASDropFiles(HDROP drop);
+    void LADDropFiles(HDROP drop);
+
+    // The form's window procedure.
+    LRESULT FormWndProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+  private:
+    void createForm(HINSTANCE instance, HWND application);
+    void createPages(HINSTANCE instance);
+    void createLists();
+
+    void onCommand(int id, int code);
+    void onNotify(const NMHDR& header);
+    void showPage(int index);
+    void followListRule(Page page);
+    void followFolderRule(Page page);
+    void convertPage(Page page);
+    void takeDrop(Page page, HDROP drop);
+    LRESULT listProcedure(Page page, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT testHook(const COPYDATASTRUCT& data);
+    void deliverHookDrop(Page page, const std::string& names);
+
+    HWND form_ = nullptr;
+    HFONT font_ = nullptr;
+    bool shown_ = false;
+    // The lists' own window procedures, kept while the replacements are installed.
+    std::array<WNDPROC, kPageCount> savedListProcs_{};
+};
+
+// The main form, the one instance.
+extern TVESKAR* VESKAR;
