@@ -15,7 +15,8 @@ namespace platform {
 
 namespace {
 
-// One import holds at most three files at once (two intermediates and the staging file).
+// One import holds at most four files at once: two intermediates, the staging file and the
+// output being written.
 constexpr std::size_t kSlots = 8;
 constexpr std::size_t kPathBytes = 4096;
 

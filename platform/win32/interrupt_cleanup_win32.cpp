@@ -14,7 +14,8 @@ namespace platform {
 
 namespace {
 
-// One import holds at most three files at once (two intermediates and the staging file).
+// One import holds at most four files at once: two intermediates, the staging file and the
+// output being written.
 constexpr std::size_t kSlots = 8;
 constexpr std::size_t kPathBytes = MAX_PATH;
 
@@ -47,15 +48,26 @@ BOOL WINAPI RemoveTrackedOnConsoleEvent(DWORD event) {
     return FALSE;
 }
 
+// Holds may nest on the import's thread; the lock itself is taken once.
+thread_local int holdDepth = 0;
+
 class HeldHandler {
   public:
-    HeldHandler() { ::AcquireSRWLockExclusive(&removing); }
-    ~HeldHandler() { ::ReleaseSRWLockExclusive(&removing); }
+    HeldHandler() { HoldInterrupts(); }
+    ~HeldHandler() { ReleaseInterrupts(); }
     HeldHandler(const HeldHandler&) = delete;
     HeldHandler& operator=(const HeldHandler&) = delete;
 };
 
 }  // namespace
+
+void HoldInterrupts() {
+    if (holdDepth++ == 0) ::AcquireSRWLockExclusive(&removing);
+}
+
+void ReleaseInterrupts() {
+    if (holdDepth > 0 && --holdDepth == 0) ::ReleaseSRWLockExclusive(&removing);
+}
 
 void InstallInterruptCleanup() {
     static const bool installed = ::SetConsoleCtrlHandler(RemoveTrackedOnConsoleEvent, TRUE);
