@@ -70,6 +70,8 @@ struct VolumeInfo {
 VolumeInfo QueryVolume(const std::string& folder);
 
 // --- Streams ------------------------------------------------------------------------------
+// True when the stream is a terminal (a progress display makes sense there).
+bool IsTerminal(std::FILE* stream);
 // fopen with the C runtime's modes, for native paths.
 std::FILE* OpenStream(const std::string& nativePath, const char* mode);
 // 64-bit stream positions.

@@ -1,6 +1,7 @@
 // C streams with 64-bit positions.
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <limits>
 
@@ -9,6 +10,10 @@
 namespace platform {
 
 static_assert(sizeof(off_t) >= sizeof(std::int64_t), "file positions beyond 2 GiB");
+
+bool IsTerminal(std::FILE* stream) {
+    return stream != nullptr && ::isatty(::fileno(stream)) == 1;
+}
 
 std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
     return std::fopen(nativePath.c_str(), mode);
