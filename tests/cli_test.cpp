@@ -157,16 +157,16 @@ TEST(CliReport, JsonStringsAreAlwaysValid) {
 }
 
 TEST(CliReport, LinesForEachKindOfOutcome) {
-    cli::SourceOutcome converted{"in/R.bin", false, ImportResult::Converted, {}};
+    cli::SourceOutcome converted{"in/R.bin", false, ImportResult::Converted, {}, {}};
     converted.report.outputName = "R\x8Esum\x8E";  // code page 1252: Z with caron
     EXPECT_EQ(cli::JsonLine(converted),
               "{\"source\": \"in/R.bin\", \"result\": \"converted\", "
               "\"code\": 1, \"output\": \"R\xC5\xBDsum\xC5\xBD\"}");
     EXPECT_EQ(cli::TextLine(converted), "in/R.bin -> R\xC5\xBDsum\xC5\xBD");
-    const cli::SourceOutcome companion{"._x", true, ImportResult::WrongKind, {}};
+    const cli::SourceOutcome companion{"._x", true, ImportResult::WrongKind, {}, {}};
     EXPECT_EQ(cli::JsonLine(companion),
               "{\"source\": \"._x\", \"result\": \"companion-skipped\", \"code\": 0}");
-    cli::SourceOutcome failed{"t.txt", false, ImportResult::WrongKind, {}};
+    cli::SourceOutcome failed{"t.txt", false, ImportResult::WrongKind, {}, {}};
     failed.report.detail = "why";
     EXPECT_EQ(
         cli::JsonLine(failed),
@@ -188,39 +188,59 @@ TEST(CliProbe, RecognisesEachFormat) {
     using F = cli::Format;
     TempDir dir;
     const Bytes adMagic{0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
-    // Only the first 128 bytes count, as in the BinHex import: the identification text may
-    // start at offset 85 and so end on the 128th byte; one byte later it is not recognised.
+    // With --strict only the first 128 bytes count, as in the window's BinHex import: the
+    // identification text may start at offset 85 and so end on the 128th byte; one byte
+    // later it is not recognised. Otherwise the first 64 KiB count, before any zero byte.
     const std::string id(binhex::kIdentification);
     const std::string binhex = std::string(85, 'x') + id + ")\n:";
     const std::string binhexLate = std::string(86, 'x') + id + ")\n:";
+    const std::string mailEnd = std::string(64 * 1024 - id.size(), 'x') + id + "\n:";
+    const std::string pastMail = std::string(64 * 1024 - id.size() + 1, 'x') + id + "\n:";
+    Bytes afterZero = BytesOf(std::string(200, 'x') + id + "\n:");
+    afterZero[150] = 0;
     const struct {
         const char* name;
         Bytes bytes;
         V verdict;
         F format;
+        V strictVerdict;  // with the window's probe
     } cases[] = {
-        {"a.bin", EncodeMacBinary(Fixture("A", "TEXT", 10, 10)), V::Recognised, F::MacBinary},
-        {"._b.bin", EncodeMacBinary(Fixture("B", "TEXT", 10, 0)), V::Recognised, F::MacBinary},
-        {"single", {0x00, 0x05, 0x16, 0x00, 0x00, 0x02}, V::Recognised, F::AppleSingle},
-        {"doc", BytesOf("data fork"), V::Recognised, F::AppleDouble},
-        {"._doc", adMagic, V::Companion, F::AppleDouble},
-        {"double-magic", adMagic, V::Nothing, F::Auto},  // only a "._" name is a companion
-        {"text.hqx", BytesOf(binhex), V::Recognised, F::BinHex},
+        {"a.bin", EncodeMacBinary(Fixture("A", "TEXT", 10, 10)), V::Recognised, F::MacBinary,
+         V::Recognised},
+        {"._b.bin", EncodeMacBinary(Fixture("B", "TEXT", 10, 0)), V::Recognised, F::MacBinary,
+         V::Recognised},
+        {"single",
+         {0x00, 0x05, 0x16, 0x00, 0x00, 0x02},
+         V::Recognised,
+         F::AppleSingle,
+         V::Recognised},
+        {"doc", BytesOf("data fork"), V::Recognised, F::AppleDouble, V::Recognised},
+        {"._doc", adMagic, V::Companion, F::AppleDouble, V::Companion},
+        // only a "._" name is a companion
+        {"double-magic", adMagic, V::Nothing, F::Auto, V::Nothing},
+        {"text.hqx", BytesOf(binhex), V::Recognised, F::BinHex, V::Recognised},
         // macOS leaves a "._" file beside a BinHex text too; the text still decides.
-        {"paired.hqx", BytesOf("(" + std::string(binhex::kIdentification) + ")\n:"), V::Recognised,
-         F::BinHex},
-        {"._paired.hqx", adMagic, V::Companion, F::AppleDouble},
-        {"late.hqx", BytesOf(binhexLate), V::Nothing, F::Auto},
-        {"plain.txt", BytesOf("just text\n"), V::Nothing, F::Auto},
-        {"empty", {}, V::Nothing, F::Auto},
+        {"paired.hqx", BytesOf("(" + id + ")\n:"), V::Recognised, F::BinHex, V::Recognised},
+        {"._paired.hqx", adMagic, V::Companion, F::AppleDouble, V::Companion},
+        {"late.hqx", BytesOf(binhexLate), V::Recognised, F::BinHex, V::Nothing},
+        {"mail-end.hqx", BytesOf(mailEnd), V::Recognised, F::BinHex, V::Nothing},
+        {"past-mail.hqx", BytesOf(pastMail), V::Nothing, F::Auto, V::Nothing},
+        {"after-zero.hqx", afterZero, V::Nothing, F::Auto, V::Nothing},
+        {"plain.txt", BytesOf("just text\n"), V::Nothing, F::Auto, V::Nothing},
+        {"empty", {}, V::Nothing, F::Auto, V::Nothing},
     };
     for (const auto& c : cases)
         ASSERT_TRUE(WriteFile(dir.File(c.name), c.bytes));
     for (const auto& c : cases) {
-        const cli::Probe probe = cli::ProbeSource(dir.File(c.name));
-        EXPECT_EQ(probe.verdict, c.verdict) << c.name;
-        if (probe.verdict != V::Nothing) {
-            EXPECT_EQ(probe.format, c.format) << c.name;
+        for (const bool strict : {false, true}) {
+            cli::ProbeRules rules;
+            rules.strict = strict;
+            const cli::Probe probe = cli::ProbeSource(dir.File(c.name), rules);
+            EXPECT_EQ(probe.verdict, strict ? c.strictVerdict : c.verdict)
+                << c.name << (strict ? " strict" : "");
+            if (probe.verdict != V::Nothing) {
+                EXPECT_EQ(probe.format, c.format) << c.name;
+            }
         }
     }
     EXPECT_EQ(cli::ProbeSource(dir.File("missing")).verdict, V::CannotOpen);
@@ -257,7 +277,7 @@ TEST(CliNtfs, ConvertsWithJsonAndSkipsCompanions) {
     const CliRun run = RunCli({"--json", vol->Root(), src.File("alpha.bin"), src.File("beta.bin"),
                                src.File("._beta.bin")});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "veskar-convert: 2 converted, 0 failed, 1 skipped, 1040 bytes written\n");
     EXPECT_EQ(run.out,
               "{\"source\": \"" + src.File("alpha.bin") +
                   "\", \"result\": \"converted\", \"code\": 1, \"output\": \"Alpha\"}\n"
@@ -292,7 +312,9 @@ TEST(CliNtfs, KeepsGoingAfterFailuresAndQuietHidesSuccesses) {
     EXPECT_EQ(run.err,
               "veskar-convert: notes.txt: not of the expected kind: not recognised as MacBinary, "
               "AppleSingle, AppleDouble or BinHex\n"
-              "veskar-convert: gone.bin: cannot be opened: No such file or directory\n");
+              "veskar-convert: gone.bin: cannot be opened: No such file or directory\n"
+              "veskar-convert: 2 converted, 2 failed (1 wrong-kind, 1 cannot-open), 0 skipped, 27 "
+              "bytes written\n");
 
     run = RunCli({"-q", "-f", "macbinary", target, "three.bin"}, src.Path());
     EXPECT_EQ(run.status, 0);
@@ -336,7 +358,10 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
               "._Photo: skipped, an AppleDouble companion read with its data file\n"
               "Photo -> Photo\n");
     EXPECT_EQ(run.err, "veskar-convert: Lonely: cannot be opened: its companion " +
-                           src.File("._Lonely") + ": No such file or directory\n");
+                           src.File("._Lonely") +
+                           ": No such file or directory\n"
+                           "veskar-convert: 1 converted, 1 failed (1 cannot-open), 1 skipped, 590 "
+                           "bytes written\n");
     run = RunCli({"-q", vol->Root(), "one.as", "._Photo", "Photo"}, src.Path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out + run.err, "");
