@@ -166,27 +166,46 @@ Contents ReadContents(std::FILE* source, std::uint64_t start) {
     // Pass 2 as ExpandRuns does it: the byte a run repeats is the last one written.
     std::uint8_t previous = 0x00;
     bool marker = false;
-    CodeGroup group;
-    while (ReadCodeGroup(in, group) == GroupRead::Complete) {
-        DecodeCodeGroup(group);
-        for (int i = 0; i < 3; ++i) {
-            const std::uint8_t byte = group[static_cast<std::size_t>(i)];
-            if (marker) {
-                marker = false;
-                if (byte == 0) {
-                    reader.Put(kRunMarker);
-                    previous = kRunMarker;
-                } else {
-                    for (unsigned n = 1; n < byte; ++n)
-                        reader.Put(previous);
-                }
-            } else if (byte == kRunMarker) {
-                marker = true;
+    auto expand = [&](std::uint8_t byte) {
+        if (marker) {
+            marker = false;
+            if (byte == 0) {
+                reader.Put(kRunMarker);
+                previous = kRunMarker;
             } else {
-                reader.Put(byte);
-                previous = byte;
+                for (unsigned n = 1; n < byte; ++n)
+                    reader.Put(previous);
             }
+        } else if (byte == kRunMarker) {
+            marker = true;
+        } else {
+            reader.Put(byte);
+            previous = byte;
         }
+    };
+    // As BinHex 4.0 defines the text, the closing colon ends the data and a last group of
+    // two or three characters still carries one or two bytes: encoders end the text with
+    // such a group, which holds the resource fork's check value. (The window's pass 1 reads
+    // on to the end of the file and drops that group; it never needs the check value.)
+    CodeGroup group{};
+    std::size_t gathered = 0;
+    for (std::uint8_t c; in.Next(c);) {
+        if (c == ':') break;
+        if (c == '\r' || c == '\n') continue;
+        group[gathered++] = c;
+        if (gathered < group.size()) continue;
+        DecodeCodeGroup(group);
+        for (std::size_t i = 0; i < 3; ++i)
+            expand(group[i]);
+        gathered = 0;
+    }
+    if (gathered >= 2) {
+        const std::size_t bytes = gathered - 1;
+        while (gathered < group.size())
+            group[gathered++] = static_cast<std::uint8_t>(kAlphabet[0]);
+        DecodeCodeGroup(group);
+        for (std::size_t i = 0; i < bytes; ++i)
+            expand(group[i]);
     }
     reader.Finish();
     return contents;

@@ -46,7 +46,7 @@ struct Contents {
     std::optional<Check> missing;  // the first one that the text ends before
 };
 
-// Decodes the text from `start` to its end (as pass 1 and pass 2 would) and reads the
+// Decodes the text from the first colon after `start` to the closing colon and reads the
 // expanded stream's fields, computing each CRC-16 as it goes. Memory stays constant.
 Contents ReadContents(std::FILE* source, std::uint64_t start);
 

@@ -11,9 +11,11 @@
 #include "binhex/binhex_staging.h"
 #include "cli/format_probe.h"
 #include "cli/options.h"
+#include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/run.h"
 #include "tests/apple_fixtures.h"
+#include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 
@@ -375,6 +377,176 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
     ASSERT_TRUE(info && info->size() == 60);
     EXPECT_EQ(info->substr(16, 8), "JPEGogle");
     EXPECT_FALSE(vol->ReadStream("Lonely").has_value());
+}
+
+// --- Batches: folders, verification, mail and news, trial runs -----------------------------
+
+std::string Mkdirs(const TempDir& dir, const std::string& relative) {
+    std::filesystem::create_directories(dir.File(relative));
+    return dir.File(relative);
+}
+
+std::string BinHexText(const MacFile& file, const std::string& preamble, bool wrongChecks) {
+    BinHexStyle style;
+    style.preamble = preamble + style.preamble;
+    style.wrongChecks = wrongChecks;
+    return EncodeBinHex(file, style);
+}
+
+// An archive as people have them: subfolders, a folder name that is no safe file name, an
+// unpacked zip with its "__MACOSX" tree, BinHex behind mail headers, and a BinHex text whose
+// check values are wrong, which --verify refuses while the rest converts.
+TEST(CliBatch, TreeConvertsWithItsFoldersAndCompanionsVerified) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    const MacFile deep = Fixture("Deep", "TEXT", 200, 30);
+    const MacFile mailed = Fixture("Mailed", "APPL", 900, 90);
+    const MacFile broken = Fixture("Broken", "TEXT", 50, 5);
+    const Bytes photo = PatternBytes(400, 11);
+    MacOsCompanion companion;
+    companion.typeCreator = "JPEGogle";
+    companion.resource = PatternBytes(60, 12);
+    Mkdirs(src, "archive/a/b");
+    Mkdirs(src, "archive/odd:name");
+    Mkdirs(src, "archive/zip/pics");
+    Mkdirs(src, "archive/zip/__MACOSX/pics");
+    ASSERT_TRUE(WriteFile(src.File("archive/a/b/deep.bin"), EncodeMacBinary(deep)));
+    ASSERT_TRUE(WriteFile(src.File("archive/odd:name/mailed.hqx"),
+                          BytesOf(BinHexText(mailed,
+                                             "Date: Tue, 23 Jun 92 00:21 PDT\nFrom: a@b.c\n" +
+                                                 std::string(200, '-') + "\nSubject: x: y\n\n",
+                                             false))));
+    ASSERT_TRUE(WriteFile(src.File("archive/broken.hqx"), BytesOf(BinHexText(broken, "", true))));
+    ASSERT_TRUE(WriteFile(src.File("archive/zip/pics/Photo"), photo));
+    ASSERT_TRUE(
+        WriteFile(src.File("archive/zip/__MACOSX/pics/._Photo"), EncodeMacOsCompanion(companion)));
+
+    // Without -r a folder is a failure of its own.
+    CliRun run = RunCli({vol->Root(), "archive"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "veskar-convert: archive: cannot be opened: it is a folder (give -r to "
+              "convert the files below it)\n");
+
+    run = RunCli({"-r", "--verify", vol->Root(), "archive"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "archive/a/b/deep.bin -> a/b/Deep\n"
+              "archive/odd:name/mailed.hqx -> odd_name/Mailed\n"
+              "archive/zip/__MACOSX/pics/._Photo: skipped, an AppleDouble companion "
+              "read with its data file\n"
+              "archive/zip/pics/Photo -> zip/pics/Photo\n");
+    EXPECT_EQ(run.err,
+              "veskar-convert: archive/broken.hqx: a check value is wrong: the check "
+              "value of the header is wrong\n"
+              "veskar-convert: 3 converted, 1 failed (1 check-failed), 1 skipped, 1680 "
+              "bytes written\n");
+    // No progress display when standard error is not a terminal.
+    EXPECT_EQ(run.err.find('\r'), std::string::npos);
+
+    EXPECT_EQ(vol->ReadStream("a/b/Deep"), Text(deep.data));
+    EXPECT_EQ(vol->ReadStream("a/b/Deep", "AFP_Resource"), Text(deep.resource));
+    EXPECT_EQ(vol->ReadStream("odd_name/Mailed"), Text(mailed.data));
+    EXPECT_EQ(vol->ReadStream("odd_name/Mailed", "AFP_Resource"), Text(mailed.resource));
+    EXPECT_EQ(vol->ReadStream("zip/pics/Photo"), Text(photo));
+    EXPECT_EQ(vol->ReadStream("zip/pics/Photo", "AFP_Resource"), Text(companion.resource));
+    const auto info = vol->ReadStream("zip/pics/Photo", "AFP_AfpInfo");
+    ASSERT_TRUE(info && info->size() == 60);
+    EXPECT_EQ(info->substr(16, 8), "JPEGogle");
+    EXPECT_FALSE(vol->ReadStream("Broken").has_value());
+    EXPECT_FALSE(vol->ReadStream("zip/__MACOSX").has_value());
+    EXPECT_FALSE(vol->ReadStream("zip/pics/._Photo").has_value());
+}
+
+// --strict is the window's BinHex: the identification line past 128 bytes is not seen, and
+// without --verify wrong check values change nothing.
+TEST(CliBatch, StrictAndUnverifiedBinHex) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    const MacFile file = Fixture("Late", "TEXT", 40, 0);
+    ASSERT_TRUE(WriteFile(src.File("late.hqx"),
+                          BytesOf(BinHexText(file, std::string(200, '=') + "\n", true))));
+    CliRun run = RunCli({"--strict", vol->Root(), "late.hqx"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "veskar-convert: late.hqx: not of the expected kind: not recognised as "
+              "MacBinary, AppleSingle, AppleDouble or BinHex\n");
+    run = RunCli({"--strict", "-f", "binhex", vol->Root(), "late.hqx"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    run = RunCli({vol->Root(), "late.hqx"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "late.hqx -> Late\n");
+    EXPECT_EQ(vol->ReadStream("Late"), Text(file.data));
+}
+
+TEST(CliBatch, MacBinaryHeaderCheckWithVerify) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    Bytes good = EncodeMacBinary(Fixture("Good", "TEXT", 10, 0));
+    good[122] = good[123] = 129;
+    PutBigEndian16(good, 124, BinHexCrc(Bytes(good.begin(), good.begin() + 124)));
+    Bytes bad = good;
+    bad[2] = 'H';  // the name changes, the check value stays
+    ASSERT_TRUE(WriteFile(src.File("good.bin"), good));
+    ASSERT_TRUE(WriteFile(src.File("bad.bin"), bad));
+    CliRun run = RunCli({"--verify", "--json", vol->Root(), "good.bin", "bad.bin"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "{\"source\": \"good.bin\", \"result\": \"converted\", \"code\": 1, "
+              "\"output\": \"Good\"}\n"
+              "{\"source\": \"bad.bin\", \"result\": \"check-failed\", \"code\": -4, "
+              "\"detail\": \"the check value of the MacBinary header is wrong\"}\n");
+    run = RunCli({"-q", vol->Root(), "bad.bin"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(vol->ReadStream("Hood"), Text(PatternBytes(10, 3)));
+}
+
+// A trial run writes nothing, not even the folders a real run would make, and says what the
+// real run would write.
+TEST(CliBatch, DryRunWritesNothing) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    Mkdirs(src, "tree/sub");
+    const MacFile one = Fixture("One", "TEXT", 300, 20);
+    ASSERT_TRUE(WriteFile(src.File("tree/sub/one.bin"), EncodeMacBinary(one)));
+    ASSERT_TRUE(
+        WriteFile(src.File("tree/two.hqx"), BytesOf(EncodeBinHex(Fixture("Two", "APPL", 70, 7)))));
+    ASSERT_TRUE(WriteFile(vol->Path("Two"), BytesOf("taken")));
+    const CliRun run = RunCli({"-n", "-r", vol->Root(), "tree"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "tree/sub/one.bin -> sub/One (data 300, resource 20, TEXT/VSKR)\n"
+              "tree/two.hqx -> Two.001 (data 70, resource 7, APPL/VSKR)\n");
+    EXPECT_EQ(run.err, "veskar-convert: 2 to convert, 0 failed, 0 skipped, 397 bytes to write\n");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(vol->Root()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"Two"});
+    EXPECT_TRUE(std::filesystem::is_empty(src.File("tree/sub")) == false);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(src.File("tree")),
+                            std::filesystem::directory_iterator()),
+              2);  // no intermediate files beside the BinHex source either
+}
+
+TEST(CliProgress, DrawnOnlyWhenShownAndClearedAfter) {
+    for (const bool shown : {false, true}) {
+        std::ostringstream err;
+        {
+            cli::Progress progress(err, shown, 2, 2048);
+            progress.Starting("a.bin", 1024);
+            progress.Finished();
+            progress.Starting("b.bin", 1024);
+            progress.Finished();
+        }
+        if (!shown) {
+            EXPECT_EQ(err.str(), "");
+            continue;
+        }
+        EXPECT_NE(err.str().find("2/2 files, 0.0 of 0.0 MiB"), std::string::npos) << err.str();
+        EXPECT_TRUE(err.str().ends_with("\r\033[K")) << err.str();
+    }
+    EXPECT_EQ(cli::Progress::Line(3, 10, 3 << 20, 10 << 20, 2.0),
+              "3/10 files, 3.0 of 10.0 MiB, 1.5 MiB/s");
 }
 
 }  // namespace
