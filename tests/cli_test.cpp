@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -128,6 +130,41 @@ TEST(CliUsage, OptionTableIsSortedAndAgreesWithHelp) {
             EXPECT_EQ(cli::ParseArguments(args).error, "") << spelling;
         }
     }
+}
+
+// The man page lists the option table's options, each with its short name, and no others.
+TEST(CliUsage, ManPageListsTheOptionsOfTheTable) {
+    std::ifstream page(std::string(VESKAR_PROJECT_DIR) + "/docs/man/veskar-convert.1");
+    ASSERT_TRUE(page) << "no man page";
+    std::vector<std::string> listed;  // "-q --quiet" or "--json", from the line after .TP
+    bool afterTp = false;
+    for (std::string line; std::getline(page, line);) {
+        if (afterTp) {
+            std::string names;
+            for (std::size_t at = 0; (at = line.find("\\-", at)) != std::string::npos;) {
+                std::size_t end = at;
+                std::string name;
+                while (end < line.size() && (line.compare(end, 2, "\\-") == 0 ||
+                                             std::isalnum(static_cast<unsigned char>(line[end])))) {
+                    if (line.compare(end, 2, "\\-") == 0) {
+                        name += '-';
+                        end += 2;
+                    } else {
+                        name += line[end++];
+                    }
+                }
+                names += (names.empty() ? "" : " ") + name;
+                at = end;
+            }
+            listed.push_back(names);
+        }
+        afterTp = line == ".TP";
+    }
+    std::vector<std::string> expected;
+    for (const auto& row : cli::OptionTable())
+        expected.push_back((row.shortName ? std::string{'-', row.shortName, ' '} : "") + "--" +
+                           std::string(row.longName));
+    EXPECT_EQ(listed, expected);
 }
 
 TEST(CliUsage, OptionsMixWithOperandsUntilDoubleDash) {
