@@ -7,10 +7,12 @@
 #include <optional>
 #include <system_error>
 
+#include "binhex/binhex_check.h"
 #include "binhex/binhex_decoder.h"
 #include "containers/byte_order.h"
 #include "containers/copy_fork.h"
 #include "containers/macbinary.h"
+#include "containers/target_folder.h"
 #include "containers/unique_name.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
@@ -153,20 +155,10 @@ bool IsBinHexFile(std::FILE* source) {
     return rewound && HasIdentification({head.data(), got});
 }
 
-bool WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
+MacBinaryHeader StagingHeaderOf(std::uint8_t nameLength, const std::array<std::uint8_t, 255>& name,
+                                const std::array<std::uint8_t, expanded::kRecordSize>& record) {
     using namespace macbinary;
     MacBinaryHeader header{};
-    std::array<std::uint8_t, expanded::kRecordSize> record{};
-    if (!platform::Seek(expandedStream, 0) || !platform::Seek(staging, 0)) return false;
-
-    // A short expanded stream leaves the rest of the header zero; the MacBinary header test
-    // then refuses it (a zero name length, both forks empty).
-    std::uint8_t nameLength = 0;
-    std::array<std::uint8_t, 255> name{};
-    if (std::fread(&nameLength, 1, 1, expandedStream) == 1)
-        std::fread(name.data(), 1, nameLength, expandedStream);
-    std::fread(record.data(), 1, record.size(), expandedStream);
-
     // A length above 63 is kept as read, for the header test to refuse, but only 63 name
     // bytes fit the field.
     header[kNameLengthAt] = nameLength;
@@ -180,6 +172,22 @@ bool WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
     std::copy_n(record.begin() + expanded::kDataLengthAt, 4, header.begin() + kDataLengthAt);
     std::copy_n(record.begin() + expanded::kResourceLengthAt, 4,
                 header.begin() + kResourceLengthAt);
+    return header;
+}
+
+bool WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
+    using namespace macbinary;
+    std::array<std::uint8_t, expanded::kRecordSize> record{};
+    if (!platform::Seek(expandedStream, 0) || !platform::Seek(staging, 0)) return false;
+
+    // A short expanded stream leaves the rest of the header zero; the MacBinary header test
+    // then refuses it (a zero name length, both forks empty).
+    std::uint8_t nameLength = 0;
+    std::array<std::uint8_t, 255> name{};
+    if (std::fread(&nameLength, 1, 1, expandedStream) == 1)
+        std::fread(name.data(), 1, nameLength, expandedStream);
+    std::fread(record.data(), 1, record.size(), expandedStream);
+    const MacBinaryHeader header = StagingHeaderOf(nameLength, name, record);
     if (std::fwrite(header.data(), 1, header.size(), staging) != header.size()) return false;
 
     const std::uint32_t dataLength = BigEndian32(&record[expanded::kDataLengthAt]);
@@ -244,11 +252,62 @@ std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
     return staging.release();
 }
 
+namespace {
+
+// The trial run: what the staging file would hold, tested and named as the MacBinary import
+// would, from a reading in memory, so that no intermediate or staging file is made.
+ImportResult DescribeDecoded(std::string_view targetFolder, const binhex::Contents& contents,
+                             ImportReport& report) {
+    using namespace macbinary;
+    const TargetFolder target = EnterTargetFolder(targetFolder);
+    const MacBinaryHeader header =
+        StagingHeaderOf(contents.nameLength, contents.name, contents.record);
+    const std::uint64_t data = std::min<std::uint64_t>(contents.dataLength, contents.dataPresent);
+    const std::uint64_t resource =
+        std::min<std::uint64_t>(contents.resourceLength, contents.resourcePresent);
+    std::uint64_t stagingSize = kMacBinaryHeaderSize + data;
+    if (contents.resourceLength != 0)
+        stagingSize = MacBinaryResourceOffset(contents.dataLength) + resource;
+    if (!IsMacBinaryHeader(header, static_cast<std::int64_t>(stagingSize))) {
+        report.detail = "its decoded header is not that of a usable Macintosh file";
+        return ImportResult::WrongKind;
+    }
+    if (!target.usable) {
+        report.detail = target.detail;
+        return ImportResult::WriteFailed;
+    }
+    std::string name(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
+    TypeCreator typeCreator;
+    std::copy_n(header.begin() + kTypeCreatorAt, typeCreator.size(), typeCreator.begin());
+    return DescribeSfmOutput(name, data, resource, typeCreator, report);
+}
+
+}  // namespace
+
 ImportResult ImportBinHex(std::string_view targetFolder, std::string_view sourcePath,
                           ImportReport* report) {
+    return ImportBinHexWith(targetFolder, sourcePath, {}, report);
+}
+
+ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view sourcePath,
+                              const binhex::ImportOptions& options, ImportReport* report) {
     Stream source(platform::OpenStream(std::string(sourcePath), "rb"));
     if (!source) return ImportResult::CannotOpen;
-    if (!IsBinHexFile(source.get())) return ImportResult::NotBinHex;
+    const auto start = binhex::FindDataStart(source.get(), options.start);
+    if (!start) return ImportResult::NotBinHex;
+
+    const bool dryRun = report && report->dryRun != DryRun::Off;
+    if (options.verify || dryRun) {
+        const binhex::Contents contents = binhex::ReadContents(source.get(), *start);
+        if (options.verify) {
+            if (std::string problem = binhex::CheckProblem(contents); !problem.empty()) {
+                if (report) report->detail = std::move(problem);
+                return ImportResult::CheckFailed;
+            }
+        }
+        if (dryRun) return DescribeDecoded(targetFolder, contents, *report);
+    }
+    if (!platform::Seek(source.get(), *start)) return ImportResult::CannotOpen;
 
     std::string detail;
     auto fail = [&](std::string_view why) {

@@ -4,6 +4,7 @@
 // the BinHex header, not after the source.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <string_view>
 
 #include "containers/import_result.h"
+#include "containers/macbinary.h"
 #include "containers/sfm_output.h"
 
 namespace binhex {
@@ -44,6 +46,12 @@ bool HasIdentification(std::span<const std::uint8_t> head);
 // Probes the first 128 bytes of the open source; leaves it at its first byte.
 bool IsBinHexFile(std::FILE* source);
 
+// The staging file's MacBinary header, from the name length and name bytes as read and the
+// 21-byte record of the expanded stream.
+MacBinaryHeader StagingHeaderOf(
+    std::uint8_t nameLength, const std::array<std::uint8_t, 255>& name,
+    const std::array<std::uint8_t, binhex::expanded::kRecordSize>& record);
+
 // Reads the expanded stream from its start and writes the staging file from its start: the
 // MacBinary header, the data fork and, when there is a resource fork, zero fill to the next
 // 128-byte boundary and the resource fork. False when the staging file could not be written.
@@ -62,3 +70,17 @@ std::FILE* StageBinHex(std::FILE* source, std::string_view sourcePath,
 // file or an output could not be made. No intermediate or staging file outlives the call.
 ImportResult ImportBinHex(std::string_view targetFolder, std::string_view sourcePath,
                           ImportReport* report = nullptr);
+
+namespace binhex {
+enum class Start;
+// What the command line may ask beyond the window's import, which takes the defaults.
+struct ImportOptions {
+    Start start{};        // where the data starts (binhex_check.h); the window's rule first
+    bool verify = false;  // refuse a text whose check values are wrong, with CheckFailed
+};
+}  // namespace binhex
+
+// ImportBinHex with options. A trial run (report->dryRun) reads the text in memory and
+// creates no file at all.
+ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view sourcePath,
+                              const binhex::ImportOptions& options, ImportReport* report = nullptr);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/conversion_run.h"
+#include "binhex/binhex_check.h"
 #include "binhex/binhex_staging.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"
@@ -43,8 +44,8 @@ bool StartsWith(const MacBinaryHeader& head, std::size_t got,
     return got >= N && std::equal(magic.begin(), magic.end(), head.begin());
 }
 
-bool CompanionBesideIsAppleDouble(std::string_view path) {
-    OpenFile companion(CompanionPathOf(path));
+bool CompanionIsAppleDouble(const std::string& path) {
+    OpenFile companion(path);
     if (!companion.get()) return false;
     std::array<std::uint8_t, 4> magic{};
     return std::fread(magic.data(), 1, magic.size(), companion.get()) == magic.size() &&
@@ -77,7 +78,7 @@ std::string CompanionPathOf(std::string_view path) {
     return AppleDoubleCompanionPath(path);
 }
 
-Probe ProbeSource(const std::string& nativePath) {
+Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
     OpenFile source(nativePath);
     if (!source.get()) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno)};
 
@@ -95,10 +96,14 @@ Probe ProbeSource(const std::string& nativePath) {
     const std::int64_t length = size ? static_cast<std::int64_t>(*size) : 0;
     if (IsMacBinaryHeader(head, length)) return Recognised(Format::MacBinary);
     // macOS writes a "._" file beside nearly every file it puts on a foreign volume or into
-    // a zip archive, BinHex texts included; a text that names itself BinHex in the same 128
-    // bytes that the BinHex import probes is taken as BinHex before the file beside it.
-    if (binhex::HasIdentification({head.data(), got})) return Recognised(Format::BinHex);
-    if (CompanionBesideIsAppleDouble(nativePath)) return Recognised(Format::AppleDouble);
+    // a zip archive, BinHex texts included; a text that names itself BinHex where the BinHex
+    // import looks for it is taken as BinHex before that companion.
+    const binhex::Start rule =
+        rules.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification;
+    if (binhex::FindDataStart(source.get(), rule)) return Recognised(Format::BinHex);
+    if (CompanionIsAppleDouble(rules.companionPath.empty() ? CompanionPathOf(nativePath)
+                                                           : rules.companionPath))
+        return Recognised(Format::AppleDouble);
     return {};
 }
 

@@ -48,9 +48,17 @@ struct Probe {
     std::string detail;
 };
 
+struct ProbeRules {
+    // The window's BinHex probe (the identification text within 128 bytes) instead of the
+    // command line's (within 64 KiB, for texts behind mail or news headers).
+    bool strict = false;
+    // Where the AppleDouble companion of the source would be; beside it when empty.
+    std::string companionPath;
+};
+
 // Looks at the file at `nativePath` (an absolute path, or one relative to the current
 // folder) and tells what it is.
-Probe ProbeSource(const std::string& nativePath);
+Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules = {});
 
 // The path of the "._" file that goes with the file at `path`, in the same folder.
 std::string CompanionPathOf(std::string_view path);

@@ -5,6 +5,7 @@
 
 #include "cli/run.h"
 #include "platform/interrupt_cleanup.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
     // An interrupted BinHex import leaves no intermediate or staging file behind.
@@ -12,5 +13,5 @@ int main(int argc, char** argv) {
     std::vector<std::string_view> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
-    return cli::Run(arguments, std::cout, std::cerr);
+    return cli::Run(arguments, std::cout, std::cerr, platform::IsTerminal(stderr));
 }

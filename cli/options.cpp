@@ -8,13 +8,27 @@ namespace cli {
 
 namespace {
 
-constexpr std::array<OptionRow, 5> kOptions{{
+constexpr std::array<OptionRow, 9> kOptions{{
+    {OptionId::DryRun, 'n', "dry-run", "",
+     "say what would be written (name, fork sizes, type and\n"
+     "creator) and write nothing"},
     {OptionId::Format, 'f', "format", "FORMAT",
      "auto (the default), binhex, macbinary, applesingle or\n"
      "appledouble"},
     {OptionId::Help, 'h', "help", "", "print this help and exit"},
     {OptionId::Json, '\0', "json", "", "print one JSON object per source instead of text"},
-    {OptionId::Quiet, 'q', "quiet", "", "print nothing for sources that went well"},
+    {OptionId::Quiet, 'q', "quiet", "",
+     "print nothing for sources that went well, no progress\n"
+     "and no summary"},
+    {OptionId::Recursive, 'r', "recursive", "",
+     "convert every file below a folder given as SOURCE,\n"
+     "keeping its folders"},
+    {OptionId::Strict, '\0', "strict", "",
+     "find BinHex only as the window does: the identification\n"
+     "line within 128 bytes, the data from the first colon"},
+    {OptionId::Verify, '\0', "verify", "",
+     "check the CRC-16 values of BinHex and MacBinary II/III\n"
+     "first; convert nothing whose values are wrong"},
     {OptionId::Version, '\0', "version", "", "print the version and exit"},
 }};
 
@@ -64,6 +78,18 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
             options.format = *format;
             return true;
         }
+        case OptionId::DryRun:
+            options.dryRun = true;
+            return true;
+        case OptionId::Recursive:
+            options.recursive = true;
+            return true;
+        case OptionId::Strict:
+            options.strict = true;
+            return true;
+        case OptionId::Verify:
+            options.verify = true;
+            return true;
         case OptionId::Help:
             options.help = true;
             return true;
@@ -82,7 +108,7 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
 
 }  // namespace
 
-const std::array<OptionRow, 5>& OptionTable() {
+const std::array<OptionRow, 9>& OptionTable() {
     return kOptions;
 }
 
@@ -156,7 +182,7 @@ std::string HelpText() {
     std::string text;
     text += "Usage: ";
     text += kProgram;
-    text += " [-f FORMAT] [--json] [-q] TARGET_FOLDER SOURCE...\n";
+    text += " [OPTION]... TARGET_FOLDER SOURCE...\n";
     text +=
         "Converts classic Macintosh files into NTFS files in TARGET_FOLDER: the data\n"
         "fork in the file itself, the resource fork in its named stream AFP_Resource\n"
@@ -195,19 +221,38 @@ std::string HelpText() {
         "outputs take the name in their header as it stands.\n"
         "\nIn auto mode each source's format is recognised from its contents: MacBinary\n"
         "by its header, AppleSingle by its magic number, BinHex 4.0 by its\n"
-        "identification line within its first 128 bytes, a data file as AppleDouble by\n"
-        "the \"._\" header file beside it. A source whose name begins with \"._\" and\n"
-        "that is an AppleDouble header file is skipped in the same way.\n"
+        "identification line within its first 64 KiB (128 bytes with --strict), a data\n"
+        "file as AppleDouble by its \"._\" header file. A source whose name begins with\n"
+        "\"._\" and that is an AppleDouble header file is skipped in the same way.\n"
+        "BinHex texts are decoded from the first colon that begins a line after the\n"
+        "identification line, so mail and news headers before it do no harm; with\n"
+        "--strict, from the first colon of the text, as the window does.\n"
+        "\nWith -r, a folder SOURCE stands for every file below it, each converted in\n"
+        "auto mode into the same folders below TARGET_FOLDER (created when missing,\n"
+        "their names made safe as file names are). An AppleDouble data file there\n"
+        "also finds its \"._\" header file under a \"__MACOSX\" folder above it, where\n"
+        "an unpacked zip archive keeps it; everything under \"__MACOSX\" is skipped\n"
+        "as a header file. Without -r a folder SOURCE fails.\n"
+        "\nWith --verify, the three CRC-16 values of a BinHex file (header, data fork,\n"
+        "resource fork) and the header CRC of a MacBinary II or III file are checked\n"
+        "before anything is written; a source whose values are wrong is reported as\n"
+        "check-failed and not converted.\n"
+        "\nOn a terminal, standard error shows one line of progress (files and bytes\n"
+        "done, rate) while a batch runs; a batch of more than one source ends with a\n"
+        "summary line there: converted, failed by reason, skipped, bytes written.\n"
         "\nOutput: a line 'SOURCE -> OUTPUT' on standard output for each converted\n"
-        "source, OUTPUT being the name written in TARGET_FOLDER, and a line\n"
+        "source, OUTPUT being the path written below TARGET_FOLDER, and a line\n"
         "'veskar-convert: SOURCE: reason' on standard error for each failed one.\n"
         "With --json, standard output carries one object per source instead:\n"
         "  {\"source\": \"...\", \"result\": \"converted\", \"code\": 1, \"output\": \"Name\"}\n"
         "\"output\" is present when converted, \"detail\" when there is more to say.\n"
+        "With --dry-run the lines end in what would be written, for instance\n"
+        "'SOURCE -> OUTPUT (data 300, resource 0, TEXT/ttxt)', and the objects carry\n"
+        "\"dry_run\": true, \"data_bytes\", \"resource_bytes\", \"type\" and \"creator\".\n"
         "The results and their codes:\n";
-    constexpr std::array<ImportResult, 5> kReported{
-        ImportResult::Converted, ImportResult::NotBinHex, ImportResult::CannotOpen,
-        ImportResult::WrongKind, ImportResult::WriteFailed};
+    constexpr std::array<ImportResult, 6> kReported{
+        ImportResult::Converted, ImportResult::NotBinHex,   ImportResult::CannotOpen,
+        ImportResult::WrongKind, ImportResult::WriteFailed, ImportResult::CheckFailed};
     for (const ImportResult result : kReported) {
         const auto& described = DescribeResult(result);
         text += ResultLine(described.word, static_cast<int>(result), described.message);
@@ -216,7 +261,8 @@ std::string HelpText() {
         ResultLine("companion-skipped", 0, "an AppleDouble \"._\" file, read with its data file");
     text +=
         "Codes are those of the import; \"result\" tells apart the two that share 0.\n"
-        "-q leaves out the lines of converted and skipped sources.\n"
+        "-q leaves out the lines of converted and skipped sources, the progress and\n"
+        "the summary.\n"
         "\nExit status: 0 when every source was converted (or skipped as a companion),\n"
         "1 when at least one failed, 2 for bad usage or an unusable TARGET_FOLDER.\n";
     return text;

@@ -14,7 +14,7 @@ namespace cli {
 
 constexpr std::string_view kProgram = "veskar-convert";
 
-enum class OptionId { Format, Help, Json, Quiet, Version };
+enum class OptionId { DryRun, Format, Help, Json, Quiet, Recursive, Strict, Verify, Version };
 
 struct OptionRow {
     OptionId id;
@@ -24,14 +24,18 @@ struct OptionRow {
     std::string_view help;      // '\n' starts a continuation line
 };
 
-const std::array<OptionRow, 5>& OptionTable();
+const std::array<OptionRow, 9>& OptionTable();
 
 struct Options {
     Format format = Format::Auto;
     bool json = false;
     bool quiet = false;
-    bool help = false;     // --help was given: nothing else was looked at after it
-    bool version = false;  // likewise for --version
+    bool dryRun = false;     // say what would be written, write nothing
+    bool recursive = false;  // a folder source stands for every file below it
+    bool strict = false;     // the window's BinHex probe and start of the data
+    bool verify = false;     // refuse sources whose check values are wrong
+    bool help = false;       // --help was given: nothing else was looked at after it
+    bool version = false;    // likewise for --version
     std::string target;
     std::vector<std::string> sources;
 };

@@ -45,7 +45,20 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
 }
 
 std::string OutputName(const SourceOutcome& outcome) {
-    return platform::AnsiToNative(outcome.report.outputName);
+    return outcome.outputFolder + platform::AnsiToNative(outcome.report.outputName);
+}
+
+bool DryRunOf(const SourceOutcome& outcome) {
+    return outcome.report.dryRun != DryRun::Off;
+}
+
+// The type or the creator as text: its four bytes up to the first zero, each byte outside
+// printable ASCII as its Latin-1 character.
+std::string FourCharCode(const TypeCreator& typeCreator, std::size_t at) {
+    std::string code;
+    for (std::size_t i = at; i < at + 4 && typeCreator[i] != 0; ++i)
+        code += static_cast<char>(typeCreator[i]);
+    return platform::AnsiToNative(code);
 }
 
 }  // namespace
@@ -97,6 +110,13 @@ std::string JsonLine(const SourceOutcome& outcome) {
                 ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
         if (outcome.result == ImportResult::Converted)
             line += ", \"output\": " + JsonText(OutputName(outcome));
+        if (outcome.result == ImportResult::Converted && DryRunOf(outcome)) {
+            const ImportReport& report = outcome.report;
+            line += ", \"dry_run\": true, \"data_bytes\": " + std::to_string(report.dataBytes) +
+                    ", \"resource_bytes\": " + std::to_string(report.resourceBytes) +
+                    ", \"type\": " + JsonString(FourCharCode(report.typeCreator, 0)) +
+                    ", \"creator\": " + JsonString(FourCharCode(report.typeCreator, 4));
+        }
     }
     if (!outcome.report.detail.empty()) line += ", \"detail\": " + JsonText(outcome.report.detail);
     return line + "}";
@@ -105,7 +125,41 @@ std::string JsonLine(const SourceOutcome& outcome) {
 std::string TextLine(const SourceOutcome& outcome) {
     if (outcome.companionSkipped)
         return outcome.source + ": skipped, an AppleDouble companion read with its data file";
-    return outcome.source + " -> " + OutputName(outcome);
+    std::string line = outcome.source + " -> " + OutputName(outcome);
+    if (DryRunOf(outcome)) {
+        const ImportReport& report = outcome.report;
+        line += " (data " + std::to_string(report.dataBytes) + ", resource " +
+                std::to_string(report.resourceBytes) + ", " + FourCharCode(report.typeCreator, 0) +
+                "/" + FourCharCode(report.typeCreator, 4) + ")";
+    }
+    return line;
+}
+
+void Tally::Add(const SourceOutcome& outcome) {
+    if (outcome.companionSkipped) {
+        ++skipped_;
+    } else if (outcome.result == ImportResult::Converted) {
+        ++converted_;
+        bytes_ += outcome.report.dataBytes + outcome.report.resourceBytes;
+    } else {
+        ++failed_[outcome.result];
+    }
+}
+
+std::string Tally::Line(bool dryRun) const {
+    std::size_t failed = 0;
+    std::string reasons;
+    for (const auto& [result, count] : failed_) {
+        failed += count;
+        reasons += (reasons.empty() ? "" : ", ") + std::to_string(count) + " " +
+                   std::string(DescribeResult(result).word);
+    }
+    std::string line = std::to_string(converted_) + (dryRun ? " to convert, " : " converted, ") +
+                       std::to_string(failed) + " failed";
+    if (!reasons.empty()) line += " (" + reasons + ")";
+    line += ", " + std::to_string(skipped_) + " skipped, " + std::to_string(bytes_) +
+            (dryRun ? " bytes to write" : " bytes written");
+    return line;
 }
 
 std::string DiagnosticLine(const SourceOutcome& outcome) {

@@ -2,6 +2,8 @@
 // one diagnostic line on standard error for each source that failed.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -12,10 +14,11 @@
 namespace cli {
 
 struct SourceOutcome {
-    std::string source;  // as given on the command line
+    std::string source;  // as given on the command line, or found below a folder given
     bool companionSkipped = false;
     ImportResult result = ImportResult::WrongKind;  // not looked at when skipped
     ImportReport report;                            // outputName in 8-bit Windows form
+    std::string outputFolder;  // native, below the target folder, ending in '/'; often empty
 };
 
 // Converted, or skipped as a companion: neither makes the exit status 1.
@@ -30,6 +33,21 @@ std::string JsonLine(const SourceOutcome& outcome);  // without the line end
 std::string TextLine(const SourceOutcome& outcome);  // only for outcomes that went well
 // "veskar-convert: SOURCE: message[: detail]", only for failures.
 std::string DiagnosticLine(const SourceOutcome& outcome);
+
+// What a whole run did, for the summary line.
+class Tally {
+  public:
+    void Add(const SourceOutcome& outcome);
+    // "3 converted, 2 failed (1 check-failed, 1 wrong-kind), 1 skipped, 4096 bytes written";
+    // in a trial run "would be converted" and "bytes to write".
+    std::string Line(bool dryRun) const;
+
+  private:
+    std::size_t converted_ = 0;
+    std::size_t skipped_ = 0;
+    std::uint64_t bytes_ = 0;
+    std::map<ImportResult, std::size_t> failed_;
+};
 
 class Reporter {
   public:

@@ -5,12 +5,22 @@
 #include <vector>
 
 #include "app/conversion_run.h"
+#include "binhex/binhex_check.h"
+#include "binhex/binhex_staging.h"
+#include "cli/batch.h"
 #include "cli/options.h"
+#include "cli/progress.h"
+#include "containers/appledouble.h"
+#include "containers/applesingle.h"
+#include "containers/macbinary.h"
 #include "platform/platform.h"
 
 namespace cli {
 
 namespace {
+
+// A single source at least this long shows the progress display too.
+constexpr std::uint64_t kLongFile = 64 * 1024 * 1024;
 
 constexpr std::string_view kStreamsMount = "ntfs-3g -o streams_interface=windows";
 
@@ -66,16 +76,24 @@ std::string AbsolutePath(std::string_view path, std::string_view base) {
 
 SourceOutcome ConvertSource(Format format, const std::string& target, const std::string& source,
                             std::string_view given) {
+    Conversion how;
+    how.format = format;
+    return ConvertSource(how, target, source, given);
+}
+
+SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
+                            const std::string& source, std::string_view given) {
     SourceOutcome outcome;
     outcome.source = std::string(given);
-    const FormatRow* row = &RowOf(format);
+    outcome.report.dryRun = how.dryRun;
+    Format format = how.format;
     // A companion is read together with its data file, which is converted on its own.
     if (format == Format::AppleDouble && IsAppleDoubleCompanion(source)) {
         outcome.companionSkipped = true;
         return outcome;
     }
     if (format == Format::Auto) {
-        Probe probe = ProbeSource(source);
+        Probe probe = ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
         switch (probe.verdict) {
             case Probe::Verdict::CannotOpen:
                 outcome.result = ImportResult::CannotOpen;
@@ -90,22 +108,48 @@ SourceOutcome ConvertSource(Format format, const std::string& target, const std:
                     "not recognised as MacBinary, AppleSingle, AppleDouble or BinHex";
                 return outcome;
             case Probe::Verdict::Recognised:
-                row = &RowOf(probe.format);
+                format = probe.format;
                 break;
         }
-        if (!row->import) {
-            outcome.result = ImportResult::WrongKind;
-            outcome.report.detail = std::string(row->title) + " is not supported yet";
-            return outcome;
-        }
     }
-    outcome.result = row->import(target, source, &outcome.report);
+    ImportReport* const report = &outcome.report;
+    switch (format) {
+        case Format::BinHex: {
+            const binhex::ImportOptions options{
+                .start =
+                    how.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification,
+                .verify = how.verify};
+            outcome.result = ImportBinHexWith(target, source, options, report);
+            break;
+        }
+        case Format::MacBinary:
+            if (how.verify) {
+                if (std::string problem = MacBinaryCheckProblem(source); !problem.empty()) {
+                    outcome.result = ImportResult::CheckFailed;
+                    outcome.report.detail = std::move(problem);
+                    return outcome;
+                }
+            }
+            outcome.result = ImportMacBinary(target, source, report);
+            break;
+        case Format::AppleSingle:
+            outcome.result = ImportAppleSingle(target, source, report);
+            break;
+        case Format::AppleDouble:
+            outcome.result = how.companion.empty()
+                                 ? ImportAppleDouble(target, source, report)
+                                 : ImportAppleDoublePair(target, source, how.companion, report);
+            break;
+        case Format::Auto:
+            break;
+    }
     if (outcome.result == ImportResult::WrongKind && outcome.report.detail.empty())
-        outcome.report.detail = "not a " + std::string(row->title) + " file";
+        outcome.report.detail = "not a " + std::string(RowOf(format).title) + " file";
     return outcome;
 }
 
-int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err) {
+int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
+        bool errIsTerminal) {
     const Parsed parsed = ParseArguments(arguments);
     if (!parsed.error.empty()) {
         Complain(err, {}, parsed.error);
@@ -120,11 +164,6 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     if (options.version) {
         out << kProgram << ' ' << VESKAR_VERSION << '\n' << std::flush;
         return kExitConverted;
-    }
-    const FormatRow& chosen = RowOf(options.format);
-    if (options.format != Format::Auto && !chosen.import) {
-        Complain(err, {}, "format '" + std::string(chosen.word) + "' is not supported yet");
-        return kExitUsage;
     }
 
     // Each import makes the target folder the current one, so every path is fixed against
@@ -141,14 +180,55 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         return kExitUsage;
     }
 
+    const std::vector<Job> jobs = ListJobs(sources, options.sources, options.recursive, target);
+    std::uint64_t totalBytes = 0;
+    for (const Job& job : jobs)
+        totalBytes += job.bytes;
+    const bool batch = jobs.size() > 1;
+    Progress progress(err, errIsTerminal && !options.quiet && (batch || totalBytes > kLongFile),
+                      jobs.size(), totalBytes);
+    OutputFolders folders(target, options.dryRun);
     Reporter reporter(out, err, options.json, options.quiet);
+    Tally tally;
     bool failed = false;
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        const SourceOutcome outcome =
-            ConvertSource(options.format, target, sources[i], options.sources[i]);
+    for (const Job& job : jobs) {
+        progress.Starting(job.given, job.bytes);
+        SourceOutcome outcome;
+        if (job.failed) {
+            outcome = *job.failed;
+        } else if (job.zipCompanion) {
+            outcome.source = job.given;
+            outcome.companionSkipped = true;
+        } else {
+            const OutputFolders::Place& place = folders.For(job.folder);
+            if (!place.problem.empty()) {
+                outcome.source = job.given;
+                outcome.result = ImportResult::WriteFailed;
+                outcome.report.detail = place.problem;
+            } else {
+                Conversion how{.format = options.format,
+                               .strict = options.strict,
+                               .verify = options.verify,
+                               .dryRun = DryRun::Off,
+                               .companion = job.companion};
+                if (options.dryRun)
+                    how.dryRun = place.isNew ? DryRun::IntoNewFolder : DryRun::IntoFolder;
+                // A folder that a trial run would make is not there: the names are those of
+                // an empty folder, and the target stands in for it.
+                outcome =
+                    ConvertSource(how, place.isNew ? target : place.folder, job.source, job.given);
+                outcome.outputFolder = place.relative;
+            }
+        }
+        progress.Finished();
+        progress.Clear();
         reporter.Report(outcome);
+        tally.Add(outcome);
         failed = failed || !WentWell(outcome);
     }
+    progress.Clear();
+    if (batch && !options.quiet)
+        err << kProgram << ": " << tally.Line(options.dryRun) << '\n' << std::flush;
     return failed ? kExitSomeFailed : kExitConverted;
 }
 

@@ -15,15 +15,31 @@ constexpr int kExitConverted = 0;  // every source converted, or skipped as a co
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitUsage = 2;  // bad usage, or a target folder that cannot take the outputs
 
-// `arguments` leaves out the program name.
-int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err);
+// `arguments` leaves out the program name. `errIsTerminal` says whether `err` is a terminal,
+// which alone shows the progress display.
+int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
+        bool errIsTerminal = false);
 
 // `path` made absolute against the folder `base`; an absolute path, or any path when `base`
 // is empty, comes back as it is.
 std::string AbsolutePath(std::string_view path, std::string_view base);
 
+struct Options;
+struct Job;
+
+// How one source is converted: the options that reach the imports.
+struct Conversion {
+    Format format = Format::Auto;
+    bool strict = false;
+    bool verify = false;
+    DryRun dryRun = DryRun::Off;
+    std::string companion;  // the AppleDouble companion; empty for the one beside
+};
+
 // Converts one source (an absolute path) into the target folder (an absolute path) with the
 // chosen format, probing it first in auto mode. `given` is the source as the user wrote it.
+SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
+                            const std::string& source, std::string_view given);
 SourceOutcome ConvertSource(Format format, const std::string& target, const std::string& source,
                             std::string_view given);
 

@@ -30,6 +30,12 @@ std::string AppleDoubleCompanionPath(std::string_view dataFilePath) {
 
 ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
                                ImportReport* report) {
+    return ImportAppleDoublePair(targetFolder, dataFilePath, AppleDoubleCompanionPath(dataFilePath),
+                                 report);
+}
+
+ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_view dataFilePath,
+                                   const std::string& companionPath, ImportReport* report) {
     auto refuse = [report](ImportResult result, std::string detail) {
         if (report) report->detail = std::move(detail);
         return result;
@@ -37,7 +43,6 @@ ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view d
     auto fail = [&refuse](std::string detail) {
         return refuse(ImportResult::WriteFailed, std::move(detail));
     };
-    const std::string companionPath = AppleDoubleCompanionPath(dataFilePath);
     if (companionPath.size() > platform::kMaxPathChars)
         return refuse(ImportResult::CannotOpen, "the path of its companion is too long");
 

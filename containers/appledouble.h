@@ -20,3 +20,9 @@ std::string AppleDoubleCompanionPath(std::string_view dataFilePath);
 // WriteFailed.
 ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
                                ImportReport* report = nullptr);
+
+// The same with the companion at a path of its own: an unpacked zip archive keeps it under
+// "__MACOSX/", in a tree that mirrors the data files'.
+ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_view dataFilePath,
+                                   const std::string& companionPath,
+                                   ImportReport* report = nullptr);

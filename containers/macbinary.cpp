@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "containers/byte_order.h"
+#include "containers/crc16.h"
 #include "containers/target_folder.h"
 #include "platform/platform.h"
 
@@ -54,6 +55,27 @@ bool IsMacBinaryHeader(const MacBinaryHeader& header, std::int64_t sourceLength)
         sourceLength <= 0 || static_cast<std::int64_t>(dataLength) + resourceLength <= sourceLength;
     return versionZero && nameLengthFits && nameTerminated && typeCreatorWhole && zeroFill &&
            hasFork && lengthsSane && fitsSource;
+}
+
+HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header) {
+    if (header[kVersionAt] < kVersionII || header[kMinVersionAt] < kVersionII)
+        return HeaderCrc::NotCarried;
+    const std::uint16_t stored =
+        static_cast<std::uint16_t>(header[kHeaderCrcAt] << 8 | header[kHeaderCrcAt + 1]);
+    return Crc16({header.data(), kHeaderCrcAt}) == stored ? HeaderCrc::Matches : HeaderCrc::Wrong;
+}
+
+std::string MacBinaryCheckProblem(std::string_view sourcePath) {
+    SourceFile source(platform::OpenStream(std::string(sourcePath), "rb"));
+    if (!source.get()) return {};
+    const std::int64_t length =
+        static_cast<std::int64_t>(platform::StreamSize(source.get()).value_or(0));
+    MacBinaryHeader header{};
+    std::fread(header.data(), 1, header.size(), source.get());
+    if (!IsMacBinaryHeader(header, length)) return {};
+    if (CheckMacBinaryHeaderCrc(header) == HeaderCrc::Wrong)
+        return "the check value of the MacBinary header is wrong";
+    return {};
 }
 
 std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "containers/import_result.h"
@@ -23,8 +24,20 @@ constexpr std::size_t kFinderFlagsAt = 73;
 constexpr std::size_t kZeroFillAt = 82;
 constexpr std::size_t kDataLengthAt = 83;
 constexpr std::size_t kResourceLengthAt = 87;
+constexpr std::size_t kVersionAt = 122;     // MacBinary II and III: the writer's version
+constexpr std::size_t kMinVersionAt = 123;  // and the version a reader needs
+constexpr std::size_t kHeaderCrcAt = 124;   // CRC-16 of bytes 0 to 123, big-endian
+constexpr std::uint8_t kVersionII = 129;    // III writes 130 at kVersionAt, 129 at kMinVersionAt
 constexpr std::uint32_t kForkAlignment = 128;
 }  // namespace macbinary
+
+// The header check value of MacBinary II and III. MacBinary I leaves bytes 122 to 125 zero
+// and carries none; a header whose version bytes say II or later carries one.
+enum class HeaderCrc { NotCarried, Matches, Wrong };
+HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header);
+// Why the MacBinary file at `sourcePath` fails its check; empty when it passes, carries no
+// check value, cannot be read or is no MacBinary file (the import then says so).
+std::string MacBinaryCheckProblem(std::string_view sourcePath);
 
 // Passes when every header test holds. `sourceLength` is the file's size (<= 0 when it
 // cannot be told, which skips the size test).

@@ -1,5 +1,6 @@
 #include "containers/sfm_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -67,10 +68,45 @@ void MakeSafeName(std::string& name) {
     if (name.empty() || name == "." || name == "..") name = "_";
 }
 
+namespace {
+
+// How much of a fork a copy would deliver: CopyFork stops at the end of the source.
+std::uint64_t BytesAvailable(const ForkPlace& fork) {
+    if (fork.length == 0) return 0;
+    const auto size = platform::StreamSize(fork.stream);
+    if (!size) return fork.length;
+    return *size > fork.offset ? std::min<std::uint64_t>(fork.length, *size - fork.offset) : 0;
+}
+
+}  // namespace
+
+ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
+                               std::uint64_t resourceBytes, const TypeCreator& typeCreator,
+                               ImportReport& report) {
+    MakeSafeName(name);
+    FitName(name);
+    report.outputName = name;
+    if (report.dryRun != DryRun::IntoNewFolder && FileNameExists(name) &&
+        !MakeUniqueName(name, std::string(NameExtension(name)), kMaxOutputNameChars)) {
+        report.detail = "every unique name for " + report.outputName + " is taken";
+        return ImportResult::WriteFailed;
+    }
+    report.outputName = name;
+    report.dataBytes = dataBytes;
+    report.resourceBytes = resourceBytes;
+    report.typeCreator = typeCreator;
+    report.detail.clear();
+    return ImportResult::Converted;
+}
+
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report) {
+    if (report && report->dryRun != DryRun::Off)
+        return DescribeSfmOutput(name, BytesAvailable(data), BytesAvailable(resource), typeCreator,
+                                 *report);
     ImportReport local;
     ImportReport& out = report ? *report : local;
+    out.typeCreator = typeCreator;
     MakeSafeName(name);
     FitName(name);
 

@@ -35,11 +35,18 @@ struct ForkPlace {
     std::uint32_t length = 0;
 };
 
+// A trial run, chosen by the caller before the import: nothing is created, and the report
+// tells what would be written. Into a folder that the caller would create first, the names
+// are those of an empty folder (the caller passes a folder on the same volume that exists).
+enum class DryRun { Off, IntoFolder, IntoNewFolder };
+
 // What an import did, for the command line: the name it wrote and, on failure, why.
 struct ImportReport {
-    std::string outputName;  // 8-bit Windows form, in the target folder
+    DryRun dryRun = DryRun::Off;  // set by the caller; the rest is filled by the import
+    std::string outputName;       // 8-bit Windows form, in the target folder
     std::uint64_t dataBytes = 0;
     std::uint64_t resourceBytes = 0;
+    TypeCreator typeCreator{};
     std::string detail;  // empty on success
 };
 
@@ -49,6 +56,12 @@ struct ImportReport {
 // On any failure the files this call created are removed and WriteFailed is returned.
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report = nullptr);
+
+// The trial run's part of WriteSfmOutput: the name made safe and, unless the folder is to
+// be new, unique in the current folder; the fork sizes and the type and creator reported.
+ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
+                               std::uint64_t resourceBytes, const TypeCreator& typeCreator,
+                               ImportReport& report);
 
 // Turns a name taken from a source into one that stays in the target folder and addresses
 // no other file's stream: '/', '\' and ':' become '_'; an empty name, "." and ".." become "_".

@@ -86,6 +86,8 @@ VolumeInfo QueryVolume(const std::string& folder);
 std::uint32_t IsNtfsVolume(const std::string& path);
 
 // --- Streams ------------------------------------------------------------------------------
+// True when the stream is a terminal (a progress display makes sense there).
+bool IsTerminal(std::FILE* stream);
 // fopen with the C runtime's modes, for native paths. A stream opened only for reading must be
 // a regular file: a folder fails with EISDIR, and a FIFO, socket or device with ESPIPE without
 // waiting for a writer, so that no source can hang an import or feed it endless bytes.

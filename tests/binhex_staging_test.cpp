@@ -96,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, BinHexProbeTest, testing::ValuesIn(kProbeCases),
 Bytes Staged(const Bytes& expanded) {
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
+    // An empty vector's data() may be null, which fwrite must not be given even for 0 bytes.
     if (!expanded.empty()) std::fwrite(expanded.data(), 1, expanded.size(), in);
     EXPECT_TRUE(WriteStagingFile(in, out));
     std::rewind(out);

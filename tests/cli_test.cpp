@@ -3,17 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "binhex/binhex_staging.h"
 #include "cli/format_probe.h"
 #include "cli/options.h"
+#include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/run.h"
 #include "platform/platform.h"
 #include "tests/apple_fixtures.h"
+#include "tests/binhex_encoder.h"
 #include "tests/environment.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
@@ -109,6 +113,41 @@ TEST(CliUsage, OptionTableIsSortedAndAgreesWithHelp) {
     }
 }
 
+// The man page lists the option table's options, each with its short name, and no others.
+TEST(CliUsage, ManPageListsTheOptionsOfTheTable) {
+    std::ifstream page(std::string(VESKAR_PROJECT_DIR) + "/docs/man/veskar-convert.1");
+    ASSERT_TRUE(page) << "no man page";
+    std::vector<std::string> listed;  // "-q --quiet" or "--json", from the line after .TP
+    bool afterTp = false;
+    for (std::string line; std::getline(page, line);) {
+        if (afterTp) {
+            std::string names;
+            for (std::size_t at = 0; (at = line.find("\\-", at)) != std::string::npos;) {
+                std::size_t end = at;
+                std::string name;
+                while (end < line.size() && (line.compare(end, 2, "\\-") == 0 ||
+                                             std::isalnum(static_cast<unsigned char>(line[end])))) {
+                    if (line.compare(end, 2, "\\-") == 0) {
+                        name += '-';
+                        end += 2;
+                    } else {
+                        name += line[end++];
+                    }
+                }
+                names += (names.empty() ? "" : " ") + name;
+                at = end;
+            }
+            listed.push_back(names);
+        }
+        afterTp = line == ".TP";
+    }
+    std::vector<std::string> expected;
+    for (const auto& row : cli::OptionTable())
+        expected.push_back((row.shortName ? std::string{'-', row.shortName, ' '} : "") + "--" +
+                           std::string(row.longName));
+    EXPECT_EQ(listed, expected);
+}
+
 TEST(CliUsage, OptionsMixWithOperandsUntilDoubleDash) {
     const std::vector<std::string_view> args{"-qfmacbinary", "t", "--json", "s1", "--", "-s2"};
     const cli::Parsed parsed = cli::ParseArguments(args);
@@ -138,7 +177,7 @@ TEST(CliReport, JsonStringsAreAlwaysValid) {
 }
 
 TEST(CliReport, LinesForEachKindOfOutcome) {
-    cli::SourceOutcome converted{"in/R.bin", false, ImportResult::Converted, {}};
+    cli::SourceOutcome converted{"in/R.bin", false, ImportResult::Converted, {}, {}};
     converted.report.outputName = "R\x8Esum\x8E";  // code page 1252: Z with caron
     EXPECT_EQ(cli::JsonLine(converted),
               "{\"source\": \"in/R.bin\", \"result\": \"converted\", "
@@ -146,10 +185,10 @@ TEST(CliReport, LinesForEachKindOfOutcome) {
     // Text lines name the output as the system writes names (UTF-8 on Linux, code page 1252
     // on Windows); JSON is UTF-8 everywhere.
     EXPECT_EQ(cli::TextLine(converted), "in/R.bin -> " + platform::AnsiToNative("R\x8Esum\x8E"));
-    const cli::SourceOutcome companion{"._x", true, ImportResult::WrongKind, {}};
+    const cli::SourceOutcome companion{"._x", true, ImportResult::WrongKind, {}, {}};
     EXPECT_EQ(cli::JsonLine(companion),
               "{\"source\": \"._x\", \"result\": \"companion-skipped\", \"code\": 0}");
-    cli::SourceOutcome failed{"t.txt", false, ImportResult::WrongKind, {}};
+    cli::SourceOutcome failed{"t.txt", false, ImportResult::WrongKind, {}, {}};
     failed.report.detail = "why";
     EXPECT_EQ(
         cli::JsonLine(failed),
@@ -167,39 +206,59 @@ TEST(CliProbe, RecognisesEachFormat) {
     using F = cli::Format;
     TempDir dir;
     const Bytes adMagic{0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
-    // Only the first 128 bytes count, as in the BinHex import: the identification text may
-    // start at offset 85 and so end on the 128th byte; one byte later it is not recognised.
+    // With --strict only the first 128 bytes count, as in the window's BinHex import: the
+    // identification text may start at offset 85 and so end on the 128th byte; one byte
+    // later it is not recognised. Otherwise the first 64 KiB count, before any zero byte.
     const std::string id(binhex::kIdentification);
     const std::string binhex = std::string(85, 'x') + id + ")\n:";
     const std::string binhexLate = std::string(86, 'x') + id + ")\n:";
+    const std::string mailEnd = std::string(64 * 1024 - id.size(), 'x') + id + "\n:";
+    const std::string pastMail = std::string(64 * 1024 - id.size() + 1, 'x') + id + "\n:";
+    Bytes afterZero = BytesOf(std::string(200, 'x') + id + "\n:");
+    afterZero[150] = 0;
     const struct {
         const char* name;
         Bytes bytes;
         V verdict;
         F format;
+        V strictVerdict;  // with the window's probe
     } cases[] = {
-        {"a.bin", EncodeMacBinary(Fixture("A", "TEXT", 10, 10)), V::Recognised, F::MacBinary},
-        {"._b.bin", EncodeMacBinary(Fixture("B", "TEXT", 10, 0)), V::Recognised, F::MacBinary},
-        {"single", {0x00, 0x05, 0x16, 0x00, 0x00, 0x02}, V::Recognised, F::AppleSingle},
-        {"doc", BytesOf("data fork"), V::Recognised, F::AppleDouble},
-        {"._doc", adMagic, V::Companion, F::AppleDouble},
-        {"double-magic", adMagic, V::Nothing, F::Auto},  // only a "._" name is a companion
-        {"text.hqx", BytesOf(binhex), V::Recognised, F::BinHex},
+        {"a.bin", EncodeMacBinary(Fixture("A", "TEXT", 10, 10)), V::Recognised, F::MacBinary,
+         V::Recognised},
+        {"._b.bin", EncodeMacBinary(Fixture("B", "TEXT", 10, 0)), V::Recognised, F::MacBinary,
+         V::Recognised},
+        {"single",
+         {0x00, 0x05, 0x16, 0x00, 0x00, 0x02},
+         V::Recognised,
+         F::AppleSingle,
+         V::Recognised},
+        {"doc", BytesOf("data fork"), V::Recognised, F::AppleDouble, V::Recognised},
+        {"._doc", adMagic, V::Companion, F::AppleDouble, V::Companion},
+        // only a "._" name is a companion
+        {"double-magic", adMagic, V::Nothing, F::Auto, V::Nothing},
+        {"text.hqx", BytesOf(binhex), V::Recognised, F::BinHex, V::Recognised},
         // macOS leaves a "._" file beside a BinHex text too; the text still decides.
-        {"paired.hqx", BytesOf("(" + std::string(binhex::kIdentification) + ")\n:"), V::Recognised,
-         F::BinHex},
-        {"._paired.hqx", adMagic, V::Companion, F::AppleDouble},
-        {"late.hqx", BytesOf(binhexLate), V::Nothing, F::Auto},
-        {"plain.txt", BytesOf("just text\n"), V::Nothing, F::Auto},
-        {"empty", {}, V::Nothing, F::Auto},
+        {"paired.hqx", BytesOf("(" + id + ")\n:"), V::Recognised, F::BinHex, V::Recognised},
+        {"._paired.hqx", adMagic, V::Companion, F::AppleDouble, V::Companion},
+        {"late.hqx", BytesOf(binhexLate), V::Recognised, F::BinHex, V::Nothing},
+        {"mail-end.hqx", BytesOf(mailEnd), V::Recognised, F::BinHex, V::Nothing},
+        {"past-mail.hqx", BytesOf(pastMail), V::Nothing, F::Auto, V::Nothing},
+        {"after-zero.hqx", afterZero, V::Nothing, F::Auto, V::Nothing},
+        {"plain.txt", BytesOf("just text\n"), V::Nothing, F::Auto, V::Nothing},
+        {"empty", {}, V::Nothing, F::Auto, V::Nothing},
     };
     for (const auto& c : cases)
         ASSERT_TRUE(WriteFile(dir.File(c.name), c.bytes));
     for (const auto& c : cases) {
-        const cli::Probe probe = cli::ProbeSource(dir.File(c.name));
-        EXPECT_EQ(probe.verdict, c.verdict) << c.name;
-        if (probe.verdict != V::Nothing) {
-            EXPECT_EQ(probe.format, c.format) << c.name;
+        for (const bool strict : {false, true}) {
+            cli::ProbeRules rules;
+            rules.strict = strict;
+            const cli::Probe probe = cli::ProbeSource(dir.File(c.name), rules);
+            EXPECT_EQ(probe.verdict, strict ? c.strictVerdict : c.verdict)
+                << c.name << (strict ? " strict" : "");
+            if (probe.verdict != V::Nothing) {
+                EXPECT_EQ(probe.format, c.format) << c.name;
+            }
         }
     }
     EXPECT_EQ(cli::ProbeSource(dir.File("missing")).verdict, V::CannotOpen);
@@ -236,7 +295,7 @@ TEST(CliNtfs, ConvertsWithJsonAndSkipsCompanions) {
     const CliRun run = RunCli({"--json", vol->Root(), src.File("alpha.bin"), src.File("beta.bin"),
                                src.File("._beta.bin")});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "veskar-convert: 2 converted, 0 failed, 1 skipped, 1040 bytes written\n");
     // Windows paths carry backslashes, which JSON escapes.
     const auto source = [&](const char* name) {
         return "{\"source\": " + cli::JsonString(src.File(name)) + ", ";
@@ -274,7 +333,9 @@ TEST(CliNtfs, KeepsGoingAfterFailuresAndQuietHidesSuccesses) {
     EXPECT_EQ(run.err,
               "veskar-convert: notes.txt: not of the expected kind: not recognised as MacBinary, "
               "AppleSingle, AppleDouble or BinHex\n"
-              "veskar-convert: gone.bin: cannot be opened: No such file or directory\n");
+              "veskar-convert: gone.bin: cannot be opened: No such file or directory\n"
+              "veskar-convert: 2 converted, 2 failed (1 wrong-kind, 1 cannot-open), 0 skipped, 27 "
+              "bytes written\n");
 
     run = RunCli({"-q", "-f", "macbinary", target, "three.bin"}, src.Path());
     EXPECT_EQ(run.status, 0);
@@ -320,7 +381,10 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
               "._Photo: skipped, an AppleDouble companion read with its data file\n"
               "Photo -> Photo\n");
     EXPECT_EQ(run.err, "veskar-convert: Lonely: cannot be opened: its companion " + src.Path() +
-                           platform::kPathSeparator + "._Lonely" + ": No such file or directory\n");
+                           platform::kPathSeparator + "._Lonely" +
+                           ": No such file or directory\n"
+                           "veskar-convert: 1 converted, 1 failed (1 cannot-open), 1 skipped, 590 "
+                           "bytes written\n");
     run = RunCli({"-q", vol->Root(), "one.as", "._Photo", "Photo"}, src.Path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out + run.err, "");
@@ -334,6 +398,176 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
     ASSERT_TRUE(info && info->size() == 60);
     EXPECT_EQ(info->substr(16, 8), "JPEGogle");
     EXPECT_FALSE(vol->ReadStream("Lonely").has_value());
+}
+
+// --- Batches: folders, verification, mail and news, trial runs -----------------------------
+
+std::string Mkdirs(const TempDir& dir, const std::string& relative) {
+    std::filesystem::create_directories(dir.File(relative));
+    return dir.File(relative);
+}
+
+std::string BinHexText(const MacFile& file, const std::string& preamble, bool wrongChecks) {
+    BinHexStyle style;
+    style.preamble = preamble + style.preamble;
+    style.wrongChecks = wrongChecks;
+    return EncodeBinHex(file, style);
+}
+
+// An archive as people have them: subfolders, a folder name that is no safe file name, an
+// unpacked zip with its "__MACOSX" tree, BinHex behind mail headers, and a BinHex text whose
+// check values are wrong, which --verify refuses while the rest converts.
+TEST(CliBatch, TreeConvertsWithItsFoldersAndCompanionsVerified) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    const MacFile deep = Fixture("Deep", "TEXT", 200, 30);
+    const MacFile mailed = Fixture("Mailed", "APPL", 900, 90);
+    const MacFile broken = Fixture("Broken", "TEXT", 50, 5);
+    const Bytes photo = PatternBytes(400, 11);
+    MacOsCompanion companion;
+    companion.typeCreator = "JPEGogle";
+    companion.resource = PatternBytes(60, 12);
+    Mkdirs(src, "archive/a/b");
+    Mkdirs(src, "archive/odd:name");
+    Mkdirs(src, "archive/zip/pics");
+    Mkdirs(src, "archive/zip/__MACOSX/pics");
+    ASSERT_TRUE(WriteFile(src.File("archive/a/b/deep.bin"), EncodeMacBinary(deep)));
+    ASSERT_TRUE(WriteFile(src.File("archive/odd:name/mailed.hqx"),
+                          BytesOf(BinHexText(mailed,
+                                             "Date: Tue, 23 Jun 92 00:21 PDT\nFrom: a@b.c\n" +
+                                                 std::string(200, '-') + "\nSubject: x: y\n\n",
+                                             false))));
+    ASSERT_TRUE(WriteFile(src.File("archive/broken.hqx"), BytesOf(BinHexText(broken, "", true))));
+    ASSERT_TRUE(WriteFile(src.File("archive/zip/pics/Photo"), photo));
+    ASSERT_TRUE(
+        WriteFile(src.File("archive/zip/__MACOSX/pics/._Photo"), EncodeMacOsCompanion(companion)));
+
+    // Without -r a folder is a failure of its own.
+    CliRun run = RunCli({vol->Root(), "archive"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "veskar-convert: archive: cannot be opened: it is a folder (give -r to "
+              "convert the files below it)\n");
+
+    run = RunCli({"-r", "--verify", vol->Root(), "archive"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "archive/a/b/deep.bin -> a/b/Deep\n"
+              "archive/odd:name/mailed.hqx -> odd_name/Mailed\n"
+              "archive/zip/__MACOSX/pics/._Photo: skipped, an AppleDouble companion "
+              "read with its data file\n"
+              "archive/zip/pics/Photo -> zip/pics/Photo\n");
+    EXPECT_EQ(run.err,
+              "veskar-convert: archive/broken.hqx: a check value is wrong: the check "
+              "value of the header is wrong\n"
+              "veskar-convert: 3 converted, 1 failed (1 check-failed), 1 skipped, 1680 "
+              "bytes written\n");
+    // No progress display when standard error is not a terminal.
+    EXPECT_EQ(run.err.find('\r'), std::string::npos);
+
+    EXPECT_EQ(vol->ReadStream("a/b/Deep"), Text(deep.data));
+    EXPECT_EQ(vol->ReadStream("a/b/Deep", "AFP_Resource"), Text(deep.resource));
+    EXPECT_EQ(vol->ReadStream("odd_name/Mailed"), Text(mailed.data));
+    EXPECT_EQ(vol->ReadStream("odd_name/Mailed", "AFP_Resource"), Text(mailed.resource));
+    EXPECT_EQ(vol->ReadStream("zip/pics/Photo"), Text(photo));
+    EXPECT_EQ(vol->ReadStream("zip/pics/Photo", "AFP_Resource"), Text(companion.resource));
+    const auto info = vol->ReadStream("zip/pics/Photo", "AFP_AfpInfo");
+    ASSERT_TRUE(info && info->size() == 60);
+    EXPECT_EQ(info->substr(16, 8), "JPEGogle");
+    EXPECT_FALSE(vol->ReadStream("Broken").has_value());
+    EXPECT_FALSE(vol->ReadStream("zip/__MACOSX").has_value());
+    EXPECT_FALSE(vol->ReadStream("zip/pics/._Photo").has_value());
+}
+
+// --strict is the window's BinHex: the identification line past 128 bytes is not seen, and
+// without --verify wrong check values change nothing.
+TEST(CliBatch, StrictAndUnverifiedBinHex) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    const MacFile file = Fixture("Late", "TEXT", 40, 0);
+    ASSERT_TRUE(WriteFile(src.File("late.hqx"),
+                          BytesOf(BinHexText(file, std::string(200, '=') + "\n", true))));
+    CliRun run = RunCli({"--strict", vol->Root(), "late.hqx"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "veskar-convert: late.hqx: not of the expected kind: not recognised as "
+              "MacBinary, AppleSingle, AppleDouble or BinHex\n");
+    run = RunCli({"--strict", "-f", "binhex", vol->Root(), "late.hqx"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    run = RunCli({vol->Root(), "late.hqx"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "late.hqx -> Late\n");
+    EXPECT_EQ(vol->ReadStream("Late"), Text(file.data));
+}
+
+TEST(CliBatch, MacBinaryHeaderCheckWithVerify) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    Bytes good = EncodeMacBinary(Fixture("Good", "TEXT", 10, 0));
+    good[122] = good[123] = 129;
+    PutBigEndian16(good, 124, BinHexCrc(Bytes(good.begin(), good.begin() + 124)));
+    Bytes bad = good;
+    bad[2] = 'H';  // the name changes, the check value stays
+    ASSERT_TRUE(WriteFile(src.File("good.bin"), good));
+    ASSERT_TRUE(WriteFile(src.File("bad.bin"), bad));
+    CliRun run = RunCli({"--verify", "--json", vol->Root(), "good.bin", "bad.bin"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "{\"source\": \"good.bin\", \"result\": \"converted\", \"code\": 1, "
+              "\"output\": \"Good\"}\n"
+              "{\"source\": \"bad.bin\", \"result\": \"check-failed\", \"code\": -4, "
+              "\"detail\": \"the check value of the MacBinary header is wrong\"}\n");
+    run = RunCli({"-q", vol->Root(), "bad.bin"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(vol->ReadStream("Hood"), Text(PatternBytes(10, 3)));
+}
+
+// A trial run writes nothing, not even the folders a real run would make, and says what the
+// real run would write.
+TEST(CliBatch, DryRunWritesNothing) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    Mkdirs(src, "tree/sub");
+    const MacFile one = Fixture("One", "TEXT", 300, 20);
+    ASSERT_TRUE(WriteFile(src.File("tree/sub/one.bin"), EncodeMacBinary(one)));
+    ASSERT_TRUE(
+        WriteFile(src.File("tree/two.hqx"), BytesOf(EncodeBinHex(Fixture("Two", "APPL", 70, 7)))));
+    ASSERT_TRUE(WriteFile(vol->Path("Two"), BytesOf("taken")));
+    const CliRun run = RunCli({"-n", "-r", vol->Root(), "tree"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "tree/sub/one.bin -> sub/One (data 300, resource 20, TEXT/VSKR)\n"
+              "tree/two.hqx -> Two.001 (data 70, resource 7, APPL/VSKR)\n");
+    EXPECT_EQ(run.err, "veskar-convert: 2 to convert, 0 failed, 0 skipped, 397 bytes to write\n");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(vol->Root()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"Two"});
+    EXPECT_TRUE(std::filesystem::is_empty(src.File("tree/sub")) == false);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(src.File("tree")),
+                            std::filesystem::directory_iterator()),
+              2);  // no intermediate files beside the BinHex source either
+}
+
+TEST(CliProgress, DrawnOnlyWhenShownAndClearedAfter) {
+    for (const bool shown : {false, true}) {
+        std::ostringstream err;
+        {
+            cli::Progress progress(err, shown, 2, 2048);
+            progress.Starting("a.bin", 1024);
+            progress.Finished();
+            progress.Starting("b.bin", 1024);
+            progress.Finished();
+        }
+        if (!shown) {
+            EXPECT_EQ(err.str(), "");
+            continue;
+        }
+        EXPECT_NE(err.str().find("2/2 files, 0.0 of 0.0 MiB"), std::string::npos) << err.str();
+        EXPECT_TRUE(err.str().ends_with("\r\033[K")) << err.str();
+    }
+    EXPECT_EQ(cli::Progress::Line(3, 10, 3 << 20, 10 << 20, 2.0),
+              "3/10 files, 3.0 of 10.0 MiB, 1.5 MiB/s");
 }
 
 }  // namespace

@@ -14,6 +14,10 @@ namespace platform {
 
 static_assert(sizeof(off_t) >= sizeof(std::int64_t), "file positions beyond 2 GiB");
 
+bool IsTerminal(std::FILE* stream) {
+    return stream != nullptr && ::isatty(::fileno(stream)) == 1;
+}
+
 std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
     const bool readOnly = mode[0] == 'r' && std::strchr(mode, '+') == nullptr;
     if (!readOnly) return std::fopen(nativePath.c_str(), mode);

@@ -12,6 +12,10 @@
 
 namespace platform {
 
+bool IsTerminal(std::FILE* stream) {
+    return stream != nullptr && ::_isatty(::_fileno(stream)) != 0;
+}
+
 // The C runtime's fopen knows no "x" (create, failing when the file exists): such a stream
 // is opened exclusively at the descriptor level and then given its stream.
 std::FILE* OpenStream(const std::string& nativePath, const char* mode) {

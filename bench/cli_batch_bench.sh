@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# A batch of small MacBinary files (1 to 64 KiB) converted into an ntfs-3g mount by one
+# veskar-convert process, beside cp of the same files into the same mount; and the peak
+# memory of the batch at two sizes, which must not grow with the number of files.
+#   bench/cli_batch_bench.sh [BUILD_DIR] [FILES] [RUNS]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+files=${2:-10000}
+runs=${3:-3}
+convert="$build/veskar-convert"
+[ -x "$convert" ] || { echo "build first: $convert is missing" >&2; exit 2; }
+command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install time)" >&2; exit 2; }
+
+work=$(mktemp -d /tmp/veskar-batch-XXXXXX)
+mnt="$work/mnt"
+cleanup() {
+    mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# MacBinary files with names of their own, forks of random sizes from a fixed seed.
+make_batch() {  # folder count
+    python3 - "$1" "$2" <<'PY'
+import os, random, struct, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+os.makedirs(folder, exist_ok=True)
+rng = random.Random(7)
+for i in range(count):
+    total = rng.randint(1024, 64 * 1024 - 256)
+    rsrc = rng.randint(0, total // 4)
+    data = total - rsrc
+    name = b"File %05d" % i
+    head = bytearray(128)
+    head[1] = len(name)
+    head[2:2 + len(name)] = name
+    head[65:73] = b"BINAbnch"
+    head[83:91] = struct.pack(">II", data, rsrc)
+    pad = lambda n: b"\0" * ((128 - n % 128) % 128)
+    with open(os.path.join(folder, "f%05d.bin" % i), "wb") as out:
+        out.write(head + os.urandom(data) + pad(data) + os.urandom(rsrc) + pad(rsrc))
+PY
+}
+
+make_batch "$work/small" $((files / 10))
+make_batch "$work/batch" "$files"
+bytes=$(du -sb "$work/batch" | cut -f1)
+
+truncate -s $((bytes * 3 / 1048576 + 512))M "$work/volume.img"
+mkntfs -Q -F "$work/volume.img" >/dev/null 2>&1
+mkdir "$mnt"
+ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
+cat "$work"/batch/* >/dev/null  # the sources come from the page cache in every run
+
+seconds() {  # command... -> elapsed seconds, the writes synced
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null
+    sync
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+cp_times=() conv_times=()
+for run in $(seq "$runs"); do
+    mkdir "$mnt/cp$run" "$mnt/conv$run"
+    cp_times+=("$(seconds cp -r "$work/batch/." "$mnt/cp$run/")")
+    conv_times+=("$(seconds "$convert" -q -r "$mnt/conv$run" "$work/batch")")
+    rm -rf "$mnt/cp$run" "$mnt/conv$run"
+done
+cp_s=$(printf '%s\n' "${cp_times[@]}" | median)
+conv_s=$(printf '%s\n' "${conv_times[@]}" | median)
+
+rss() {  # folder -> peak resident KiB of one batch
+    mkdir "$mnt/rss"
+    /usr/bin/time -f %M "$convert" -q -r "$mnt/rss" "$1" 2>&1 >/dev/null | tail -1
+    rm -rf "$mnt/rss"
+}
+rss_small=$(rss "$work/small")
+rss_large=$(rss "$work/batch")
+
+printf 'files %d, %.1f MiB, median of %d runs\n' "$files" "$(echo "$bytes / 1048576" | bc -l)" "$runs"
+printf 'cp -r           %7.2f s\n' "$cp_s"
+printf 'veskar-convert  %7.2f s   ratio %.2f (goal <= 2.0)\n' "$conv_s" "$(echo "$conv_s / $cp_s" | bc -l)"
+printf 'peak RSS        %d KiB for %d files, %d KiB for %d files\n' \
+    "$rss_small" $((files / 10)) "$rss_large" "$files"

@@ -1,0 +1,56 @@
+// What the command line asks of a BinHex text beyond the window's import: where its data
+// starts when mail or news headers stand before the identification line, and a reading of
+// the whole text in memory (no intermediate files) that checks the three CRC-16 values and
+// tells the header fields and how much of each fork the text holds.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "binhex/binhex_staging.h"
+
+namespace binhex {
+
+enum class Start {
+    // The window's rule: the identification text within the first 128 bytes, the data from
+    // the first colon of the text, wherever it stands.
+    FirstColon,
+    // Mail and news: the identification text within the first 64 KiB, the data from the
+    // first colon that begins a line after the identification line. Header lines such as
+    // "Date: ..." carry colons of their own and may run past 128 bytes.
+    LineAfterIdentification,
+};
+constexpr std::size_t kMailProbeBytes = 64 * 1024;
+
+// The offset from which pass 1 reads (it starts at the first colon from there), or nullopt
+// when the text is not BinHex by `rule`. A text with no such colon gives its length, so that
+// nothing is decoded. Leaves the stream at an unspecified position.
+std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule);
+
+enum class Check { Header, DataFork, ResourceFork };
+
+struct Contents {
+    bool headerComplete = false;  // the name and the 21-byte record were all there
+    std::uint8_t nameLength = 0;
+    std::array<std::uint8_t, 255> name{};
+    std::array<std::uint8_t, expanded::kRecordSize> record{};
+    std::uint32_t dataLength = 0;  // as the record states them
+    std::uint32_t resourceLength = 0;
+    std::uint64_t dataPresent = 0;  // bytes of each fork that the text holds
+    std::uint64_t resourcePresent = 0;
+    std::optional<Check> wrong;    // the first check value that does not match
+    std::optional<Check> missing;  // the first one that the text ends before
+};
+
+// Decodes the text from the first colon after `start` to the closing colon and reads the
+// expanded stream's fields, computing each CRC-16 as it goes. Memory stays constant.
+Contents ReadContents(std::FILE* source, std::uint64_t start);
+
+// Why a check fails, for people; empty when all three are there and match.
+std::string CheckProblem(const Contents& contents);
+
+}  // namespace binhex

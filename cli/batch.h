@@ -1,0 +1,59 @@
+// The sources of a run as a list of files: folders given with -r are walked, the folders
+// below them mapped to folders below the target, and each AppleDouble data file told where
+// its companion is (beside it, or in the "__MACOSX" tree of an unpacked zip archive).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/report.h"
+
+namespace cli {
+
+constexpr std::string_view kZipCompanionFolder = "__MACOSX";
+
+struct Job {
+    std::string source;         // absolute native path
+    std::string given;          // how lines name it: as given, or the folder given and below
+    std::string folder;         // below the walked folder, '/'-separated, ending in '/'; or empty
+    std::string companion;      // its AppleDouble companion's path; empty for the one beside
+    bool zipCompanion = false;  // found under "__MACOSX": only ever read with its data file
+    std::uint64_t bytes = 0;    // its size, for the progress display
+    std::optional<SourceOutcome> failed;  // the source cannot be converted at all
+};
+
+// `sources` are absolute; `given` as the user wrote them. The target folder's own tree is
+// never walked, so that a target inside a source folder does not convert its own outputs.
+std::vector<Job> ListJobs(const std::vector<std::string>& sources,
+                          const std::vector<std::string>& given, bool recursive,
+                          const std::string& target);
+
+// Where the AppleDouble companion of `file` is: beside it, else under "__MACOSX" in its
+// folder or any folder above it up to `root`; empty when none of them exists.
+std::string FindCompanion(const std::string& file, const std::string& root);
+
+// The folders below the target that outputs go into, made (or, in a trial run, only looked
+// for) once each. Names are made safe as output names are; a folder that is there already
+// in another letter case is used, as NTFS would.
+class OutputFolders {
+  public:
+    OutputFolders(std::string target, bool dryRun) : target_(std::move(target)), dryRun_(dryRun) {}
+    struct Place {
+        std::string folder;    // absolute: where the import writes
+        bool isNew = false;    // only in a trial run: the folder is not there yet
+        std::string problem;   // why it cannot be made; empty when it can
+        std::string relative;  // native, relative to the target, ending in '/'
+    };
+    // `relative` is the folder below the walked one, '/'-separated, ending in '/' or empty.
+    const Place& For(const std::string& relative);
+
+  private:
+    std::string target_;
+    bool dryRun_;
+    std::map<std::string, Place> known_;
+};
+
+}  // namespace cli

@@ -1,0 +1,76 @@
+#include "cli/progress.h"
+
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+// Redraws closer together than this only flicker and slow a batch of small files down.
+constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
+// A terminal narrower than this still shows the line on one row, the source name cut.
+constexpr std::size_t kWidth = 79;
+
+std::string Mebibytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+}  // namespace
+
+Progress::Progress(std::ostream& err, bool shown, std::size_t files, std::uint64_t bytes)
+    : err_(err),
+      shown_(shown),
+      files_(files),
+      bytes_(bytes),
+      start_(std::chrono::steady_clock::now()),
+      lastDraw_(start_ - kRedrawEvery) {}
+
+std::string Progress::Line(std::size_t filesDone, std::size_t files, std::uint64_t bytesDone,
+                           std::uint64_t bytes, double seconds) {
+    std::string line = std::to_string(filesDone) + "/" + std::to_string(files) + " files, " +
+                       Mebibytes(bytesDone) + " of " + Mebibytes(bytes) + " MiB";
+    if (seconds > 0)
+        line += ", " + Mebibytes(static_cast<std::uint64_t>(bytesDone / seconds)) + " MiB/s";
+    return line;
+}
+
+void Progress::Starting(std::string_view source, std::uint64_t bytes) {
+    source_ = source;
+    current_ = bytes;
+    Draw(false);
+}
+
+void Progress::Finished() {
+    ++filesDone_;
+    bytesDone_ += current_;
+    current_ = 0;
+    Draw(filesDone_ == files_);
+}
+
+void Progress::Clear() {
+    if (!drawn_) return;
+    err_ << "\r\033[K" << std::flush;  // back to the line's start, erase to its end
+    drawn_ = false;
+}
+
+void Progress::Draw(bool force) {
+    if (!shown_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - lastDraw_ < kRedrawEvery) return;
+    lastDraw_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    std::string line = Line(filesDone_, files_, bytesDone_, bytes_, seconds);
+    if (filesDone_ < files_ && !source_.empty()) {
+        line += "  ";
+        // The end of the path tells most about where the batch is.
+        const std::size_t room = line.size() < kWidth ? kWidth - line.size() : 0;
+        line += source_.size() <= room ? source_ : source_.substr(source_.size() - room);
+    }
+    if (line.size() > kWidth) line.resize(kWidth);
+    err_ << "\r\033[K" << line << std::flush;
+    drawn_ = true;
+}
+
+}  // namespace cli
