@@ -63,9 +63,16 @@ AfpInfo MakeAfpInfo(const TypeCreator& typeCreator) {
 }
 
 void MakeSafeName(std::string& name) {
+    // The characters and control bytes that Windows keeps out of file names: a file named
+    // with them could be written through ntfs-3g but not opened by Windows or its SMB
+    // clients, and on Windows it could not be created at all.
+    constexpr std::string_view kRefused = "/\\:<>\"|?*";
     for (char& c : name)
-        if (c == '/' || c == '\\' || c == ':') c = '_';
+        if (static_cast<unsigned char>(c) < 0x20 || kRefused.find(c) != std::string_view::npos)
+            c = '_';
     if (name.empty() || name == "." || name == "..") name = "_";
+    // Windows drops a trailing dot or space, so "Notes." would be opened as "Notes".
+    if (name.back() == '.' || name.back() == ' ') name.back() = '_';
 }
 
 namespace {

@@ -64,5 +64,7 @@ ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
                                ImportReport& report);
 
 // Turns a name taken from a source into one that stays in the target folder and addresses
-// no other file's stream: '/', '\' and ':' become '_'; an empty name, "." and ".." become "_".
+// no other file's stream, and that Windows can open: '/', '\', ':', '<', '>', '"', '|', '?',
+// '*' and control bytes become '_', as does a trailing dot or space; an empty name, "." and
+// ".." become "_".
 void MakeSafeName(std::string& name);

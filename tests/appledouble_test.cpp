@@ -429,7 +429,7 @@ const SampleCase kSampleCases[] = {
     {"dashboard-pattern", "button bar pattern", "button bar pattern", "8BPS8BIM", 3439},
     {"dashboard-prefs-constants", "Constants.txt", "Constants.txt", "TEXTNTP1", 576},
     {"dashboard-prefs-proj", "Dash Board Prefs.proj", "Dash Board Prefs.proj", "PRJTNTP1", 2019},
-    {"dashboard-question", "?.rsrc", "?.rsrc", "SCRN8BIM", 6379},
+    {"dashboard-question", "?.rsrc", "_.rsrc", "SCRN8BIM", 6379},
     {"dashboard-readme", "README.md", "README.md", "TEXTttxt", 0},
     {"dashboard-routing", "Routing & File Icons", "Routing & File Icons", "rsrcRSED", 1257},
     {"header-only-logo", "test.file", "Logo viv.gif", "GIFf8BIM", 56134},

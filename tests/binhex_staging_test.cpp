@@ -428,7 +428,7 @@ TEST(ImportBinHex, SampleFiles) {
         {"a.hqx", ImportResult::Converted, "binhex.test.sit"},
         {"b.hqx", ImportResult::Converted, "file.txt"},
         {"example.hqx", ImportResult::Converted, "example.pdf"},
-        {"gc229_10.hqx", ImportResult::Converted, "GIFCnv 2.2.9->2.2.10.cpt"},
+        {"gc229_10.hqx", ImportResult::Converted, "GIFCnv 2.2.9-_2.2.10.cpt"},
         {"MOD12.HQX", ImportResult::NotBinHex, ""},
         {"cybergif.hqx", ImportResult::NotBinHex, ""},
         {"gifmovie.hqx", ImportResult::NotBinHex, ""},

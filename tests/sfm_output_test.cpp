@@ -160,7 +160,7 @@ TEST(MacToAnsiName, TranslatesTheHighHalf) {
         EXPECT_EQ(MacToAnsiTable[c], c);
 }
 
-TEST(MakeSafeName, KeepsNamesInsideTheTargetFolder) {
+TEST(MakeSafeName, KeepsNamesInsideTheTargetFolderAndOpenableOnWindows) {
     const std::pair<const char*, const char*> rows[] = {
         {"a/b", "a_b"},
         {"..\\x", ".._x"},
@@ -168,8 +168,14 @@ TEST(MakeSafeName, KeepsNamesInsideTheTargetFolder) {
         {"", "_"},
         {".", "_"},
         {"..", "_"},
-        {"...", "..."},
+        {"...", ".._"},
         {"Read Me", "Read Me"},
+        {"GIFCnv 2.2.9->2.2.10.cpt", "GIFCnv 2.2.9-_2.2.10.cpt"},
+        {"a<b>c\"d|e?f*g", "a_b_c_d_e_f_g"},
+        {"tab\there\x01", "tab_here_"},
+        {"Notes.", "Notes_"},
+        {"Trailing ", "Trailing_"},
+        {"Mac\xA5Name", "Mac\xA5Name"},  // bytes above 0x7F are names' own
     };
     for (const auto& [in, out] : rows) {
         std::string name = in;
