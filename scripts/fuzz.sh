@@ -26,7 +26,9 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/veskar-fuzz-XXXXXX")
 mnt=$work/mnt
 cleanup() {
-    mountpoint -q "$mnt" 2>/dev/null && { umount "$mnt" || umount -l "$mnt"; }
+    # ntfs-3g may still be busy for a moment after the last fuzz process has gone.
+    mountpoint -q "$mnt" 2>/dev/null &&
+        { umount "$mnt" 2>/dev/null || { sleep 2 && umount "$mnt"; } || umount -l "$mnt"; }
     rm -rf "$work"
 }
 trap cleanup EXIT
