@@ -1,5 +1,6 @@
 // The platform layer's contract, checked against the real file system and a real NTFS volume.
 #include "platform/platform.h"
+#include "tests/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -28,32 +29,6 @@ class CurrentFolderGuard {
 
   private:
     std::string former_;
-};
-
-// A new empty folder of the test's own, removed with everything in it afterwards.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::random_device random;
-        do {
-            path_ = fs::temp_directory_path() / ("veskar-platform-" + std::to_string(random()));
-        } while (!fs::create_directory(path_));
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const fs::path& Path() const { return path_; }
-    // Joined as bytes: a path object would convert the name to another code page on Windows.
-    std::string operator/(const std::string& name) const {
-        return path_.string() + platform::kPathSeparator + name;
-    }
-
-  private:
-    fs::path path_;
 };
 
 void Touch(const std::string& path) {

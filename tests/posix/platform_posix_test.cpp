@@ -9,35 +9,11 @@
 #include <set>
 
 #include "platform/platform.h"
+#include "tests/scratch_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::random_device random;
-        do {
-            path_ = fs::temp_directory_path() / ("veskar-posix-" + std::to_string(random()));
-        } while (!fs::create_directory(path_));
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const fs::path& Path() const { return path_; }
-    // Joined as bytes: a path object would convert the name to another code page on Windows.
-    std::string operator/(const std::string& name) const {
-        return path_.string() + platform::kPathSeparator + name;
-    }
-
-  private:
-    fs::path path_;
-};
 
 TEST(PlatformNames, EveryCodePage1252ByteRoundTripsThroughUtf8) {
     std::set<std::string> natives;
