@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the suite, the suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz target for a bounded time
-# (VESKAR_FUZZ_SECONDS, 60 by default; 0 leaves fuzzing out).
+# AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for a bounded time
+# (VESKAR_FUZZ_SECONDS, 60 by default; 0 leaves fuzzing out), then the Windows programs
+# cross-built and tested under Wine (VESKAR_WINDOWS=0 leaves them out).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/deps.sh"
@@ -27,4 +28,9 @@ fuzz_seconds=${VESKAR_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" -gt 0 ]; then
     echo "== fuzzing, $fuzz_seconds s per target"
     "$root/scripts/fuzz.sh" "$fuzz_seconds"
+fi
+
+if [ "${VESKAR_WINDOWS:-1}" != 0 ]; then
+    echo "== the Windows programs under Wine"
+    "$root/scripts/test-windows.sh"
 fi
