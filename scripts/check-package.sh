@@ -48,4 +48,19 @@ status=0
 "$convert" "$work" /nonexistent 2>"$work/err" || status=$?
 [ "$status" = 2 ] || { echo "an unusable target gave $status, not 2"; exit 1; }
 desktop-file-validate "$work/root/usr/share/applications/veskar.desktop" 2>/dev/null || true
+
+# Qt loads its plugins at run time, out of dpkg-shlibdeps' sight: every plugin the window
+# loads on its way up (its SVG icon among them) must come from a package that Depends names.
+window_log=$work/window.log
+status=0
+QT_QPA_PLATFORM=offscreen QT_DEBUG_PLUGINS=1 timeout 3 "$work/root/usr/bin/veskar" \
+    >"$window_log" 2>&1 || status=$?
+[ "$status" = 124 ] || { tail -20 "$window_log"; echo "veskar ended with $status at once"; exit 1; }
+plugins=$(sed -n 's/^.*"\([^"]*\)" loaded library$/\1/p' "$window_log")
+[[ "$plugins" == *libqsvgicon.so* ]] || { echo "veskar did not load its SVG icon engine"; exit 1; }
+for plugin in $plugins; do
+    owner=$(dpkg -S "$plugin" 2>/dev/null | head -1 | cut -d: -f1)
+    [[ ", $depends," == *", $owner "* || ", $depends," == *", $owner,"* ]] ||
+        { echo "the window loads $plugin from ${owner:-no package}, which Depends lacks"; exit 1; }
+done
 echo "package ok: $(basename "$deb")"

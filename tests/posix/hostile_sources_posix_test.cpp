@@ -1,15 +1,23 @@
 // Sources and targets that go wrong under an import's feet: sources that are no regular
-// file, a target volume that turns read-only or a target folder that vanishes in the middle
-// of a batch, the command line interrupted in the middle of a BinHex staging, and a table of
-// 65,535 entries. Each must end in a defined result with nothing partial left behind.
+// file, sources that vanish between the format probe and the import, a target volume that
+// turns read-only or a target folder that vanishes in the middle of a batch, the command line
+// interrupted in the middle of a BinHex staging, and a table of 65,535 entries. Each must end
+// in a defined result with nothing partial left behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/fanotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -22,6 +30,7 @@
 #include "containers/macbinary.h"
 #include "tests/apple_fixtures.h"
 #include "tests/binhex_encoder.h"
+#include "tests/environment.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/run_program.h"
@@ -89,6 +98,223 @@ TEST(HostileSources, FoldersAndFifosAreRefusedWithoutWaiting) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
     EXPECT_EQ(run.out.find("\"converted\""), std::string::npos) << run.out;
+}
+
+// Changes a file at a set moment of a conversion, as another program working in the same
+// folder could, without touching the converter: a fanotify listener (root only) is asked by
+// the kernel before each open and each read of the file, makes the change while the
+// converter waits, then lets the access go on. The first read comes from the format probe,
+// which has the file open already and so still reads what was there; the next open after
+// that read is the import's.
+class FileChanger {
+  public:
+    enum class Change {
+        Removed,           // at the probe's first read
+        ReplacedByFolder,  // at the probe's first read
+        Emptied,           // at the import's open: truncating acts on the file that is open
+    };
+
+    // nullptr, with `why`, where the kernel or the rights do not allow the listener.
+    static std::unique_ptr<FileChanger> Watch(const std::string& path, Change change,
+                                              std::string& why) {
+        std::unique_ptr<FileChanger> changer(new FileChanger(path, change));
+        changer->group_ =
+            ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK, O_RDONLY | O_LARGEFILE);
+        if (changer->group_ < 0 ||
+            ::fanotify_mark(changer->group_, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_ACCESS_PERM,
+                            AT_FDCWD, path.c_str()) != 0 ||
+            ::pipe2(changer->stop_, O_CLOEXEC) != 0) {
+            why = std::string("fanotify permission events: ") + std::strerror(errno);
+            return nullptr;
+        }
+        changer->listener_ = std::thread([raw = changer.get()] { raw->Listen(); });
+        return changer;
+    }
+    // Stops listening; closing the group lets any access still waiting go on.
+    ~FileChanger() {
+        if (listener_.joinable()) {
+            EXPECT_EQ(::write(stop_[1], "x", 1), 1);
+            listener_.join();
+        }
+        for (const int fd : {group_, stop_[0], stop_[1]})
+            if (fd >= 0) ::close(fd);
+    }
+    FileChanger(const FileChanger&) = delete;
+    FileChanger& operator=(const FileChanger&) = delete;
+
+    bool Changed() const { return changed_; }
+
+  private:
+    FileChanger(std::string path, Change change) : path_(std::move(path)), change_(change) {}
+
+    void Listen() {
+        bool probeHasRead = false;
+        alignas(fanotify_event_metadata) char buffer[4096];
+        pollfd waits[2] = {{group_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+        while (::poll(waits, 2, -1) >= 0 && !(waits[1].revents & POLLIN)) {
+            ssize_t left = ::read(group_, buffer, sizeof buffer);
+            auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
+            for (; left > 0 && FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left)) {
+                const bool read = (event->mask & FAN_ACCESS_PERM) != 0;
+                const bool open = (event->mask & FAN_OPEN_PERM) != 0;
+                if (!changed_ && (change_ == Change::Emptied ? open && probeHasRead : read))
+                    Apply();
+                probeHasRead = probeHasRead || read;
+                const fanotify_response allow{event->fd, FAN_ALLOW};
+                EXPECT_EQ(::write(group_, &allow, sizeof allow), ssize_t(sizeof allow));
+                ::close(event->fd);
+            }
+        }
+    }
+
+    // Calls that open nothing: the listener must not wait for itself.
+    void Apply() {
+        std::error_code error;
+        switch (change_) {
+            case Change::Removed:
+                fs::remove(path_, error);
+                break;
+            case Change::ReplacedByFolder:
+                if (fs::remove(path_, error)) fs::create_directory(path_, error);
+                break;
+            case Change::Emptied:
+                fs::resize_file(path_, 0, error);
+                break;
+        }
+        EXPECT_FALSE(error) << path_ << ": " << error.message();
+        changed_ = true;
+    }
+
+    std::string path_;
+    Change change_;
+    int group_ = -1;
+    int stop_[2] = {-1, -1};
+    std::thread listener_;
+    std::atomic<bool> changed_{false};
+};
+
+enum class Kind { MacBinary, BinHex, AppleSingle, AppleDoubleData, AppleDoubleCompanion };
+
+// Writes the source "victim" of this kind into `folder`, and says which path the command line
+// is given and which file is changed.
+std::pair<std::string, std::string> WriteVictim(Kind kind, const TempDir& folder) {
+    namespace af = apple_fixtures;
+    const MacFile victim = Sample("Victim");
+    const std::vector<AppleEntry> header = {{af::kRealName, BytesOf(victim.name)},
+                                            {af::kFinderInfo, FinderInfo("TEXTttxt")},
+                                            {af::kResourceFork, victim.resource}};
+    switch (kind) {
+        case Kind::MacBinary:
+            EXPECT_TRUE(WriteFile(folder.File("victim.bin"), EncodeMacBinary(victim)));
+            return {folder.File("victim.bin"), folder.File("victim.bin")};
+        case Kind::BinHex:
+            EXPECT_TRUE(WriteFile(folder.File("victim.hqx"), BytesOf(EncodeBinHex(victim))));
+            return {folder.File("victim.hqx"), folder.File("victim.hqx")};
+        case Kind::AppleSingle:
+            EXPECT_TRUE(WriteFile(folder.File("victim.as"),
+                                  EncodeAppleSingle(With(header, {{af::kDataFork, victim.data}}))));
+            return {folder.File("victim.as"), folder.File("victim.as")};
+        case Kind::AppleDoubleData:
+        case Kind::AppleDoubleCompanion:
+            EXPECT_TRUE(WriteFile(folder.File("victim"), victim.data));
+            EXPECT_TRUE(WriteFile(folder.File("._victim"), EncodeAppleDouble(header)));
+            return {folder.File("victim"),
+                    folder.File(kind == Kind::AppleDoubleData ? "victim" : "._victim")};
+    }
+    return {};
+}
+
+// veskar-convert in auto mode given three sources, the middle one removed, replaced by a
+// folder or emptied after the probe has recognised it and before its import reads it (or, for
+// an AppleDouble pair, its companion): that source ends as unopenable or with its format's own
+// refusal, nothing of it reaches the target or stays beside the sources, and the sources
+// before and after it convert whole. (An emptied AppleDouble data file is no failure: it is a
+// data file with an empty data fork.)
+TEST(HostileSources, SourceChangedBetweenTheProbeAndTheImport) {
+    using Change = FileChanger::Change;
+    const struct {
+        const char* label;
+        Kind kind;
+        Change change;
+        const char* result;
+    } rows[] = {
+        {"MacBinary removed", Kind::MacBinary, Change::Removed, "cannot-open"},
+        {"MacBinary replaced by a folder", Kind::MacBinary, Change::ReplacedByFolder,
+         "cannot-open"},
+        {"MacBinary emptied", Kind::MacBinary, Change::Emptied, "wrong-kind"},
+        {"BinHex removed", Kind::BinHex, Change::Removed, "cannot-open"},
+        {"BinHex replaced by a folder", Kind::BinHex, Change::ReplacedByFolder, "cannot-open"},
+        {"BinHex emptied", Kind::BinHex, Change::Emptied, "not-binhex"},
+        {"AppleSingle removed", Kind::AppleSingle, Change::Removed, "cannot-open"},
+        {"AppleSingle replaced by a folder", Kind::AppleSingle, Change::ReplacedByFolder,
+         "cannot-open"},
+        {"AppleSingle emptied", Kind::AppleSingle, Change::Emptied, "wrong-kind"},
+        {"AppleDouble data file removed", Kind::AppleDoubleData, Change::Removed, "cannot-open"},
+        {"AppleDouble data file replaced by a folder", Kind::AppleDoubleData,
+         Change::ReplacedByFolder, "cannot-open"},
+        {"AppleDouble companion removed", Kind::AppleDoubleCompanion, Change::Removed,
+         "cannot-open"},
+        {"AppleDouble companion replaced by a folder", Kind::AppleDoubleCompanion,
+         Change::ReplacedByFolder, "cannot-open"},
+        {"AppleDouble companion emptied", Kind::AppleDoubleCompanion, Change::Emptied,
+         "wrong-kind"},
+    };
+    REQUIRE_NTFS(volume);
+    TempDir temp;
+    TempFolderOverride tempFolder(temp.Path());
+    CurrentFolderGuard guard;  // reading the outputs back leaves it in the temporary folder
+    const MacFile first = Sample("First"), last = Sample("Last", 5000);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        TempDir sources;
+        ASSERT_TRUE(WriteFile(sources.File("first.bin"), EncodeMacBinary(first)));
+        ASSERT_TRUE(WriteFile(sources.File("last.hqx"), BytesOf(EncodeBinHex(last))));
+        const auto [victim, changed] = WriteVictim(row.kind, sources);
+        const std::set<std::string> before = Listing(sources.Path());
+        const std::string target = volume->Path(RowName(row.label));
+        ASSERT_TRUE(fs::create_directory(target));
+
+        std::string why;
+        auto changer = FileChanger::Watch(changed, row.change, why);
+        if (!changer) {
+            if (IsCi()) FAIL() << why;
+            GTEST_SKIP() << "NO FANOTIFY (" << why << "): test skipped";
+        }
+        const ProgramRun run = RunProgram(
+            VESKAR_CONVERT_PATH,
+            {"--json", target, sources.File("first.bin"), victim, sources.File("last.hqx")});
+        ASSERT_TRUE(changer->Changed()) << "the change was never made";
+        changer.reset();
+
+        EXPECT_EQ(run.status, 1) << run.err;
+        std::vector<std::string> lines;
+        for (std::size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos;
+             at = end + 1)
+            lines.push_back(run.out.substr(at, end - at));
+        ASSERT_EQ(lines.size(), 3u) << run.out;
+        EXPECT_NE(lines[0].find("\"result\": \"converted\""), std::string::npos) << lines[0];
+        EXPECT_NE(lines[1].find(std::string("\"result\": \"") + row.result + "\""),
+                  std::string::npos)
+            << lines[1];
+        EXPECT_EQ(lines[1].find("\"output\""), std::string::npos) << lines[1];
+        EXPECT_NE(lines[2].find("\"result\": \"converted\""), std::string::npos) << lines[2];
+        EXPECT_NE(run.err.find("veskar-convert: " + victim + ": "), std::string::npos) << run.err;
+
+        EXPECT_EQ(Listing(target), (std::set<std::string>{"First", "Last"}));
+        // No BinHex intermediate beside the sources, nothing staged in the temporary folder.
+        std::set<std::string> after = before;
+        if (row.change == Change::Removed) after.erase(fs::path(changed).filename().string());
+        EXPECT_EQ(Listing(sources.Path()), after);
+        EXPECT_TRUE(fs::is_empty(temp.Path()));
+    }
+    // The sources around the changed one were written whole, every time.
+    for (const auto& row : rows) {
+        const std::string folder = RowName(row.label) + "/";
+        ExpectOutput(*volume, folder + "First", first.data, first.resource,
+                     TypeCreatorBytes("TEXTttxt"));
+        ExpectOutput(*volume, folder + "Last", last.data, last.resource,
+                     TypeCreatorBytes("TEXTttxt"));
+    }
 }
 
 // The window's run over one list, the volume turning read-only after the first source and
