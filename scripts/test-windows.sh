@@ -134,6 +134,10 @@ attach() { # LETTER MEGABYTES
 attach n 32
 attach m 8
 attach o 64
+# Wine's mount manager reads the drive links when Wine starts; until then the shell, and so
+# the folder dialog's tree, cannot reach N:, M: or O:. Wine starts afresh with them.
+wineserver -k 2>/dev/null || true
+wineserver -w
 export VESKAR_NTFS_32MIB='N:\' VESKAR_NTFS_8MIB='M:\' VESKAR_NTFS_64MIB='O:\'
 # Code page 1252 for the ANSI calls, as on a Western Windows.
 export LC_ALL=C.UTF-8

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <ole2.h>
 
 #include <exception>
 
@@ -40,6 +41,9 @@ void ShowException(const char* what) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The folder dialog of the Browse buttons, in its new style, needs COM in a single-threaded
+    // apartment on the window's thread.
+    const bool com = SUCCEEDED(::OleInitialize(nullptr));
     try {
         INITCOMMONCONTROLSEX controls{sizeof controls,
                                       ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
@@ -63,5 +67,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } catch (...) {
         ShowException("");
     }
+    if (com) ::OleUninitialize();
     return 0;
 }

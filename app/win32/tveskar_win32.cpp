@@ -11,9 +11,12 @@
 #include "app/conversion_run.h"
 #include "app/core/button_rules.h"
 #include "app/core/file_intake.h"
+#include "app/core/folder_chooser.h"
 #include "app/core/window_texts.h"
 #include "app/win32/ansi_text_win32.h"
+#include "app/win32/browse_for_folder_win32.h"
 #include "app/win32/control_ids_win32.h"
+#include "app/win32/registry_settings_win32.h"
 #include "platform/platform.h"
 
 TVESKAR* VESKAR = nullptr;
@@ -72,6 +75,17 @@ class Button : public EnabledControl {
 
   private:
     HWND button_;
+};
+
+// A page's target folder box; setting its text raises EN_CHANGE, which the page's folder rule
+// follows.
+class FolderEdit : public FolderBox {
+  public:
+    explicit FolderEdit(HWND edit) : edit_(edit) {}
+    void SetText(const std::string& text) override { ::SetWindowTextA(edit_, text.c_str()); }
+
+  private:
+    HWND edit_;
 };
 
 std::string WindowText(HWND window) {
@@ -314,19 +328,25 @@ void TVESKAR::onCommand(int id, int code) {
     using Handler = void (TVESKAR::*)();
     struct PageHandlers {
         Handler folderChange;
+        Handler browseClick;
         Handler convertClick;
     };
     // Indexed by Page.
     static constexpr std::array<PageHandlers, kPageCount> handlers{{
-        {&TVESKAR::DossierBinHexChange, &TVESKAR::ExeBinHexClick},
-        {&TVESKAR::DossierMcBinaryChange, &TVESKAR::ExeMcBinaryClick},
-        {&TVESKAR::DossierAppleSingleChange, &TVESKAR::ExeAppleSingleClick},
-        {&TVESKAR::DossierAppleDoubleChange, &TVESKAR::ExeAppleDoubleClick},
+        {&TVESKAR::DossierBinHexChange, &TVESKAR::BrowseBinHexClick, &TVESKAR::ExeBinHexClick},
+        {&TVESKAR::DossierMcBinaryChange, &TVESKAR::BrowseMcBinaryClick,
+         &TVESKAR::ExeMcBinaryClick},
+        {&TVESKAR::DossierAppleSingleChange, &TVESKAR::BrowseAppleSingleClick,
+         &TVESKAR::ExeAppleSingleClick},
+        {&TVESKAR::DossierAppleDoubleChange, &TVESKAR::BrowseAppleDoubleClick,
+         &TVESKAR::ExeAppleDoubleClick},
     }};
     for (const PageRow& row : Pages()) {
         const PageHandlers& on = handlers[static_cast<std::size_t>(row.page)];
         if (id == control_id::Of(row.page, Part::Folder) && code == EN_CHANGE)
             return (this->*on.folderChange)();
+        if (id == control_id::Of(row.page, Part::Browse) && code == BN_CLICKED)
+            return (this->*on.browseClick)();
         if (id == control_id::Of(row.page, Part::Convert) && code == BN_CLICKED)
             return (this->*on.convertClick)();
     }
@@ -360,6 +380,7 @@ void TVESKAR::FormShow() {
                 reinterpret_cast<LONG_PTR>(kListProcedures[static_cast<std::size_t>(row.page)])));
         ::SetWindowTextA(page.folder, "");
     }
+    WindowSettings().SelectSettingsRoot();
 }
 
 void TVESKAR::FormClose() {
@@ -416,6 +437,26 @@ void TVESKAR::DossierAppleSingleChange() {
 }
 void TVESKAR::DossierAppleDoubleChange() {
     followFolderRule(Page::AppleDouble);
+}
+
+void TVESKAR::browsePage(Page page) {
+    FolderEdit box(ControlsOf(page).folder);
+    Button exit(Fermer);
+    BrowseClick([this](std::string_view prompt) { return BrowseForFolder(form_, prompt); }, box,
+                exit, [] { ::MessageBeep(MB_OK); });
+}
+
+void TVESKAR::BrowseBinHexClick() {
+    browsePage(Page::BinHex);
+}
+void TVESKAR::BrowseMcBinaryClick() {
+    browsePage(Page::McBinary);
+}
+void TVESKAR::BrowseAppleSingleClick() {
+    browsePage(Page::AppleSingle);
+}
+void TVESKAR::BrowseAppleDoubleClick() {
+    browsePage(Page::AppleDouble);
 }
 
 void TVESKAR::convertPage(Page page) {

@@ -80,6 +80,10 @@ class TVESKAR {
     void DossierMcBinaryChange();
     void DossierAppleSingleChange();
     void DossierAppleDoubleChange();
+    void BrowseBinHexClick();
+    void BrowseMcBinaryClick();
+    void BrowseAppleSingleClick();
+    void BrowseAppleDoubleClick();
     void ExeBinHexClick();
     void ExeMcBinaryClick();
     void ExeAppleSingleClick();
@@ -108,6 +112,7 @@ class TVESKAR {
     void showPage(int index);
     void followListRule(Page page);
     void followFolderRule(Page page);
+    void browsePage(Page page);
     void convertPage(Page page);
     void takeDrop(Page page, HDROP drop);
     LRESULT listProcedure(Page page, UINT message, WPARAM wParam, LPARAM lParam);

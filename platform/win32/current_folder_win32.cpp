@@ -31,4 +31,10 @@ std::string CurrentFolder() {
     }
 }
 
+std::string WithTrailingSeparator(std::string folder) {
+    // A drive root (C:\) has its backslash; a longer path gets one unless it has one already.
+    if (folder.size() > 3 && !IsSeparator(folder.back())) folder.push_back('\\');
+    return folder;
+}
+
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/win32/quiet_errors_win32.h"
@@ -120,6 +121,26 @@ VolumeInfo QueryVolume(const std::string& folder) {
                       " but name:stream paths do not open named streams there; " + kRemedy;
     }
     return info;
+}
+
+std::uint32_t IsNtfsVolume(const std::string& path) {
+    if (path.empty()) return 0;
+    // Only the drive letter counts: a path beginning with two backslashes, a share reached
+    // without a drive, gives no root that can be queried and is refused.
+    const char root[] = {path[0], ':', '\\', '\0'};
+    char fileSystem[16] = "";
+    DWORD maxComponent = 0;
+    DWORD flags = 0;
+    const win32::QuietErrors quiet;
+    if (!::GetVolumeInformationA(root, nullptr, 0, nullptr, &maxComponent, &flags, fileSystem,
+                                 sizeof fileSystem) ||
+        std::string_view(fileSystem) != "NTFS")
+        return 0;
+    if ((flags & FILE_NAMED_STREAMS) != 0) return maxComponent;
+    // Wine calls every drive NTFS and never sets the flag: there the chosen folder itself
+    // is probed, so that only a drive linked to an ntfs-3g mount with the Windows stream
+    // interface passes.
+    return QueryVolume(path).namedStreams ? maxComponent : 0;
 }
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/platform.h"
+#include "tests/ntfs_volume.h"
 #include "tests/scratch_folder.h"
 
 namespace {
@@ -98,6 +99,30 @@ TEST(PlatformStreams, APipeHasNoSize) {
     ASSERT_NE(pipe, nullptr);
     EXPECT_EQ(platform::StreamSize(pipe), std::nullopt);
     ::pclose(pipe);
+}
+
+// Mounted read-only, an ntfs-3g volume still says NTFS but cannot take the outputs.
+TEST(PlatformVolume, IsNtfsVolumeRefusesAReadOnlyNtfs3gMount) {
+    REQUIRE_NTFS(vol);
+    fs::create_directory(vol->Path("Out"));
+    ASSERT_TRUE(vol->Unmount());
+    ASSERT_TRUE(vol->Mount(/*readOnly=*/true));
+    EXPECT_EQ(platform::IsNtfsVolume(vol->Path("Out")), 0u);
+}
+
+TEST(PlatformPaths, TrailingSeparatorIsAppendedOnceAndTheRootKeepsItsOwn) {
+    const struct {
+        const char* in;
+        const char* out;
+    } rows[] = {
+        {"/mnt/mac/Out", "/mnt/mac/Out/"},
+        {"/mnt/mac/Out/", "/mnt/mac/Out/"},
+        {"/", "/"},
+        {"Out", "Out/"},
+        {"", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(platform::WithTrailingSeparator(row.in), row.out) << "input '" << row.in << "'";
 }
 
 }  // namespace

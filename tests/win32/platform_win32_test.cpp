@@ -118,4 +118,29 @@ TEST(PlatformWin32Volume, ADriveThatOnlyClaimsStreamsIsRefused) {
     fs::remove_all(scratch);
 }
 
+TEST(PlatformWin32Paths, TrailingBackslashForPathsLongerThanADriveRoot) {
+    const struct {
+        const char* in;
+        const char* out;
+    } rows[] = {
+        {"C:\\Data\\Out", "C:\\Data\\Out\\"},
+        {"C:\\Data\\Out\\", "C:\\Data\\Out\\"},
+        {"C:\\Data/Out/", "C:\\Data/Out/"},
+        {"C:\\", "C:\\"},
+        {"C:\\a", "C:\\a\\"},
+        {"C:", "C:"},
+        {"\\\\server\\share", "\\\\server\\share\\"},
+        {"", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(platform::WithTrailingSeparator(row.in), row.out) << "input '" << row.in << "'";
+}
+
+// Only the drive letter is looked at, so a share reached without one has no volume to ask.
+TEST(PlatformWin32Volume, IsNtfsVolumeRefusesASharePath) {
+    REQUIRE_NTFS(vol);
+    EXPECT_EQ(platform::IsNtfsVolume(vol->Root()), 255u);
+    EXPECT_EQ(platform::IsNtfsVolume("\\\\server\\share\\"), 0u);
+}
+
 }  // namespace

@@ -3,15 +3,19 @@
 //
 //   veskar_window_test VESKAR_EXE SOURCE_FOLDER TARGET_FOLDER SCREENSHOT_PNG
 //
-// SOURCE_FOLDER holds pair\Photo and its companion pair\._Photo, zeta and alone; TARGET_FOLDER
-// is an empty folder on an NTFS volume. The window's caption and first page, a drop landing
-// sorted, a duplicate's message box, and a conversion are checked; a picture of the window
-// with its entries is written as a PNG. Exit status 0 when every check passed.
+// SOURCE_FOLDER, a full path on an NTFS volume, holds pair\Photo and its companion
+// pair\._Photo, zeta and alone; TARGET_FOLDER is an empty folder on an NTFS volume. The
+// window's caption and first page, its settings key under HKEY_LOCAL_MACHINE, the Browse
+// buttons' folder dialog (at the remembered folder, a folder chosen in its tree, a cancel), a
+// drop landing sorted, a duplicate's message box, and a conversion are checked; a picture of
+// the window with its entries is written as a PNG. Exit status 0 when every check passed.
 // <windows.h> comes before the headers that build on it.
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -104,6 +108,147 @@ std::string Joined(const std::vector<std::string>& lines) {
     for (const std::string& line : lines)
         out += (out.empty() ? "" : " | ") + line;
     return out;
+}
+
+// --- The settings in the registry, under the machine's root -----------------------------------
+
+constexpr const char* kMakerKey = "Software\\Quorvane";
+constexpr const char* kProgramKey = "Software\\Quorvane\\VESKAR";
+constexpr const char* kLastFolderKey = "Software\\Quorvane\\VESKAR\\Reper";
+
+bool KeyExists(const char* path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::string Remembered() {
+    char data[512] = "";
+    DWORD size = sizeof data - 1;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLastFolderKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(none)";
+    ::RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+    ::RegCloseKey(key);
+    return data;
+}
+
+// --- The folder dialog, SHBrowseForFolderA's, inside veskar.exe --------------------------------
+
+// The dialog with a folder tree that the form owns; nullptr when none is open.
+HWND FolderDialog(HWND form) {
+    for (HWND dialog = nullptr; (dialog = ::FindWindowExA(nullptr, dialog, "#32770", nullptr));)
+        if (::GetWindow(dialog, GW_OWNER) == form &&
+            ::FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr) != nullptr)
+            return dialog;
+    return nullptr;
+}
+
+// A tree view item's text. The structure the message fills must lie in veskar.exe's memory:
+// no pointer of a tree view message is carried across processes.
+std::string ItemText(HANDLE process, HWND tree, HTREEITEM item) {
+    struct Request {
+        TVITEMA item;
+        char text[MAX_PATH];
+    };
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof(Request), MEM_COMMIT, PAGE_READWRITE);
+    Request request{};
+    request.item.mask = TVIF_TEXT;
+    request.item.hItem = item;
+    request.item.pszText = static_cast<char*>(remote) + offsetof(Request, text);
+    request.item.cchTextMax = MAX_PATH - 1;
+    std::string text = "(unreadable)";
+    if (remote != nullptr &&
+        ::WriteProcessMemory(process, remote, &request, sizeof request, nullptr) &&
+        ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote)) &&
+        ::ReadProcessMemory(process, remote, &request, sizeof request, nullptr))
+        text = request.text;
+    if (remote != nullptr) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+HTREEITEM NextItem(HWND tree, UINT relation, HTREEITEM from) {
+    return reinterpret_cast<HTREEITEM>(
+        ::SendMessageA(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(from)));
+}
+
+// The texts from the selected item up to the tree's root, the selected one first.
+std::vector<std::string> SelectedChain(HANDLE process, HWND tree) {
+    std::vector<std::string> chain;
+    for (HTREEITEM item = NextItem(tree, TVGN_CARET, nullptr); item != nullptr;
+         item = NextItem(tree, TVGN_PARENT, item))
+        chain.push_back(ItemText(process, tree, item));
+    return chain;
+}
+
+// Whether the selection is the folder X:\FIRST\...\LAST: the items from the selected one up
+// bear LAST, ..., FIRST, then the drive's, which shows X: beside a label that varies.
+bool SelectsFolder(const std::vector<std::string>& chain, const std::string& folder) {
+    std::vector<std::string> names;
+    for (std::size_t at = 3; at < folder.size();) {
+        const std::size_t end = std::min(folder.find('\\', at), folder.size());
+        names.insert(names.begin(), folder.substr(at, end - at));
+        at = end + 1;
+    }
+    return chain.size() > names.size() && std::equal(names.begin(), names.end(), chain.begin()) &&
+           chain[names.size()].find(folder.substr(0, 2)) != std::string::npos;
+}
+
+void Click(HWND window, int id) {
+    ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(Control(window, id)));
+}
+
+// Clicks a page's Browse button with Exit disabled, as a run leaves it, and waits for the
+// dialog to show, which it does once its start folder is selected; nullptr when none opens.
+HWND OpenFolderDialog(HWND form, Page page) {
+    ::EnableWindow(Control(form, control_id::kExit), FALSE);
+    Click(form, control_id::Of(page, Part::Browse));
+    HWND dialog = nullptr;
+    WaitFor([&] { return (dialog = FolderDialog(form)) != nullptr && ::IsWindowVisible(dialog); });
+    Check(dialog != nullptr, "Browse opens a folder dialog owned by the window");
+    return dialog;
+}
+
+// SOURCES is remembered from an earlier run: Browse opens with it selected; its subfolder
+// pair, chosen in the tree, fills the box with its backslash and is remembered. Another page
+// then opens there, and cancelling empties that page's box.
+void CheckBrowse(HWND form, HANDLE process, const std::string& sources) {
+    const std::string pairFolder = sources + "\\pair";
+    HWND dialog = OpenFolderDialog(form, Page::McBinary);
+    if (dialog == nullptr) return;
+    const std::string prompt = "S\xE9lection du r\xE9pertoire devant contenir les fichiers";
+    Check(::FindWindowExA(dialog, nullptr, "Static", prompt.c_str()) != nullptr, "the prompt");
+    HWND tree = ::FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr);
+    std::vector<std::string> chain = SelectedChain(process, tree);
+    Check(SelectsFolder(chain, sources), "the remembered folder is selected", Joined(chain));
+    HTREEITEM remembered = NextItem(tree, TVGN_CARET, nullptr);
+    ::SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(remembered));
+    for (HTREEITEM item = NextItem(tree, TVGN_CHILD, remembered); item != nullptr;
+         item = NextItem(tree, TVGN_NEXT, item))
+        if (ItemText(process, tree, item) == "pair")
+            ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    chain = SelectedChain(process, tree);
+    Check(SelectsFolder(chain, pairFolder), "its subfolder pair is selected", Joined(chain));
+    Click(dialog, IDOK);
+    HWND box = Control(form, Page::McBinary, Part::Folder);
+    Check(WaitFor([&] { return TextOf(box) == pairFolder + "\\"; }),
+          "OK puts the chosen folder into the box", TextOf(box));
+    Check(Remembered() == pairFolder + "\\", "the chosen folder is remembered", Remembered());
+    Check(::IsWindowEnabled(Control(form, control_id::kExit)) != FALSE, "Exit enabled after OK");
+
+    box = Control(form, Page::AppleSingle, Part::Folder);
+    ::SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pairFolder.c_str()));
+    if ((dialog = OpenFolderDialog(form, Page::AppleSingle)) == nullptr) return;
+    chain = SelectedChain(process, ::FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr));
+    Check(SelectsFolder(chain, pairFolder), "another page opens at the folder chosen",
+          Joined(chain));
+    Click(dialog, IDCANCEL);
+    Check(WaitFor([&] { return TextOf(box).empty(); }), "Cancel empties the box", TextOf(box));
+    Check(Remembered() == pairFolder + "\\", "Cancel leaves the remembered folder", Remembered());
+    Check(::IsWindowEnabled(Control(form, control_id::kExit)) != FALSE,
+          "Exit enabled after Cancel");
 }
 
 // --- A PNG of the window -------------------------------------------------------------------
@@ -204,12 +349,23 @@ int main(int argc, char** argv) {
     }
     const std::string program = argv[1], sources = argv[2], target = argv[3], picture = argv[4];
 
+    // The program starts in the sources' folder, which an earlier run remembered. The settings
+    // go again at the end, unless they were there before.
+    const bool hadSettings = KeyExists(kMakerKey);
+    HKEY key = nullptr;
+    const std::string start = sources + "\\";
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kLastFolderKey, &key) == ERROR_SUCCESS) {
+        ::RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(start.c_str()),
+                         static_cast<DWORD>(start.size() + 1));
+        ::RegCloseKey(key);
+    }
+
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::string command = "\"" + program + "\"";
     if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &process)) {
+                          sources.c_str(), &startup, &process)) {
         std::printf("FAILED: %s cannot be started (%lu)\n", program.c_str(), ::GetLastError());
         return 1;
     }
@@ -251,6 +407,13 @@ int main(int argc, char** argv) {
           "files group box caption");
     Check(TextOf(Control(form, Page::AppleDouble, Part::TargetBox)) == " Target Folder: ",
           "target group box caption");
+
+    // --- The settings, under the machine's root, which Wine lets every program write ---
+    Check(KeyExists(kProgramKey) && !KeyExists("Software\\Quorvane\\VESKAR\\wxyz"),
+          "the program key is under HKEY_LOCAL_MACHINE, the probe key wxyz gone");
+
+    // --- Browse ---
+    CheckBrowse(form, process.hProcess, sources);
 
     // --- A drop of three names lands sorted ---
     const std::string photo = sources + "\\pair\\Photo", companion = sources + "\\pair\\._Photo",
@@ -323,6 +486,7 @@ int main(int argc, char** argv) {
     if (!ended) ::TerminateProcess(process.hProcess, 1);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
+    if (!hadSettings) ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kMakerKey);
     std::printf("veskar.exe window: %d failed\n", failures);
     return failures == 0 ? 0 : 1;
 }
