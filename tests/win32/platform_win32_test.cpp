@@ -96,8 +96,8 @@ TEST(PlatformWin32Volume, OneLetterNameGetsARealNamedStream) {
     EXPECT_EQ(ReadAll(vol->Path("f") + ":AFP_Resource"), "resource fork");
 }
 
-// Wine says NTFS with named streams for its own drives too; only the probe tells them apart,
-// and it leaves nothing behind.
+// Wine calls every drive NTFS (without the named-streams flag), whether or not it can keep a
+// stream there; only the probe tells them apart, and it leaves nothing behind.
 TEST(PlatformWin32Volume, ADriveThatOnlyClaimsStreamsIsRefused) {
     const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
     if (ntdll == nullptr || ::GetProcAddress(ntdll, "wine_get_version") == nullptr)
