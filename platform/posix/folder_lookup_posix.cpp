@@ -206,15 +206,17 @@ bool ReadFolder(LookupState& state, const FolderStamp& stamp) {
 }
 
 // The first entry of the current folder, in the folder's own order, whose folded name is
-// `key`; nullopt when there is none or the folder cannot be read.
-std::optional<std::string> FindFolded(const LookupState& state, const FoldedName& key) {
+// `key` (whose hash is `hash`); nullopt when there is none or the folder cannot be read.
+std::optional<std::string> FindFolded(const LookupState& state, const FoldedName& key,
+                                      std::uint64_t hash) {
     DIR* dir = ::opendir(".");
     if (dir == nullptr) return std::nullopt;
     std::optional<std::string> found;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        if (state.folder.Fold(name) == key) {
+        // The hash sorts out all but the name itself without making a folded copy of each.
+        if (state.folder.Hash(name) == hash && state.folder.Fold(name) == key) {
             found = std::string(name);
             break;
         }
@@ -263,7 +265,7 @@ Found FindInCurrentFolder(std::string_view ansiName) {
         if (cache.names.MayHold(hash)) {
             // The folder as it is now decides; a name the filter holds may be a name that
             // only shares its bits, or one removed since.
-            const std::optional<std::string> real = FindFolded(state, key);
+            const std::optional<std::string> real = FindFolded(state, key, hash);
             if (!real) return Found::Nothing;
             if (const Found kind = KindOf(*real); kind != Found::Nothing) return kind;
         } else if (fresh || cache.settled) {
