@@ -84,5 +84,6 @@ rss_large=$(rss "$work/batch")
 printf 'files %d, %.1f MiB, median of %d runs\n' "$files" "$(echo "$bytes / 1048576" | bc -l)" "$runs"
 printf 'cp -r           %7.2f s\n' "$cp_s"
 printf 'veskar-convert  %7.2f s   ratio %.2f (goal <= 2.0)\n' "$conv_s" "$(echo "$conv_s / $cp_s" | bc -l)"
-printf 'peak RSS        %d KiB for %d files, %d KiB for %d files\n' \
-    "$rss_small" $((files / 10)) "$rss_large" "$files"
+printf 'peak RSS        %d KiB for %d files, %d KiB for %d files (%+.1f%%, goal within 5%%)\n' \
+    "$rss_small" $((files / 10)) "$rss_large" "$files" \
+    "$(echo "($rss_large - $rss_small) * 100 / $rss_small" | bc -l)"

@@ -6,6 +6,7 @@
 #include "binhex/binhex_decoder.h"
 #include "containers/byte_order.h"
 #include "containers/crc16.h"
+#include "containers/import_progress.h"
 #include "platform/platform.h"
 
 namespace binhex {
@@ -120,6 +121,8 @@ class ExpandedReader {
 }  // namespace
 
 std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule) {
+    // Looking for the data is not progress through it.
+    const import_progress::Pass uncounted(0, 0);
     if (rule == Start::FirstColon) {
         if (!IsBinHexFile(source)) return std::nullopt;
         return 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "containers/import_progress.h"
+
 namespace binhex {
 
 namespace {
@@ -39,6 +41,7 @@ bool ByteSource::Refill() {
     if (at_ < end_) return true;
     at_ = 0;
     end_ = stream_ != nullptr ? std::fread(buffer_.get(), 1, kBlock, stream_) : 0;
+    import_progress::Advance(end_);
     return end_ > 0;
 }
 

@@ -11,6 +11,7 @@
 #include "binhex/binhex_decoder.h"
 #include "containers/byte_order.h"
 #include "containers/copy_fork.h"
+#include "containers/import_progress.h"
 #include "containers/macbinary.h"
 #include "containers/target_folder.h"
 #include "containers/unique_name.h"
@@ -134,6 +135,13 @@ void Say(std::string* detail, std::string_view what) {
     if (detail) *detail = what;
 }
 
+// The bytes from the stream's position to its end; 0 when either cannot be told.
+std::uint64_t TextLeft(std::FILE* stream) {
+    const auto size = platform::StreamSize(stream);
+    const auto at = platform::Tell(stream);
+    return size && at && *at < *size ? *size - *at : 0;
+}
+
 }  // namespace
 
 namespace binhex {
@@ -207,6 +215,9 @@ bool WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
 std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
                        const std::string& stagingPath, std::string* detail) {
     Stream source(sourceStream);
+    // The text left to decode is spread over the three passes, for the progress display.
+    const std::uint64_t text = TextLeft(source.get());
+    const std::uint64_t third = text / 3;
     const Intermediates files(sourcePath);
     if (!files.Created()) {
         Say(detail, "no intermediate file could be created beside it or in the temporary folder");
@@ -218,7 +229,11 @@ std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
         Say(detail, "the packed intermediate file cannot be opened");
         return nullptr;
     }
-    const bool decoded = binhex::DecodeBinHexText(source.get(), packed.get());
+    bool decoded;
+    {
+        const import_progress::Pass pass(third, text);
+        decoded = binhex::DecodeBinHexText(source.get(), packed.get());
+    }
     source.reset();
     if (!CloseWritten(packed) || !decoded) {
         Say(detail, "the packed intermediate file could not be written");
@@ -231,7 +246,11 @@ std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
         Say(detail, "an intermediate file cannot be opened again");
         return nullptr;
     }
-    const bool expandedOk = binhex::ExpandRuns(packed.get(), expandedStream.get());
+    bool expandedOk;
+    {
+        const import_progress::Pass pass(third, platform::StreamSize(packed.get()).value_or(0));
+        expandedOk = binhex::ExpandRuns(packed.get(), expandedStream.get());
+    }
     packed.reset();
     if (!CloseWritten(expandedStream) || !expandedOk) {
         Say(detail, "the expanded intermediate file could not be written");
@@ -245,6 +264,8 @@ std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
                              : "the expanded intermediate file cannot be opened again");
         return nullptr;
     }
+    const import_progress::Pass pass(text - 2 * third,
+                                     platform::StreamSize(expandedStream.get()).value_or(0));
     if (!WriteStagingFile(expandedStream.get(), staging.get())) {
         Say(detail, "the staging file could not be written");
         return nullptr;
@@ -297,7 +318,16 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
     if (!start) return ImportResult::NotBinHex;
 
     const bool dryRun = report && report->dryRun != DryRun::Off;
+    // For the progress display the text's bytes are spread over the passes: the check (if
+    // asked for), the three passes of the staging, and the MacBinary import of the staging
+    // file. A trial run reads the text once, and that is all its progress.
+    std::uint64_t text = 0;
+    if (platform::Seek(source.get(), *start)) text = TextLeft(source.get());
+    const std::uint64_t part = dryRun ? text : text / (options.verify ? 5 : 4);
+    std::uint64_t left = text;
     if (options.verify || dryRun) {
+        const import_progress::Pass pass(part, text);
+        left -= part;
         const binhex::Contents contents = binhex::ReadContents(source.get(), *start);
         if (options.verify) {
             if (std::string problem = binhex::CheckProblem(contents); !problem.empty()) {
@@ -330,10 +360,17 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
     }
     if (!stagingPath) return fail("no staging file can be created in the temporary folder");
 
-    Stream staged(StageBinHex(source.release(), sourcePath, *stagingPath, &detail));
+    Stream staged;
+    {
+        const import_progress::Pass pass(3 * part, text);
+        left -= 3 * part;
+        staged.reset(StageBinHex(source.release(), sourcePath, *stagingPath, &detail));
+    }
     if (!staged) return fail(detail);
+    const std::uint64_t stagingSize = platform::StreamSize(staged.get()).value_or(0);
     if (!CloseWritten(staged)) return fail("the staging file could not be written");
 
+    const import_progress::Pass pass(left, stagingSize);
     const ImportResult result = ImportMacBinary(targetFolder, *stagingPath, report);
     if (result == ImportResult::WrongKind && report && report->detail.empty())
         report->detail = "its decoded header is not that of a usable Macintosh file";

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "cli/folder_walk.h"
 #include "containers/appledouble.h"
 #include "containers/sfm_output.h"
 #include "platform/platform.h"
@@ -55,51 +56,32 @@ std::string Joined(const std::string& given, const std::string& relative) {
     return given + "/" + relative;
 }
 
-// Every regular file below `root`, in name order so that runs are repeatable. Folders that
-// cannot be read become failures of their own; the target's tree is left out.
-void Walk(const fs::path& root, const std::string& given, const fs::path& target,
-          std::vector<Job>& jobs) {
-    std::vector<Job> found;
+// A zip archive unpacked on another system keeps macOS's companions in a tree of their own;
+// they are read with their data files and never converted alone.
+bool IsZipCompanion(std::string_view relative) {
+    const std::size_t nameAt = relative.rfind('/') + 1;  // 0 when there is no '/'
+    if (!relative.substr(nameAt).starts_with(kCompanionPrefix)) return false;
+    for (std::size_t at = 0; at < nameAt;) {
+        const std::size_t end = relative.find('/', at);
+        if (relative.substr(at, end - at) == kZipCompanionFolder) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// True when `folder` is `target` or lies below it: outputs may then land in the folders
+// that a walk from `folder` reads.
+bool ReachesIntoTarget(const fs::path& folder, const fs::path& target) {
+    for (fs::path at = folder;; at = at.parent_path()) {
+        if (SameFile(at, target)) return true;
+        if (at.empty() || at == at.parent_path()) return false;
+    }
+}
+
+bool WrittenSince(const fs::path& file, fs::file_time_type since) {
     std::error_code error;
-    fs::recursive_directory_iterator it(root, error), end;
-    if (error) {
-        jobs.push_back(FailedJob(given, error.message()));
-        return;
-    }
-    for (; it != end; it.increment(error)) {
-        if (error) {
-            found.push_back(
-                FailedJob(given, "a folder below it cannot be read: " + error.message()));
-            error.clear();
-            continue;
-        }
-        const fs::directory_entry& entry = *it;
-        const fs::path relative = entry.path().lexically_relative(root);
-        if (entry.is_directory(error)) {
-            if (SameFile(entry.path(), target)) it.disable_recursion_pending();
-            continue;
-        }
-        if (!entry.is_regular_file(error)) continue;  // sockets, pipes, dangling links
-        Job job;
-        job.source = entry.path().string();
-        job.given = Joined(given, relative.generic_string());
-        const std::string folder = relative.parent_path().generic_string();
-        job.folder = folder.empty() ? "" : folder + "/";
-        // A zip archive unpacked on another system keeps macOS's companions in a tree of
-        // their own; they are read with their data files and never converted alone.
-        const auto first = relative.begin();
-        job.zipCompanion =
-            std::any_of(first, relative.end(),
-                        [](const fs::path& part) { return part == kZipCompanionFolder; }) &&
-            relative.filename().string().starts_with(kCompanionPrefix);
-        if (!job.zipCompanion) job.companion = FindCompanion(job.source, root.string());
-        job.bytes = SizeOf(entry.path());
-        found.push_back(std::move(job));
-    }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Job& a, const Job& b) { return a.given < b.given; });
-    jobs.insert(jobs.end(), std::make_move_iterator(found.begin()),
-                std::make_move_iterator(found.end()));
+    const auto written = fs::last_write_time(file, error);
+    return !error && written >= since;
 }
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
@@ -128,40 +110,114 @@ std::string FindCompanion(const std::string& file, const std::string& root) {
     return {};
 }
 
-std::vector<Job> ListJobs(const std::vector<std::string>& sources,
-                          const std::vector<std::string>& given, bool recursive,
-                          const std::string& target) {
-    std::vector<Job> jobs;
-    for (std::size_t i = 0; i < sources.size(); ++i) {
+struct JobList::Walk {
+    Walk(fs::path folder, std::string asGiven, const fs::path& target)
+        : folders(folder), root(std::move(folder)), given(std::move(asGiven)) {
+        // Files written since the walk began are this run's outputs, not sources: without
+        // this, a target that is the source folder would convert its own outputs again.
+        readsOutputs = ReachesIntoTarget(root, target);
+        began = fs::file_time_type::clock::now();
+    }
+    FolderWalk folders;
+    fs::path root;
+    std::string given;
+    bool readsOutputs = false;
+    fs::file_time_type began;
+};
+
+JobList::JobList(const std::vector<std::string>& sources, const std::vector<std::string>& given,
+                 bool recursive, const std::string& target, Detail detail)
+    : sources_(sources), given_(given), recursive_(recursive), target_(target), detail_(detail) {}
+
+JobList::~JobList() = default;
+
+std::optional<Job> JobList::Next() {
+    while (walk_ || next_ < sources_.size()) {
+        if (walk_) {
+            if (std::optional<Job> job = NextInWalk()) return job;
+            walk_.reset();
+            continue;
+        }
+        const std::size_t i = next_++;
         std::error_code error;
-        const fs::path path(sources[i]);
+        const fs::path path(sources_[i]);
         if (fs::is_directory(path, error)) {
-            if (!recursive) {
-                jobs.push_back(
-                    FailedJob(given[i], "it is a folder (give -r to convert the files below it)"));
-                continue;
-            }
-            Walk(path, given[i], fs::path(target), jobs);
+            if (!recursive_)
+                return FailedJob(given_[i],
+                                 "it is a folder (give -r to convert the files below it)");
+            walk_ = std::make_unique<Walk>(path, given_[i], fs::path(target_));
             continue;
         }
         Job job;
-        job.source = sources[i];
-        job.given = given[i];
-        job.companion = FindCompanion(sources[i], path.parent_path().string());
+        job.source = sources_[i];
+        job.given = given_[i];
+        if (detail_ == Detail::Full)
+            job.companion = FindCompanion(sources_[i], path.parent_path().string());
         job.bytes = SizeOf(path);
-        jobs.push_back(std::move(job));
+        return job;
     }
-    return jobs;
+    return std::nullopt;
+}
+
+// The next regular file of the folder being walked. A folder that cannot be read becomes a
+// failure of its own, where it stands; the target's tree is left out.
+std::optional<Job> JobList::NextInWalk() {
+    Walk& walk = *walk_;
+    while (std::optional<FolderWalk::Entry> entry = walk.folders.Next()) {
+        switch (entry->kind) {
+            case FolderWalk::Kind::Folder:
+                if (SameFile(entry->path, fs::path(target_))) walk.folders.SkipFolder();
+                continue;
+            case FolderWalk::Kind::Unreadable:
+                return FailedJob(walk.given, entry->relative.empty()
+                                                 ? entry->error.message()
+                                                 : "a folder below it cannot be read: " +
+                                                       entry->error.message());
+            case FolderWalk::Kind::Other:
+                continue;
+            case FolderWalk::Kind::File:
+                break;
+        }
+        if (walk.readsOutputs && WrittenSince(entry->path, walk.began)) continue;
+        Job job;
+        job.source = entry->path.string();
+        job.given = Joined(walk.given, entry->relative);
+        const std::size_t slash = entry->relative.rfind('/');
+        if (slash != std::string::npos) job.folder = entry->relative.substr(0, slash + 1);
+        job.zipCompanion = IsZipCompanion(entry->relative);
+        if (!job.zipCompanion && detail_ == Detail::Full)
+            job.companion = FindCompanion(job.source, walk.root.string());
+        job.bytes = SizeOf(entry->path);
+        return job;
+    }
+    return std::nullopt;
+}
+
+Totals CountJobs(const std::vector<std::string>& sources, const std::vector<std::string>& given,
+                 bool recursive, const std::string& target) {
+    Totals totals;
+    JobList jobs(sources, given, recursive, target, JobList::Detail::SizesOnly);
+    while (const std::optional<Job> job = jobs.Next()) {
+        ++totals.files;
+        totals.bytes += job->bytes;
+    }
+    return totals;
 }
 
 const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
-    if (auto it = known_.find(relative); it != known_.end()) return it->second;
+    for (std::size_t i = 0; i < chain_.size(); ++i) {
+        if (chain_[i].first != relative) continue;
+        chain_.resize(i + 1);
+        return chain_.back().second;
+    }
     Place place;
     if (relative.empty()) {
         place.folder = target_;
-        return known_.emplace(relative, place).first->second;
+        chain_.clear();
+        chain_.emplace_back(relative, place);
+        return chain_.back().second;
     }
-    // The folder above first: its place decides where this one goes.
+    // The folder above first: its place decides where this one goes, and it ends the chain.
     const std::size_t cut = relative.find_last_of('/', relative.size() - 2);
     const std::string parentRelative = cut == std::string::npos ? "" : relative.substr(0, cut + 1);
     const Place parent = For(parentRelative);
@@ -196,7 +252,8 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
     }
     place.folder = (fs::path(parent.folder) / name).string();
     place.relative = parent.relative + name + "/";
-    return known_.emplace(relative, place).first->second;
+    chain_.emplace_back(relative, std::move(place));
+    return chain_.back().second;
 }
 
 }  // namespace cli

@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/report.h"
@@ -25,19 +26,55 @@ struct Job {
     std::optional<SourceOutcome> failed;  // the source cannot be converted at all
 };
 
-// `sources` are absolute; `given` as the user wrote them. The target folder's own tree is
-// never walked, so that a target inside a source folder does not convert its own outputs.
-std::vector<Job> ListJobs(const std::vector<std::string>& sources,
-                          const std::vector<std::string>& given, bool recursive,
-                          const std::string& target);
+// The jobs of a run, one at a time: each source in the order given, a folder's files in the
+// order of their paths, so that runs are repeatable. Only the folders being walked are held,
+// never the list of files. `sources` are absolute, `given` as the user wrote them; both
+// must outlive the object. The target folder's own tree is never walked, so that a target
+// inside a source folder does not convert its own outputs.
+class JobList {
+  public:
+    enum class Detail {
+        Full,       // every field
+        SizesOnly,  // no companions looked for: enough for the totals
+    };
+    JobList(const std::vector<std::string>& sources, const std::vector<std::string>& given,
+            bool recursive, const std::string& target, Detail detail = Detail::Full);
+    ~JobList();
+    JobList(const JobList&) = delete;
+    JobList& operator=(const JobList&) = delete;
+
+    std::optional<Job> Next();  // nullopt after the last job
+
+  private:
+    struct Walk;
+    std::optional<Job> NextInWalk();
+
+    const std::vector<std::string>& sources_;
+    const std::vector<std::string>& given_;
+    bool recursive_;
+    std::string target_;
+    Detail detail_;
+    std::size_t next_ = 0;        // the next source to take
+    std::unique_ptr<Walk> walk_;  // the folder source being walked, if any
+};
+
+// How many jobs there are and how many bytes they hold, for the progress display: one walk
+// through everything before the run.
+struct Totals {
+    std::size_t files = 0;
+    std::uint64_t bytes = 0;
+};
+Totals CountJobs(const std::vector<std::string>& sources, const std::vector<std::string>& given,
+                 bool recursive, const std::string& target);
 
 // Where the AppleDouble companion of `file` is: beside it, else under "__MACOSX" in its
 // folder or any folder above it up to `root`; empty when none of them exists.
 std::string FindCompanion(const std::string& file, const std::string& root);
 
 // The folders below the target that outputs go into, made (or, in a trial run, only looked
-// for) once each. Names are made safe as output names are; a folder that is there already
-// in another letter case is used, as NTFS would.
+// for) as the walk reaches them. Names are made safe as output names are; a folder that is
+// there already in another letter case is used, as NTFS would. Only the folders above the
+// last one asked for are remembered: the walk finishes a folder before it moves on.
 class OutputFolders {
   public:
     OutputFolders(std::string target, bool dryRun) : target_(std::move(target)), dryRun_(dryRun) {}
@@ -48,12 +85,14 @@ class OutputFolders {
         std::string relative;  // native, relative to the target, ending in '/'
     };
     // `relative` is the folder below the walked one, '/'-separated, ending in '/' or empty.
+    // The place stays valid until the next call.
     const Place& For(const std::string& relative);
 
   private:
     std::string target_;
     bool dryRun_;
-    std::map<std::string, Place> known_;
+    // The last folder asked for and every folder above it, the target first.
+    std::vector<std::pair<std::string, Place>> chain_;
 };
 
 }  // namespace cli

@@ -1,13 +1,12 @@
 #include "cli/progress.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace cli {
 
 namespace {
 
-// Redraws closer together than this only flicker and slow a batch of small files down.
-constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
 // A terminal narrower than this still shows the line on one row, the source name cut.
 constexpr std::size_t kWidth = 79;
 
@@ -19,13 +18,22 @@ std::string Mebibytes(std::uint64_t bytes) {
 
 }  // namespace
 
-Progress::Progress(std::ostream& err, bool shown, std::size_t files, std::uint64_t bytes)
+Progress::Progress(std::ostream& err, bool shown, std::size_t files, std::uint64_t bytes,
+                   std::chrono::milliseconds redrawEvery)
     : err_(err),
       shown_(shown),
       files_(files),
       bytes_(bytes),
+      redrawEvery_(redrawEvery),
       start_(std::chrono::steady_clock::now()),
-      lastDraw_(start_ - kRedrawEvery) {}
+      lastDraw_(start_ - redrawEvery) {
+    if (shown_) import_progress::Watch(this);
+}
+
+Progress::~Progress() {
+    if (shown_) import_progress::Watch(nullptr);
+    Clear();
+}
 
 std::string Progress::Line(std::size_t filesDone, std::size_t files, std::uint64_t bytesDone,
                            std::uint64_t bytes, double seconds) {
@@ -39,6 +47,16 @@ std::string Progress::Line(std::size_t filesDone, std::size_t files, std::uint64
 void Progress::Starting(std::string_view source, std::uint64_t bytes) {
     source_ = source;
     current_ = bytes;
+    movedAtStart_ = import_progress::Moved();
+    inCurrent_ = 0;
+    Draw(false);
+}
+
+void Progress::Advanced(std::uint64_t moved) {
+    // An AppleDouble pair moves its companion's bytes too, which its size does not count.
+    const std::uint64_t inCurrent = std::min(moved - movedAtStart_, current_);
+    if (inCurrent == inCurrent_) return;
+    inCurrent_ = inCurrent;
     Draw(false);
 }
 
@@ -46,6 +64,7 @@ void Progress::Finished() {
     ++filesDone_;
     bytesDone_ += current_;
     current_ = 0;
+    inCurrent_ = 0;
     Draw(filesDone_ == files_);
 }
 
@@ -58,10 +77,10 @@ void Progress::Clear() {
 void Progress::Draw(bool force) {
     if (!shown_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (!force && now - lastDraw_ < kRedrawEvery) return;
+    if (!force && now - lastDraw_ < redrawEvery_) return;
     lastDraw_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
-    std::string line = Line(filesDone_, files_, bytesDone_, bytes_, seconds);
+    std::string line = Line(filesDone_, files_, bytesDone_ + inCurrent_, bytes_, seconds);
     if (filesDone_ < files_ && !source_.empty()) {
         line += "  ";
         // The end of the path tells most about where the batch is.

@@ -1,7 +1,8 @@
 // The one-line progress display on standard error: files done of the total, bytes done of
 // the total, the rate, and the source under way. It is drawn only on a terminal, at most a
 // few times a second, and cleared before any other line is printed so that results and
-// diagnostics never share a line with it.
+// diagnostics never share a line with it. Within a long file it moves as the import counts
+// its bytes (containers/import_progress.h).
 #pragma once
 
 #include <chrono>
@@ -10,14 +11,20 @@
 #include <string>
 #include <string_view>
 
+#include "containers/import_progress.h"
+
 namespace cli {
 
-class Progress {
+// Redraws closer together than this only flicker and slow a batch of small files down.
+constexpr std::chrono::milliseconds kRedrawEvery{200};
+
+class Progress : private import_progress::Watcher {
   public:
     // `shown` is false when standard error is not a terminal, or with -q: then nothing is
-    // ever written.
-    Progress(std::ostream& err, bool shown, std::size_t files, std::uint64_t bytes);
-    ~Progress() { Clear(); }
+    // ever written, and the imports are not watched.
+    Progress(std::ostream& err, bool shown, std::size_t files, std::uint64_t bytes,
+             std::chrono::milliseconds redrawEvery = kRedrawEvery);
+    ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
@@ -30,6 +37,7 @@ class Progress {
                             std::uint64_t bytes, double seconds);
 
   private:
+    void Advanced(std::uint64_t moved) override;  // during a source
     void Draw(bool force);
 
     std::ostream& err_;
@@ -39,8 +47,11 @@ class Progress {
     std::size_t filesDone_ = 0;
     std::uint64_t bytesDone_ = 0;
     std::uint64_t current_ = 0;
+    std::uint64_t movedAtStart_ = 0;  // the imports' count when the source began
+    std::uint64_t inCurrent_ = 0;     // of the source under way, never past its size
     std::string source_;
     bool drawn_ = false;
+    std::chrono::milliseconds redrawEvery_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDraw_;
 };

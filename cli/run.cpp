@@ -1,7 +1,9 @@
 #include "cli/run.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "app/conversion_run.h"
@@ -180,29 +182,33 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         return kExitUsage;
     }
 
-    const std::vector<Job> jobs = ListJobs(sources, options.sources, options.recursive, target);
-    std::uint64_t totalBytes = 0;
-    for (const Job& job : jobs)
-        totalBytes += job.bytes;
-    const bool batch = jobs.size() > 1;
-    Progress progress(err, errIsTerminal && !options.quiet && (batch || totalBytes > kLongFile),
-                      jobs.size(), totalBytes);
+    // The files are found as the run goes, not listed first; only the progress display
+    // needs the totals, and walks everything once beforehand for them.
+    JobList jobs(sources, options.sources, options.recursive, target);
+    std::optional<Job> job = jobs.Next();
+    std::optional<Job> following = job ? jobs.Next() : std::nullopt;
+    const bool batch = following.has_value();
+    const bool progressWanted = errIsTerminal && !options.quiet;
+    const Totals totals =
+        progressWanted ? CountJobs(sources, options.sources, options.recursive, target) : Totals{};
+    Progress progress(err, progressWanted && (batch || totals.bytes > kLongFile), totals.files,
+                      totals.bytes);
     OutputFolders folders(target, options.dryRun);
     Reporter reporter(out, err, options.json, options.quiet);
     Tally tally;
     bool failed = false;
-    for (const Job& job : jobs) {
-        progress.Starting(job.given, job.bytes);
+    for (; job; job = std::exchange(following, jobs.Next())) {
+        progress.Starting(job->given, job->bytes);
         SourceOutcome outcome;
-        if (job.failed) {
-            outcome = *job.failed;
-        } else if (job.zipCompanion) {
-            outcome.source = job.given;
+        if (job->failed) {
+            outcome = *job->failed;
+        } else if (job->zipCompanion) {
+            outcome.source = job->given;
             outcome.companionSkipped = true;
         } else {
-            const OutputFolders::Place& place = folders.For(job.folder);
+            const OutputFolders::Place& place = folders.For(job->folder);
             if (!place.problem.empty()) {
-                outcome.source = job.given;
+                outcome.source = job->given;
                 outcome.result = ImportResult::WriteFailed;
                 outcome.report.detail = place.problem;
             } else {
@@ -210,13 +216,13 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                                .strict = options.strict,
                                .verify = options.verify,
                                .dryRun = DryRun::Off,
-                               .companion = job.companion};
+                               .companion = job->companion};
                 if (options.dryRun)
                     how.dryRun = place.isNew ? DryRun::IntoNewFolder : DryRun::IntoFolder;
                 // A folder that a trial run would make is not there: the names are those of
                 // an empty folder, and the target stands in for it.
-                outcome =
-                    ConvertSource(how, place.isNew ? target : place.folder, job.source, job.given);
+                outcome = ConvertSource(how, place.isNew ? target : place.folder, job->source,
+                                        job->given);
                 outcome.outputFolder = place.relative;
             }
         }

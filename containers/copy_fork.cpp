@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "containers/import_progress.h"
 #include "platform/platform.h"
 
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
@@ -42,6 +43,7 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
         }
         written += chunk;
         left -= static_cast<std::uint32_t>(chunk);
+        import_progress::Advance(chunk);
     }
 
     platform::Seek(source, *sourceAt + readTotal);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -549,6 +551,46 @@ TEST(CliBatch, DryRunWritesNothing) {
               2);  // no intermediate files beside the BinHex source either
 }
 
+// A source folder that is also the target: the walk meets the outputs as it goes, and must
+// not take them for sources (here "zed", the output of m.bin, sorts after it).
+TEST(CliBatch, TargetThatIsTheSourceFolderConvertsOnlyWhatWasThere) {
+    REQUIRE_NTFS(vol);
+    std::filesystem::create_directory(vol->Path("sub"));
+    const MacFile zed = Fixture("zed", "TEXT", 30, 3);
+    ASSERT_TRUE(WriteFile(vol->Path("m.bin"), EncodeMacBinary(zed)));
+    ASSERT_TRUE(WriteFile(vol->Path("sub/n.bin"), EncodeMacBinary(Fixture("zz", "TEXT", 8, 0))));
+    const CliRun run = RunCli({"-r", ".", "."}, vol->Root());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "./m.bin -> zed\n./sub/n.bin -> sub/zz\n");
+    EXPECT_EQ(vol->ReadStream("zed", "AFP_Resource"), Text(zed.resource));
+    EXPECT_TRUE(vol->ReadStream("sub/zz").has_value());
+}
+
+// Two source trees meet in the target's folders: a folder made for the first is found again
+// for the second, in other letters too, after the walk has left it.
+TEST(CliBatch, FoldersOfTwoSourcesMeetInOneOutputFolder) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    Mkdirs(src, "one/Sub/deep");
+    Mkdirs(src, "two/sub");
+    const auto put = [&](const std::string& path, const std::string& name) {
+        return WriteFile(src.File(path), EncodeMacBinary(Fixture(name, "TEXT", 4, 0)));
+    };
+    ASSERT_TRUE(put("one/Sub/deep/a.bin", "A") && put("one/Sub/b.bin", "B") &&
+                put("one/c.bin", "C") && put("two/sub/d.bin", "D") && put("two/e.bin", "E"));
+    const CliRun run = RunCli({"--json", "-r", vol->Root(), "one", "two"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> outputs;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        outputs.push_back(line.substr(line.find("\"output\": \"") + 11));
+    // In path order: "b.bin" before "deep/", "e.bin" before "sub/".
+    EXPECT_EQ(outputs,
+              (std::vector<std::string>{"Sub/B\"}", "Sub/deep/A\"}", "C\"}", "E\"}", "Sub/D\"}"}));
+    for (const char* output : {"Sub/B", "Sub/deep/A", "C", "E", "Sub/D"})
+        EXPECT_EQ(vol->ReadStream(output), Text(PatternBytes(4, 3))) << output;
+}
+
 TEST(CliProgress, DrawnOnlyWhenShownAndClearedAfter) {
     for (const bool shown : {false, true}) {
         std::ostringstream err;
@@ -568,6 +610,74 @@ TEST(CliProgress, DrawnOnlyWhenShownAndClearedAfter) {
     }
     EXPECT_EQ(cli::Progress::Line(3, 10, 3 << 20, 10 << 20, 2.0),
               "3/10 files, 3.0 of 10.0 MiB, 1.5 MiB/s");
+}
+
+}  // namespace
+
+namespace {
+
+// The byte figures ("1.5 of 4.0 MiB") of every progress line drawn into `err`, with the
+// files done of each.
+struct Drawn {
+    int filesDone;
+    double mebibytes;
+    double total;
+};
+std::vector<Drawn> DrawnLines(const std::string& err) {
+    std::vector<Drawn> drawn;
+    for (std::size_t at = 0; (at = err.find("\r\033[K", at)) != std::string::npos;) {
+        at += 4;
+        Drawn line{};
+        int files = 0;
+        if (std::sscanf(err.c_str() + at, "%d/%d files, %lf of %lf MiB", &line.filesDone, &files,
+                        &line.mebibytes, &line.total) == 4)
+            drawn.push_back(line);
+    }
+    return drawn;
+}
+
+// A long file moves the display while it is converted, by the bytes the import has moved,
+// never past the file's size and never back; a BinHex text the same over its four passes.
+TEST(CliProgress, MovesWithinALongFile) {
+    REQUIRE_NTFS(vol, 64);
+    TempDir src;
+    CurrentFolderGuard guard;
+    const MacFile big = Fixture("Big", "APPL", 3 << 20, 1 << 20);
+    ASSERT_TRUE(WriteFile(src.File("big.bin"), EncodeMacBinary(big)));
+    ASSERT_TRUE(
+        WriteFile(src.File("big.hqx"), BytesOf(EncodeBinHex(Fixture("Text", "TEXT", 2 << 20, 0)))));
+    for (const char* name : {"big.bin", "big.hqx"}) {
+        for (const bool verify : {false, true}) {
+            const std::uint64_t size = std::filesystem::file_size(src.File(name));
+            std::ostringstream err;
+            {
+                // Every change is drawn, so that each step shows.
+                cli::Progress progress(err, true, 1, size, std::chrono::milliseconds(0));
+                progress.Starting(name, size);
+                cli::Conversion how;
+                how.verify = verify;
+                const cli::SourceOutcome outcome =
+                    cli::ConvertSource(how, vol->Root(), src.File(name), name);
+                EXPECT_EQ(outcome.result, ImportResult::Converted) << name << outcome.report.detail;
+                progress.Finished();
+            }
+            const std::vector<Drawn> drawn = DrawnLines(err.str());
+            ASSERT_GE(drawn.size(), 2u) << name;
+            const double total = drawn.front().total;
+            int during = 0;
+            for (std::size_t i = 0; i < drawn.size(); ++i) {
+                EXPECT_LE(drawn[i].mebibytes, total) << name << " line " << i;
+                if (i > 0) {
+                    EXPECT_GE(drawn[i].mebibytes, drawn[i - 1].mebibytes) << name << " line " << i;
+                }
+                if (drawn[i].filesDone == 0 && drawn[i].mebibytes > 0) ++during;
+            }
+            // 40 KiB copy chunks and 64 KiB decoding blocks: many steps within the file.
+            EXPECT_GE(during, 10) << name << (verify ? " verified" : "");
+            EXPECT_EQ(drawn.back().filesDone, 1);
+            EXPECT_EQ(drawn.back().mebibytes, total);
+        }
+    }
 }
 
 }  // namespace

@@ -1,18 +1,24 @@
 // Finding a name in the current folder regardless of letter case, as NTFS matches names.
 //
 // Linux file systems, ntfs-3g included, compare names byte for byte, so a case-insensitive
-// match means comparing against every entry of the folder. The folded entries of the current
-// folder are kept between calls and read again only when the folder has changed, which its
-// identity and its modification and change times (to the nanosecond) tell.
+// match means comparing against every entry of the folder. What is kept between calls is of
+// fixed size, whatever the folder holds: a Bloom filter of the current folder's folded
+// names, built again only when the folder has changed, which its identity and its
+// modification and change times (to the nanosecond) tell. A name the filter has never seen
+// is not there; one it may have seen is confirmed by reading the folder and comparing the
+// folded names one by one.
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <ctime>
 #include <locale>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 
 #include "platform/platform.h"
 #include "platform/posix/utf8_posix.h"
@@ -44,25 +50,40 @@ class CaseFolder {
     FoldedName Fold(std::string_view native) const {
         FoldedName folded;
         folded.reserve(native.size());
+        FoldEach(native, [&](char32_t c) { folded.push_back(c); });
+        return folded;
+    }
+
+    // The folded name's hash, without making the folded name.
+    std::uint64_t Hash(std::string_view native) const {
+        std::uint64_t hash = 0xcbf29ce484222325;  // 64-bit FNV-1a over the code points
+        FoldEach(native, [&](char32_t c) {
+            hash ^= c;
+            hash *= 0x100000001b3;
+        });
+        return hash;
+    }
+
+  private:
+    template <class Take>
+    void FoldEach(std::string_view native, Take&& take) const {
         for (std::size_t at = 0; at < native.size();) {
             const std::size_t start = at;
             const char32_t c = posix::DecodeUtf8(native, at);
             if (c == posix::kNotUtf8) {
                 // A byte that is not UTF-8 (a name written by another program) stands for
                 // itself as a lone surrogate, which no well-formed name can produce.
-                folded.push_back(0xDC00 + static_cast<unsigned char>(native[start]));
+                take(0xDC00 + static_cast<unsigned char>(native[start]));
             } else if (c < 0x80) {
-                folded.push_back(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+                take(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
             } else if (ctype_ != nullptr) {
-                folded.push_back(static_cast<char32_t>(ctype_->toupper(static_cast<wchar_t>(c))));
+                take(static_cast<char32_t>(ctype_->toupper(static_cast<wchar_t>(c))));
             } else {
-                folded.push_back(c);
+                take(c);
             }
         }
-        return folded;
     }
 
-  private:
     std::locale locale_;
     const std::ctype<wchar_t>* ctype_ = nullptr;
 };
@@ -108,12 +129,49 @@ bool Settled(const FolderStamp& stamp) {
     return last < now;
 }
 
-// The folded entries of the last folder read, each with one real name bearing it.
+// The folded names of one folder as a Bloom filter: 128 KiB, five probes per name. Up to
+// some 30,000 names fewer than one lookup in 10,000 of a name that is not there needs the
+// folder read to confirm; with more names that grows, the memory does not.
+class NameFilter {
+  public:
+    void Clear() { bits_.fill(0); }
+    void Add(std::uint64_t hash) {
+        ForEachBit(hash, [&](std::size_t bit) { bits_[bit / 64] |= std::uint64_t{1} << bit % 64; });
+    }
+    bool MayHold(std::uint64_t hash) const {
+        bool all = true;
+        ForEachBit(hash,
+                   [&](std::size_t bit) { all = all && (bits_[bit / 64] >> bit % 64 & 1) != 0; });
+        return all;
+    }
+
+  private:
+    static constexpr std::size_t kBits = std::size_t{1} << 20;
+    static constexpr int kProbes = 5;
+
+    // Double hashing: the probes step through the bits by an odd stride, which with a size
+    // of a power of two reaches every bit.
+    template <class Visit>
+    static void ForEachBit(std::uint64_t hash, Visit&& visit) {
+        // The FNV hash's low bits mix poorly; a finaliser spreads every input bit over all.
+        hash ^= hash >> 33;
+        hash *= 0xff51afd7ed558ccd;
+        hash ^= hash >> 33;
+        const std::uint64_t stride = (hash >> 32) | 1;
+        for (int i = 0; i < kProbes; ++i)
+            visit(static_cast<std::size_t>((hash + static_cast<std::uint64_t>(i) * stride) &
+                                           (kBits - 1)));
+    }
+
+    std::array<std::uint64_t, kBits / 64> bits_{};
+};
+
+// What is known of the last folder read.
 struct FolderCache {
     bool valid = false;
     bool settled = false;
     FolderStamp stamp;
-    std::unordered_map<FoldedName, std::string> names;
+    NameFilter names;
 };
 
 struct LookupState {
@@ -132,19 +190,39 @@ LookupState& State() {
 bool ReadFolder(LookupState& state, const FolderStamp& stamp) {
     FolderCache& cache = state.cache;
     cache.valid = false;
-    cache.names.clear();
+    cache.names.Clear();
     DIR* dir = ::opendir(".");
     if (dir == nullptr) return false;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        cache.names.try_emplace(state.folder.Fold(name), name);
+        cache.names.Add(state.folder.Hash(name));
     }
     ::closedir(dir);
     cache.valid = true;
     cache.stamp = stamp;
     cache.settled = Settled(stamp);
     return true;
+}
+
+// The first entry of the current folder, in the folder's own order, whose folded name is
+// `key` (whose hash is `hash`); nullopt when there is none or the folder cannot be read.
+std::optional<std::string> FindFolded(const LookupState& state, const FoldedName& key,
+                                      std::uint64_t hash) {
+    DIR* dir = ::opendir(".");
+    if (dir == nullptr) return std::nullopt;
+    std::optional<std::string> found;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        // The hash sorts out all but the name itself without making a folded copy of each.
+        if (state.folder.Hash(name) == hash && state.folder.Fold(name) == key) {
+            found = std::string(name);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
 }
 
 // Whatever bears the name: a link counts as what it points to, and a link to nothing still
@@ -170,6 +248,7 @@ Found FindInCurrentFolder(std::string_view ansiName) {
     const std::lock_guard lock(state.mutex);
     FolderCache& cache = state.cache;
     const FoldedName key = state.folder.Fold(native);
+    const std::uint64_t hash = state.folder.Hash(native);
     // The second pass reads the folder afresh, when the first found the listing stale.
     for (int pass = 0; pass < 2; ++pass) {
         struct stat info;
@@ -183,13 +262,16 @@ Found FindInCurrentFolder(std::string_view ansiName) {
             if (!ReadFolder(state, stamp)) return Found::Nothing;
             fresh = true;
         }
-        const auto entry = cache.names.find(key);
-        if (entry != cache.names.end()) {
-            if (const Found kind = KindOf(entry->second); kind != Found::Nothing) return kind;
+        if (cache.names.MayHold(hash)) {
+            // The folder as it is now decides; a name the filter holds may be a name that
+            // only shares its bits, or one removed since.
+            const std::optional<std::string> real = FindFolded(state, key, hash);
+            if (!real) return Found::Nothing;
+            if (const Found kind = KindOf(*real); kind != Found::Nothing) return kind;
         } else if (fresh || cache.settled) {
             return Found::Nothing;
         }
-        // A listed name that is gone, or a listing too young to be trusted to be complete.
+        // A name found that is gone, or a filter too young to be trusted to be complete.
         cache.valid = false;
     }
     return Found::Nothing;
@@ -242,7 +324,7 @@ void NoteCreatedInCurrentFolder(std::string_view ansiName) {
         return;
     }
     if (::lstat(native.c_str(), &created) != 0) return;
-    cache.names.try_emplace(state.folder.Fold(native), native);
+    cache.names.Add(state.folder.Hash(native));
     // The new times are taken as this creation's alone: another program's entry made in the
     // same moment goes unseen, as it would between the search and the creation anyway. The
     // exact lookup and the exclusive creation still catch an entry of the very same name.

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/platform.h"
+#include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/scratch_folder.h"
 
@@ -79,6 +80,32 @@ TEST(PlatformLookup, LinksCountAsWhatTheyPointTo) {
     // A link to nothing still takes the name.
     EXPECT_EQ(platform::FindInCurrentFolder("dangling"), platform::Found::File);
     platform::SetCurrentFolder(former);
+}
+
+// The lookup keeps a filter of fixed size, not the names: in a folder of many names, made
+// behind its back, a name is still found in other letters, and no absent one is, also one
+// that differs from a present one by a letter. (A name found in other letters costs a
+// reading of the folder, so only some are looked for.)
+TEST(PlatformLookup, FolderOfManyNamesMadeBehindItsBack) {
+    ScratchFolder scratch;
+    CurrentFolderGuard guard;
+    constexpr int kNames = 8000;
+    for (int i = 0; i < kNames; ++i)
+        std::ofstream(scratch / ("Name " + std::to_string(i))).put('x');
+    fs::create_directory(scratch / "Folder");
+    ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
+    for (int i = 0; i < kNames; i += 499)
+        ASSERT_EQ(platform::FindInCurrentFolder("NAME " + std::to_string(i)), platform::Found::File)
+            << i;
+    EXPECT_EQ(platform::FindInCurrentFolder("fOLDER"), platform::Found::Folder);
+    for (int i = 0; i < kNames; ++i) {
+        ASSERT_EQ(platform::FindInCurrentFolder("name " + std::to_string(kNames + i)),
+                  platform::Found::Nothing)
+            << i;
+        ASSERT_EQ(platform::FindInCurrentFolder("Nam " + std::to_string(i)),
+                  platform::Found::Nothing)
+            << i;
+    }
 }
 
 TEST(PlatformFiles, TempFolderPrefersAUsableTmpdir) {
