@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "cli/folder_walk.h"
@@ -229,7 +230,12 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
     if (place.problem.empty() && !place.isNew) {
         const fs::path folder(parent.folder);
         std::error_code error;
-        if (!fs::is_directory(folder / name, error)) {
+        if (fs::is_directory(folder / name, error)) {
+            // Where the file system matches names whatever their letter case (Windows), the
+            // folder found may be spelt otherwise; outputs are reported as it is spelt.
+            if (std::optional<std::string> spelt = platform::NameInFolder(parent.folder, name))
+                name = std::move(*spelt);
+        } else {
             // NTFS matches names whatever their letter case; ntfs-3g does not, so a folder
             // that is there in other letters is found here rather than doubled.
             if (platform::NameTakenInFolder(parent.folder, name)) {

@@ -52,9 +52,14 @@ enum class Found { Nothing, File, Folder };
 // Looks up an 8-bit Windows name in the current folder the way NTFS matches names: letter
 // case does not count. No wildcard handling; callers reject '*' and '?' before calling.
 Found FindInCurrentFolder(std::string_view ansiName);
-// True when anything in `folder` bears the native name `nativeName`, whatever its letter
-// case; read afresh on every call (for names beside a source, not for the outputs).
-bool NameTakenInFolder(const std::string& folder, std::string_view nativeName);
+// The name, spelt as `folder` holds it, of what bears the native name `nativeName` whatever
+// its letter case: the name itself when it is there as given; nullopt when nothing bears it.
+// Read afresh on every call (for names beside a source, not for the outputs).
+std::optional<std::string> NameInFolder(const std::string& folder, std::string_view nativeName);
+// True when anything in `folder` bears the native name `nativeName`, whatever its letter case.
+inline bool NameTakenInFolder(const std::string& folder, std::string_view nativeName) {
+    return NameInFolder(folder, nativeName).has_value();
+}
 // Tells the lookup cache that this call created the file, so large folders need not be read
 // again after every output.
 void NoteCreatedInCurrentFolder(std::string_view ansiName);

@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "tests/ntfs_volume.h"
@@ -73,6 +75,33 @@ TEST(PlatformLookup, IgnoresLetterCaseAndTellsFoldersFromFiles) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::FindInCurrentFolder(c.ansi), c.found) << c.ansi;
+}
+
+// A name beside a source, looked up in another folder than the current one: what bears it
+// whatever the letter case, answered with the folder's own spelling.
+TEST(PlatformLookup, NameInFolderAnswersWithTheFoldersSpelling) {
+    ScratchFolder scratch;
+    Touch(scratch / "Report");
+    Touch(scratch / platform::AnsiToNative("\xE9t\xE9"));
+    fs::create_directory(scratch / "Sub");
+    const std::string folder = scratch.Path().string();
+    const struct {
+        std::string given;
+        std::optional<std::string> spelt;
+    } cases[] = {
+        {"Report", "Report"},
+        {"REPORT", "Report"},
+        {"sub", "Sub"},
+        {platform::AnsiToNative("\xC9T\xC9"), platform::AnsiToNative("\xE9t\xE9")},
+        {"Repor", std::nullopt},
+        {"Rep*", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::NameInFolder(folder, c.given), c.spelt) << c.given;
+        EXPECT_EQ(platform::NameTakenInFolder(folder, c.given), c.spelt.has_value()) << c.given;
+    }
+    EXPECT_EQ(platform::NameInFolder(scratch / "missing", "Report"), std::nullopt);
 }
 
 TEST(PlatformLookup, SeesChangesMadeBehindItsBack) {

@@ -277,27 +277,27 @@ Found FindInCurrentFolder(std::string_view ansiName) {
     return Found::Nothing;
 }
 
-bool NameTakenInFolder(const std::string& folder, std::string_view nativeName) {
-    if (nativeName.empty()) return false;
+std::optional<std::string> NameInFolder(const std::string& folder, std::string_view nativeName) {
+    if (nativeName.empty()) return std::nullopt;
     const std::string dir = folder.empty() ? std::string(".") : folder;
     const std::string exact = dir + "/" + std::string(nativeName);
     struct stat info;
-    if (::lstat(exact.c_str(), &info) == 0) return true;
+    if (::lstat(exact.c_str(), &info) == 0) return std::string(nativeName);
 
     LookupState& state = State();
     const std::lock_guard lock(state.mutex);
     const FoldedName key = state.folder.Fold(nativeName);
     DIR* listing = ::opendir(dir.c_str());
-    if (listing == nullptr) return false;
-    bool taken = false;
+    if (listing == nullptr) return std::nullopt;
+    std::optional<std::string> found;
     while (const dirent* entry = ::readdir(listing)) {
         if (state.folder.Fold(entry->d_name) == key) {
-            taken = true;
+            found = entry->d_name;
             break;
         }
     }
     ::closedir(listing);
-    return taken;
+    return found;
 }
 
 void NoteCreatedInCurrentFolder(std::string_view ansiName) {

@@ -18,20 +18,21 @@ Found FindInCurrentFolder(std::string_view ansiName) {
     return (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Found::Folder : Found::File;
 }
 
-// FindFirstFileA matches the name as the folder's file system does, whatever its case; a name
-// with a wildcard is not a name that can be taken.
-bool NameTakenInFolder(const std::string& folder, std::string_view nativeName) {
+// FindFirstFileA matches the name as the folder's file system does, whatever its case, and
+// answers with the name as the folder spells it; a name with a wildcard is not a name that
+// can be taken.
+std::optional<std::string> NameInFolder(const std::string& folder, std::string_view nativeName) {
     if (nativeName.empty() || nativeName.find_first_of("*?") != std::string_view::npos)
-        return false;
+        return std::nullopt;
     std::string path = folder.empty() ? std::string(".") : folder;
     if (!IsSeparator(path.back())) path.push_back('\\');
     path.append(nativeName);
     WIN32_FIND_DATAA match;
     const win32::QuietErrors quiet;
     const HANDLE search = ::FindFirstFileA(path.c_str(), &match);
-    if (search == INVALID_HANDLE_VALUE) return false;
+    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
     ::FindClose(search);
-    return true;
+    return std::string(match.cFileName);
 }
 
 // Every search asks the file system itself, so there is nothing to remember.
