@@ -30,6 +30,9 @@ std::string CurrentFolder();
 std::string WithTrailingSeparator(std::string folder);
 
 // --- Names --------------------------------------------------------------------------------
+// Whether native strings are UTF-8, where one character may take several bytes (Linux), or
+// 8-bit Windows text, one byte a character (Windows).
+extern const bool kNativeTextIsUtf8;
 // Output names are 8-bit Windows (code page 1252) text. This turns one into the string the
 // file system takes: identity on Windows, UTF-8 on Linux.
 std::string AnsiToNative(std::string_view ansi);

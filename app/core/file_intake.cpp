@@ -2,12 +2,15 @@
 
 #include "app/conversion_run.h"
 #include "app/core/window_texts.h"
+#include "platform/platform.h"
 
 std::string CutDroppedPath(std::string_view path) {
     if (path.size() <= kRunPathChars) return std::string(path);
     std::size_t end = kRunPathChars;
-    // 10xxxxxx bytes continue a character; cutting before one would leave half of it.
-    while (end > 0 && (static_cast<unsigned char>(path[end]) & 0xC0) == 0x80)
+    // In UTF-8, 10xxxxxx bytes continue a character and cutting before one would leave half
+    // of it; in 8-bit Windows text the same bytes are characters of their own.
+    while (platform::kNativeTextIsUtf8 && end > 0 &&
+           (static_cast<unsigned char>(path[end]) & 0xC0) == 0x80)
         --end;
     return std::string(path.substr(0, end));
 }

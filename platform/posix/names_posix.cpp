@@ -5,6 +5,8 @@
 
 namespace platform {
 
+const bool kNativeTextIsUtf8 = true;
+
 namespace {
 
 using cp1252::CharacterOf;

@@ -5,6 +5,8 @@
 
 namespace platform {
 
+const bool kNativeTextIsUtf8 = false;
+
 std::string AnsiToNative(std::string_view ansi) {
     return std::string(ansi);
 }

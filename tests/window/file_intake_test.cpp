@@ -96,14 +96,6 @@ TEST_F(WindowTest, ADragOfSomethingOtherThanFilesIsNotTaken) {
     EXPECT_EQ(window->ListeMcBinary->count(), 0);
 }
 
-TEST(CutDroppedPath, NeverSplitsAUtf8Character) {
-    // 254 ASCII bytes, then "é" (2 bytes) straddling the 255-byte cut.
-    const std::string path = std::string(254, 'a') + "\xC3\xA9" + "tail";
-    EXPECT_EQ(CutDroppedPath(path), std::string(254, 'a'));
-    EXPECT_EQ(CutDroppedPath(std::string(255, 'b')), std::string(255, 'b'));
-    EXPECT_EQ(CutDroppedPath(std::string(256, 'b')), std::string(255, 'b'));
-}
-
 TEST(DuplicateEntryMessage, KeepsAPathNearTheLengthLimitWhole) {
     const std::string path = "/" + std::string(254, 'z');
     const std::string message = DuplicateEntryMessage(path);
