@@ -3,14 +3,7 @@
 #include "platform/platform.h"
 
 bool IsAppleDoubleCompanion(std::string_view path) {
-    std::size_t start = 0;
-    for (std::size_t i = path.size(); i > 0; --i) {
-        if (platform::IsSeparator(path[i - 1])) {
-            start = i;
-            break;
-        }
-    }
-    return path.substr(start).starts_with("._");
+    return path.substr(platform::FileNameStart(path)).starts_with("._");
 }
 
 void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,

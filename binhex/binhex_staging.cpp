@@ -68,9 +68,7 @@ constexpr std::string_view kExpandedExtension = "BIX";
 class Intermediates {
   public:
     explicit Intermediates(std::string_view sourcePath) {
-        std::size_t nameAt = sourcePath.size();
-        while (nameAt > 0 && !platform::IsSeparator(sourcePath[nameAt - 1]))
-            --nameAt;
+        const std::size_t nameAt = platform::FileNameStart(sourcePath);
         const std::string folder(sourcePath.substr(0, nameAt));
         // The extension is replaced in the file name alone: a dot in a folder's name must not
         // move the intermediates out of the source's folder.

@@ -19,9 +19,7 @@ constexpr std::uint64_t kMaxForkLength = std::numeric_limits<std::uint32_t>::max
 }  // namespace
 
 std::string AppleDoubleCompanionPath(std::string_view dataFilePath) {
-    std::size_t start = dataFilePath.size();
-    while (start > 0 && !platform::IsSeparator(dataFilePath[start - 1]))
-        --start;
+    const std::size_t start = platform::FileNameStart(dataFilePath);
     std::string path(dataFilePath.substr(0, start));
     path += kCompanionPrefix;
     path += dataFilePath.substr(start);

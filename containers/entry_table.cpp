@@ -124,10 +124,7 @@ ForkPlace PlaceFork(std::FILE* source, std::uint64_t offset, std::uint64_t lengt
 }
 
 std::string OwnFileName(std::string_view sourcePath) {
-    std::size_t start = sourcePath.size();
-    while (start > 0 && !platform::IsSeparator(sourcePath[start - 1]))
-        --start;
-    const std::string_view native = sourcePath.substr(start);
+    const std::string_view native = sourcePath.substr(platform::FileNameStart(sourcePath));
     if (auto ansi = platform::NativeToAnsi(native)) return *ansi;
     // Characters that code page 1252 cannot hold have no 8-bit form. Every byte of them (all
     // of a multi-byte sequence is 0x80 or above) becomes '_', so the name keeps its ASCII

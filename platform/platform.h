@@ -16,6 +16,10 @@ namespace platform {
 // other one where the system does (Windows takes both '\' and '/').
 extern const char kPathSeparator;
 bool IsSeparator(char c);
+// Where the file-name part of `path` begins: after its last separator, or on Windows after
+// the drive of a drive-relative path ("C:doc" names "doc" in drive C's current folder); 0
+// when the path is a name alone.
+std::size_t FileNameStart(std::string_view path);
 
 // Longest path the imports accept for a derived path (companion, intermediates).
 extern const std::size_t kMaxPathChars;

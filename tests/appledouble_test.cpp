@@ -49,6 +49,15 @@ INSTANTIATE_TEST_SUITE_P(Paths, CompanionPathTest,
                                          CompanionPathCase{"/x", "/._x"},
                                          CompanionPathCase{"dir/", "dir/._"},
                                          CompanionPathCase{"a.b/c", "a.b/._c"}));
+#ifdef _WIN32
+// Both separators, and a drive-relative path, whose name follows the drive.
+INSTANTIATE_TEST_SUITE_P(WindowsPaths, CompanionPathTest,
+                         testing::Values(CompanionPathCase{"a\\b\\c.txt", "a\\b\\._c.txt"},
+                                         CompanionPathCase{"a\\b/c", "a\\b/._c"},
+                                         CompanionPathCase{"C:doc", "C:._doc"},
+                                         CompanionPathCase{"C:\\doc", "C:\\._doc"},
+                                         CompanionPathCase{"1:doc", "._1:doc"}));
+#endif
 
 // The encoder's macOS shape, byte for byte against a companion macOS wrote: header, home file
 // system, descriptors, Finder info, padding and the attribute block's header and table.

@@ -16,6 +16,11 @@ bool IsSeparator(char c) {
     return c == '/';
 }
 
+std::size_t FileNameStart(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
 bool SetCurrentFolder(const std::string& path) {
     return !path.empty() && ::chdir(path.c_str()) == 0;
 }

@@ -15,6 +15,14 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
+std::size_t FileNameStart(std::string_view path) {
+    for (std::size_t i = path.size(); i > 0; --i)
+        if (IsSeparator(path[i - 1])) return i;
+    const bool drive = path.size() >= 2 && path[1] == ':' &&
+                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return drive ? 2 : 0;
+}
+
 bool SetCurrentFolder(const std::string& path) {
     return !path.empty() && ::SetCurrentDirectoryA(path.c_str()) != 0;
 }
