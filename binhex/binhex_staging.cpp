@@ -347,8 +347,9 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
     std::string temp = platform::TempFolder();
     if (temp.empty()) return fail("there is no usable temporary folder");
     std::error_code error;
-    if (const auto absolute = std::filesystem::absolute(temp, error); !error)
-        temp = absolute.string();
+    if (const auto absolute = std::filesystem::absolute(platform::PathOfNative(temp), error);
+        !error)
+        temp = platform::NativeOfPath(absolute);
     OwnFile staging;
     std::optional<std::string> stagingPath;
     {

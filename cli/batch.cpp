@@ -96,16 +96,17 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string FindCompanion(const std::string& file, const std::string& root) {
     const std::string beside = AppleDoubleCompanionPath(file);
-    if (Exists(beside)) return {};
-    const fs::path path(file);
-    const fs::path top(root);
-    const std::string companionName = std::string(kCompanionPrefix) + path.filename().string();
+    if (Exists(platform::PathOfNative(beside))) return {};
+    const fs::path path = platform::PathOfNative(file);
+    const fs::path top = platform::PathOfNative(root);
+    fs::path companionName(kCompanionPrefix);
+    companionName += path.filename();
     for (fs::path folder = path.parent_path();; folder = folder.parent_path()) {
         const fs::path below = path.parent_path().lexically_relative(folder);
         fs::path candidate = folder / kZipCompanionFolder;
         if (below != ".") candidate /= below;
         candidate /= companionName;
-        if (Exists(candidate)) return candidate.string();
+        if (Exists(candidate)) return platform::NativeOfPath(candidate);
         if (SameFile(folder, top) || folder == folder.parent_path() || folder.empty()) break;
     }
     return {};
@@ -141,19 +142,19 @@ std::optional<Job> JobList::Next() {
         }
         const std::size_t i = next_++;
         std::error_code error;
-        const fs::path path(sources_[i]);
+        const fs::path path = platform::PathOfNative(sources_[i]);
         if (fs::is_directory(path, error)) {
             if (!recursive_)
                 return FailedJob(given_[i],
                                  "it is a folder (give -r to convert the files below it)");
-            walk_ = std::make_unique<Walk>(path, given_[i], fs::path(target_));
+            walk_ = std::make_unique<Walk>(path, given_[i], platform::PathOfNative(target_));
             continue;
         }
         Job job;
         job.source = sources_[i];
         job.given = given_[i];
         if (detail_ == Detail::Full)
-            job.companion = FindCompanion(sources_[i], path.parent_path().string());
+            job.companion = FindCompanion(sources_[i], platform::NativeOfPath(path.parent_path()));
         job.bytes = SizeOf(path);
         return job;
     }
@@ -167,7 +168,8 @@ std::optional<Job> JobList::NextInWalk() {
     while (std::optional<FolderWalk::Entry> entry = walk.folders.Next()) {
         switch (entry->kind) {
             case FolderWalk::Kind::Folder:
-                if (SameFile(entry->path, fs::path(target_))) walk.folders.SkipFolder();
+                if (SameFile(entry->path, platform::PathOfNative(target_)))
+                    walk.folders.SkipFolder();
                 continue;
             case FolderWalk::Kind::Unreadable:
                 return FailedJob(walk.given, entry->relative.empty()
@@ -181,13 +183,13 @@ std::optional<Job> JobList::NextInWalk() {
         }
         if (walk.readsOutputs && WrittenSince(entry->path, walk.began)) continue;
         Job job;
-        job.source = entry->path.string();
+        job.source = platform::NativeOfPath(entry->path);
         job.given = Joined(walk.given, entry->relative);
         const std::size_t slash = entry->relative.rfind('/');
         if (slash != std::string::npos) job.folder = entry->relative.substr(0, slash + 1);
         job.zipCompanion = IsZipCompanion(entry->relative);
         if (!job.zipCompanion && detail_ == Detail::Full)
-            job.companion = FindCompanion(job.source, walk.root.string());
+            job.companion = FindCompanion(job.source, platform::NativeOfPath(walk.root));
         job.bytes = SizeOf(entry->path);
         return job;
     }
@@ -228,9 +230,10 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
     place.isNew = parent.isNew;
     place.problem = parent.problem;
     if (place.problem.empty() && !place.isNew) {
-        const fs::path folder(parent.folder);
+        const fs::path folder = platform::PathOfNative(parent.folder);
+        const auto named = [&] { return folder / platform::PathOfNative(name); };
         std::error_code error;
-        if (fs::is_directory(folder / name, error)) {
+        if (fs::is_directory(named(), error)) {
             // Where the file system matches names whatever their letter case (Windows), the
             // folder found may be spelt otherwise; outputs are reported as it is spelt.
             if (std::optional<std::string> spelt = platform::NameInFolder(parent.folder, name))
@@ -240,23 +243,24 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
             // that is there in other letters is found here rather than doubled.
             if (platform::NameTakenInFolder(parent.folder, name)) {
                 for (const auto& entry : fs::directory_iterator(folder, error))
-                    if (SameIgnoringCase(entry.path().filename().string(), name) &&
+                    if (SameIgnoringCase(platform::NativeOfPath(entry.path().filename()), name) &&
                         entry.is_directory(error))
-                        name = entry.path().filename().string();
+                        name = platform::NativeOfPath(entry.path().filename());
             }
-            if (!fs::is_directory(folder / name, error)) {
-                if (Exists(folder / name))
-                    place.problem =
-                        "a file " + (folder / name).string() + " is where its folder would be";
+            if (!fs::is_directory(named(), error)) {
+                if (Exists(named()))
+                    place.problem = "a file " + platform::NativeOfPath(named()) +
+                                    " is where its folder would be";
                 else if (dryRun_)
                     place.isNew = true;
-                else if (!fs::create_directory(folder / name, error))
-                    place.problem = "the folder " + (folder / name).string() +
+                else if (!fs::create_directory(named(), error))
+                    place.problem = "the folder " + platform::NativeOfPath(named()) +
                                     " cannot be created: " + error.message();
             }
         }
     }
-    place.folder = (fs::path(parent.folder) / name).string();
+    place.folder = platform::NativeOfPath(platform::PathOfNative(parent.folder) /
+                                          platform::PathOfNative(name));
     place.relative = parent.relative + name + "/";
     chain_.emplace_back(relative, std::move(place));
     return chain_.back().second;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/platform.h"
+
 namespace fs = std::filesystem;
 
 namespace cli {
@@ -24,7 +26,7 @@ bool FolderWalk::Read(Level& level, std::error_code& error) {
     for (; it != end; it.increment(error)) {
         std::error_code typeError;
         const fs::file_type type = it->symlink_status(typeError).type();
-        Name name{it->path().filename().string(), type};
+        Name name{platform::NativeOfPath(it->path().filename()), type};
         if (type == fs::file_type::directory) name.key.push_back('/');
         if (name.key <= level.after) continue;
         if (level.names.size() < kNamesPerReading) {
@@ -73,7 +75,8 @@ std::optional<FolderWalk::Entry> FolderWalk::Next() {
         level.after = name.key;
         const bool folder = name.key.back() == '/';
         std::string own = folder ? name.key.substr(0, name.key.size() - 1) : name.key;
-        Entry entry{level.folder / own, level.relative + own, Kind::Other, {}};
+        Entry entry{
+            level.folder / platform::PathOfNative(own), level.relative + own, Kind::Other, {}};
         if (folder) {
             entry.kind = Kind::Folder;
             pendingFolder_ = entry.path;

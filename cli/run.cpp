@@ -56,7 +56,7 @@ std::string TargetProblem(const std::string& target) {
 }  // namespace
 
 std::string AbsolutePath(std::string_view path, std::string_view base) {
-    const std::filesystem::path native{std::string(path)};
+    const std::filesystem::path native = platform::PathOfNative(path);
     if (base.empty() || path.empty() || native.is_absolute()) return std::string(path);
     // A network path ("\\server\share\name"): GCC's std::filesystem on Windows does not take
     // the server as a root name, and would put it on the current drive.
@@ -66,11 +66,11 @@ std::string AbsolutePath(std::string_view path, std::string_view base) {
     // Only on Windows: "C:name" lies on a drive's own current folder, which the system knows.
     if (native.has_root_name()) {
         const auto absolute = std::filesystem::absolute(native, error);
-        return error ? std::string(path) : absolute.string();
+        return error ? std::string(path) : platform::NativeOfPath(absolute);
     }
     // Only on Windows too: "\name" starts at the root of the current drive.
     if (native.has_root_directory())
-        return std::filesystem::path(std::string(base)).root_name().string() + std::string(path);
+        return platform::NativeOfPath(platform::PathOfNative(base).root_name()) + std::string(path);
     std::string joined(base);
     if (!platform::IsSeparator(joined.back())) joined += platform::kPathSeparator;
     return joined + std::string(path);

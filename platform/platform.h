@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,14 @@ std::string AnsiToNative(std::string_view ansi);
 // The reverse, for names that come from native paths (a source's own file name). Characters
 // that code page 1252 cannot hold are returned as nullopt so the caller can decide.
 std::optional<std::string> NativeToAnsi(std::string_view native);
+
+// A standard-library path from a native string, and back. On Windows the standard library's
+// own narrow strings are neither the ANSI code page nor one encoding both ways, so both go
+// through the path's wide form; on Linux nothing changes. A character that the ANSI code
+// page cannot hold comes back as '?', which no file name may contain, so such a file is
+// reported as one that cannot be opened rather than taken for another.
+std::filesystem::path PathOfNative(std::string_view native);
+std::string NativeOfPath(const std::filesystem::path& path);
 
 // A native string (a path, a message naming one) as UTF-8, for output that must be UTF-8
 // such as JSON: identity on Linux, code page 1252 to UTF-8 on Windows. Bytes that are not

@@ -405,7 +405,7 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
 // --- Batches: folders, verification, mail and news, trial runs -----------------------------
 
 std::string Mkdirs(const TempDir& dir, const std::string& relative) {
-    std::filesystem::create_directories(dir.File(relative));
+    std::filesystem::create_directories(platform::PathOfNative(dir.File(relative)));
     return dir.File(relative);
 }
 
@@ -590,6 +590,41 @@ TEST(CliBatch, FoldersOfTwoSourcesMeetInOneOutputFolder) {
     for (const char* output : {"Sub/B", "Sub/deep/A", "C", "E", "Sub/D"})
         EXPECT_EQ(vol->ReadStream(output), Text(PatternBytes(4, 3))) << output;
 }
+
+// Names beyond ASCII met by the walk, folders and files: each reaches the import and the
+// output tree as the system spells it. "\x80" is the euro sign, where code page 1252 and
+// Latin-1 part.
+TEST(CliBatch, WalkedNamesBeyondAsciiConvert) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    const std::string folder = platform::AnsiToNative("D\xE9j\xE0 \x80");
+    Mkdirs(src, "tree/" + folder);
+    const std::string file = "tree/" + folder + "/" + platform::AnsiToNative("R\xE9sum\xE9.bin");
+    ASSERT_TRUE(WriteFile(src.File(file), EncodeMacBinary(Fixture("Note", "TEXT", 4, 0))));
+    const CliRun run = RunCli({"-r", vol->Root(), "tree"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "tree/" + folder + "/" + platform::AnsiToNative("R\xE9sum\xE9.bin") +
+                           " -> " + folder + "/Note\n");
+    EXPECT_EQ(vol->ReadStream(folder + "/Note"), Text(PatternBytes(4, 3)));
+}
+
+#ifdef _WIN32
+// A name that the ANSI code page cannot hold has no 8-bit form for the imports to open: it is
+// a failure of its own, never taken for another file, and the rest of the folder converts.
+TEST(CliBatch, WalkedNameBeyondTheAnsiCodePageFailsAlone) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    Mkdirs(src, "tree");
+    ASSERT_TRUE(WriteFile(src.File("tree/a.bin"), EncodeMacBinary(Fixture("Note", "TEXT", 4, 0))));
+    std::filesystem::copy_file(platform::PathOfNative(src.File("tree/a.bin")),
+                               platform::PathOfNative(src.File("tree")) / L"\u65E5.bin");
+    const CliRun run = RunCli({"-r", vol->Root(), "tree"}, src.Path());
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, "tree/a.bin -> Note\n");
+    EXPECT_NE(run.err.find("tree/?.bin: cannot be opened"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("1 converted, 1 failed"), std::string::npos) << run.err;
+}
+#endif
 
 TEST(CliProgress, DrawnOnlyWhenShownAndClearedAfter) {
     for (const bool shown : {false, true}) {

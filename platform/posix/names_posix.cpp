@@ -7,6 +7,14 @@ namespace platform {
 
 const bool kNativeTextIsUtf8 = true;
 
+std::filesystem::path PathOfNative(std::string_view native) {
+    return std::filesystem::path(native);
+}
+
+std::string NativeOfPath(const std::filesystem::path& path) {
+    return path.native();
+}
+
 namespace {
 
 using cp1252::CharacterOf;

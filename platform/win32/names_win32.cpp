@@ -1,11 +1,36 @@
 // Output names: the file system takes code page 1252 names as they are, through the ANSI
 // calls, so nothing is converted.
+#include <windows.h>
+
 #include "platform/cp1252.h"
 #include "platform/platform.h"
 
 namespace platform {
 
 const bool kNativeTextIsUtf8 = false;
+
+std::filesystem::path PathOfNative(std::string_view native) {
+    if (native.empty()) return {};
+    const int size = static_cast<int>(native.size());
+    const int wideSize = ::MultiByteToWideChar(CP_ACP, 0, native.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, native.data(), size, wide.data(), wideSize);
+    return std::filesystem::path(std::move(wide));
+}
+
+std::string NativeOfPath(const std::filesystem::path& path) {
+    const std::wstring& wide = path.native();
+    if (wide.empty()) return {};
+    const int size = static_cast<int>(wide.size());
+    // No best fit: a character without its own ANSI code must not become a look-alike that
+    // names another file.
+    const int ansiSize = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size,
+                                               nullptr, 0, "?", nullptr);
+    std::string ansi(static_cast<std::size_t>(ansiSize), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, ansi.data(), ansiSize,
+                          "?", nullptr);
+    return ansi;
+}
 
 std::string AnsiToNative(std::string_view ansi) {
     return std::string(ansi);
