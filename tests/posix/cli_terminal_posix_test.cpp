@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +13,7 @@
 
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
+#include "tests/posix/start_program_posix.h"
 
 namespace {
 
@@ -31,24 +31,18 @@ TerminalRun RunOnTerminal(const std::vector<std::string>& args) {
     int master = -1;
     int slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return run;
-    const pid_t child = ::fork();
-    if (child < 0) return run;
-    if (child == 0) {
-        ::close(master);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = ::open("/dev/null", O_RDONLY);
-        if (out < 0 || null < 0) ::_exit(126);
-        ::dup2(null, 0);
-        ::dup2(out, 1);
-        ::dup2(slave, 2);
-        std::vector<char*> argv{const_cast<char*>(VESKAR_CONVERT_PATH)};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(VESKAR_CONVERT_PATH, argv.data());
-        ::_exit(127);
-    }
+    // The child keeps only its three streams: the terminal ends when the child does.
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t child =
+        out < 0 ? -1 : StartProgram(VESKAR_CONVERT_PATH, args, "", {-1, out, slave});
+    if (out >= 0) ::close(out);
     ::close(slave);
+    if (child < 0) {
+        ::close(master);
+        return run;
+    }
     // Read until the last writer is gone: then the master reports EIO.
     char buffer[4096];
     for (;;) {
@@ -62,11 +56,9 @@ TerminalRun RunOnTerminal(const std::vector<std::string>& args) {
         }
     }
     ::close(master);
-    int status = 0;
-    if (::waitpid(child, &status, 0) == child && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
-    const Bytes out = ReadFile(outPath);
-    run.out.assign(out.begin(), out.end());
+    run.status = WaitForProgram(child);
+    const Bytes written = ReadFile(outPath);
+    run.out.assign(written.begin(), written.end());
     return run;
 }
 

@@ -2,10 +2,7 @@
 // the same Macintosh name, converted by one veskar-convert into a real NTFS volume. Every
 // source must be accounted for once, with as many files written as were reported converted;
 // and a name whose 32,768 unique codes are all taken fails cleanly instead of looping.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -22,34 +19,11 @@
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
+#include "tests/run_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Runs veskar-convert with `args` in `folder`, standard output into `outPath`; the exit status.
-int RunConvert(const std::vector<std::string>& args, const std::string& folder,
-               const std::string& outPath) {
-    const pid_t child = ::fork();
-    if (child < 0) return -1;
-    if (child == 0) {
-        if (::chdir(folder.c_str()) != 0) ::_exit(126);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (out < 0 || null < 0) ::_exit(126);
-        ::dup2(out, 1);
-        ::dup2(null, 2);
-        std::vector<char*> argv{const_cast<char*>(VESKAR_CONVERT_PATH)};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(VESKAR_CONVERT_PATH, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
 
 TEST(Load, TenThousandMixedSourcesInOneProcess) {
     REQUIRE_NTFS(volume, 256);
@@ -95,11 +69,11 @@ TEST(Load, TenThousandMixedSourcesInOneProcess) {
         if (i % 5 != 4) ++expectConverted;
     }
 
-    const std::string outPath = sources.File("results.json");
-    EXPECT_EQ(RunConvert(args, sources.Path(), outPath), 1);  // the plain texts fail
+    const ProgramRun run = RunProgram(VESKAR_CONVERT_PATH, args, sources.Path());
+    EXPECT_EQ(run.status, 1);  // the plain texts fail
 
     // One line per source, in order; each result one of the defined ones.
-    std::ifstream results(outPath);
+    std::istringstream results(run.out);
     std::map<std::string, int> byResult;
     std::set<std::string> outputs;
     std::string text;
