@@ -10,6 +10,7 @@
 
 #include "cli/folder_walk.h"
 #include "containers/appledouble.h"
+#include "containers/safe_name.h"
 #include "containers/sfm_output.h"
 #include "platform/platform.h"
 

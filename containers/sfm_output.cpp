@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "containers/copy_fork.h"
+#include "containers/safe_name.h"
 #include "containers/unique_name.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
@@ -60,19 +61,6 @@ AfpInfo MakeAfpInfo(const TypeCreator& typeCreator) {
     for (std::size_t i = 0; i < typeCreator.size() && typeCreator[i] != 0; ++i)
         record[kTypeCreatorAt + i] = typeCreator[i];
     return record;
-}
-
-void MakeSafeName(std::string& name) {
-    // The characters and control bytes that Windows keeps out of file names: a file named
-    // with them could be written through ntfs-3g but not opened by Windows or its SMB
-    // clients, and on Windows it could not be created at all.
-    constexpr std::string_view kRefused = "/\\:<>\"|?*";
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || kRefused.find(c) != std::string_view::npos)
-            c = '_';
-    if (name.empty() || name == "." || name == "..") name = "_";
-    // Windows drops a trailing dot or space, so "Notes." would be opened as "Notes".
-    if (name.back() == '.' || name.back() == ' ') name.back() = '_';
 }
 
 namespace {

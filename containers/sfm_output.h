@@ -62,9 +62,3 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
                                std::uint64_t resourceBytes, const TypeCreator& typeCreator,
                                ImportReport& report);
-
-// Turns a name taken from a source into one that stays in the target folder and addresses
-// no other file's stream, and that Windows can open: '/', '\', ':', '<', '>', '"', '|', '?',
-// '*' and control bytes become '_', as does a trailing dot or space; an empty name, "." and
-// ".." become "_".
-void MakeSafeName(std::string& name);

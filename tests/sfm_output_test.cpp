@@ -1,6 +1,7 @@
 // The output sequence and its helpers: the AfpInfo record, unique names, the name table and
 // the fork copy.
 #include "containers/sfm_output.h"
+#include "containers/safe_name.h"
 
 #include <gtest/gtest.h>
 
@@ -176,6 +177,18 @@ TEST(MakeSafeName, KeepsNamesInsideTheTargetFolderAndOpenableOnWindows) {
         {"Notes.", "Notes_"},
         {"Trailing ", "Trailing_"},
         {"Mac\xA5Name", "Mac\xA5Name"},  // bytes above 0x7F are names' own
+        // Names Windows keeps for devices, whatever the letter case or extension.
+        {"CON", "CO_"},
+        {"aux.txt", "au_.txt"},
+        {"nul.tar.gz", "nu_.tar.gz"},
+        {"PRN. ", "PR_._"},
+        {"con .doc", "co_ .doc"},
+        {"Com1", "Co_1"},
+        {"lpt9.log", "lp_9.log"},
+        {"COM\xB9", "CO_\xB9"},
+        {"CONSOLE", "CONSOLE"},
+        {"COM10", "COM10"},
+        {"x.con", "x.con"},
     };
     for (const auto& [in, out] : rows) {
         std::string name = in;
