@@ -1,8 +1,26 @@
 #include "containers/target_folder.h"
 
-#include <map>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
+
+namespace {
+
+// The volumes found to take named streams. Checking one creates and removes a probe file,
+// so a batch checks each volume once, not each of its folders; a volume mounted anew gets a
+// new identity and is checked again. A batch meets few volumes, so the list stays short.
+std::vector<std::uint64_t>& VolumesWithStreams() {
+    static std::vector<std::uint64_t> volumes;
+    return volumes;
+}
+
+}  // namespace
+
+void ForgetTargetFolders() {
+    VolumesWithStreams().clear();
+}
 
 TargetFolder EnterTargetFolder(std::string_view path) {
     TargetFolder folder;
@@ -10,16 +28,18 @@ TargetFolder EnterTargetFolder(std::string_view path) {
         folder.detail = "the target folder " + std::string(path) + " cannot be entered";
         return folder;
     }
-    // Probing a volume creates and removes a file, so each folder is probed once.
-    static std::map<std::string, TargetFolder> known;
     const std::string here = platform::CurrentFolder();
-    auto it = known.find(here);
-    if (it != known.end()) return it->second;
-
-    const platform::VolumeInfo volume = platform::QueryVolume(here);
-    folder.usable = volume.namedStreams;
+    const std::optional<std::uint64_t> volume = platform::VolumeId(here);
+    std::vector<std::uint64_t>& known = VolumesWithStreams();
+    if (volume && std::find(known.begin(), known.end(), *volume) != known.end()) {
+        folder.usable = true;
+        return folder;
+    }
+    const platform::VolumeInfo info = platform::QueryVolume(here);
+    folder.usable = info.namedStreams;
     if (!folder.usable)
-        folder.detail = "the target folder cannot hold named streams: " + volume.advice;
-    known.emplace(here, folder);
+        folder.detail = "the target folder cannot hold named streams: " + info.advice;
+    else if (volume)
+        known.push_back(*volume);
     return folder;
 }

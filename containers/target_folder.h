@@ -12,5 +12,11 @@ struct TargetFolder {
 };
 
 // Makes `path` the process's current folder; every output is then addressed by bare name.
-// The answer about named streams is kept per folder for the life of the process.
+// The volume under the folder is checked for named streams whenever it is not one already
+// found to take them: a folder whose volume was unmounted (the path now on the file system
+// beneath) is checked again, and a refused folder is checked again on the next import.
 TargetFolder EnterTargetFolder(std::string_view path);
+
+// Forgets every volume found to take named streams, so the next import checks afresh. The
+// window calls it at the start of each conversion run.
+void ForgetTargetFolders();

@@ -99,6 +99,9 @@ struct VolumeInfo {
     std::string advice;      // why a folder cannot take the streams, and what to do
 };
 VolumeInfo QueryVolume(const std::string& folder);
+// Which volume holds `folder`: a number that changes when another volume is mounted there
+// (or the volume there goes away), nullopt when it cannot be told. Cheap: one system call.
+std::optional<std::uint64_t> VolumeId(const std::string& folder);
 // The folder chooser's test: the volume's longest file name component when the folder's
 // volume is NTFS and takes named streams, otherwise 0 (also when it cannot be queried).
 // Callers test only for non-zero. On Windows only the path's drive letter counts; on Linux

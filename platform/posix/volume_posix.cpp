@@ -242,6 +242,13 @@ VolumeInfo QueryVolume(const std::string& folder) {
     return info;
 }
 
+std::optional<std::uint64_t> VolumeId(const std::string& folder) {
+    // Every FUSE mount, ntfs-3g's among them, gets a device number of its own.
+    struct stat status;
+    if (::stat(folder.c_str(), &status) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_dev);
+}
+
 std::uint32_t IsNtfsVolume(const std::string& path) {
     // Not cached: a volume can be remounted between two choices.
     const VolumeInfo info = QueryVolume(path);

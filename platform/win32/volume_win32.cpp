@@ -123,6 +123,21 @@ VolumeInfo QueryVolume(const std::string& folder) {
     return info;
 }
 
+std::optional<std::uint64_t> VolumeId(const std::string& folder) {
+    const win32::QuietErrors quiet;
+    // A folder opens only with backup semantics; it is opened for its attributes alone.
+    const HANDLE handle =
+        ::CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool known = ::GetFileInformationByHandle(handle, &information) != 0;
+    ::CloseHandle(handle);
+    if (!known) return std::nullopt;
+    return information.dwVolumeSerialNumber;
+}
+
 std::uint32_t IsNtfsVolume(const std::string& path) {
     if (path.empty()) return 0;
     // Only the drive letter counts: a path beginning with two backslashes, a share reached

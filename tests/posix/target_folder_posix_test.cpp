@@ -1,0 +1,43 @@
+// The target folder's volume is checked when it is used: a drive unmounted under a target
+// folder (the path now on the file system beneath it) must not get "NAME:AFP_AfpInfo" as a
+// plain file, and a folder refused once converts again once its volume is back.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "containers/macbinary.h"
+#include "tests/mac_fixtures.h"
+#include "tests/ntfs_volume.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t EntriesIn(const std::string& folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
+        ++count;
+    return count;
+}
+
+TEST(TargetFolder, IsCheckedAgainWhenItsVolumeGoesAndComesBack) {
+    REQUIRE_NTFS(volume);
+    TempDir sources;
+    const CurrentFolderGuard keep;
+    const std::string source = sources.File("a.bin");
+    MacFile file;
+    file.data = PatternBytes(300);
+    ASSERT_TRUE(WriteFile(source, EncodeMacBinary(file)));
+
+    EXPECT_EQ(ImportMacBinary(volume->Root(), source), ImportResult::Converted);
+    ASSERT_TRUE(volume->Unmount());
+    // The mount point is an empty folder of the file system beneath.
+    EXPECT_EQ(ImportMacBinary(volume->Root(), source), ImportResult::WriteFailed);
+    EXPECT_EQ(EntriesIn(volume->Root()), 0u);
+
+    ASSERT_TRUE(volume->Mount());
+    EXPECT_EQ(ImportMacBinary(volume->Root(), source), ImportResult::Converted);
+    EXPECT_TRUE(fs::exists(volume->Path("Report.001")));
+}
+
+}  // namespace
