@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Prints a digest of everything veskar-convert writes for the bundled and the shared sample
+# files, one line per output stream, so that the outputs of two builds can be compared:
+#
+#   scripts/output-digests.sh BUILD_DIR > before.txt   (and again after a change, then diff)
+#
+# Every sample is converted in one run per way of converting (auto, --strict) into its own
+# folder of a fresh ntfs-3g mount (streams_interface=windows); each output file, its
+# AFP_Resource and its AFP_AfpInfo stream are listed with their size and SHA-256, together
+# with each source's result line. Needs root (FUSE), ntfs-3g and mkntfs.
+set -euo pipefail
+export LC_ALL=C.UTF-8
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(cd "${1:?usage: output-digests.sh BUILD_DIR}" && pwd)
+convert=$build/veskar-convert
+[[ -x $convert ]] || { echo "output-digests.sh: no $convert" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/veskar-digests-XXXXXX")
+mnt=$work/mnt
+cleanup() {
+    if mountpoint -q "$mnt" 2>/dev/null; then
+        umount "$mnt" 2>/dev/null || { sleep 0.5 && umount "$mnt" 2>/dev/null; } ||
+            umount -l "$mnt" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+truncate -s 64M "$work/volume.img"
+mkntfs -Q -F "$work/volume.img" >/dev/null 2>&1
+mkdir "$mnt"
+ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
+
+# Relative to the repository, so that the lines of two checkouts compare.
+cd "$repo"
+sources=(samples/*.bin samples/not-a-mac-file.txt)
+if [[ -d ../shared/samples ]]; then
+    while IFS= read -r -d '' file; do
+        sources+=("$file")
+    done < <(find ../shared/samples -type f ! -name '._*' ! -name SOURCES.txt -print0 | sort -z)
+fi
+
+digest() { # FILE: size and SHA-256, or "-" when it is not there
+    if [[ -e $1 ]]; then
+        printf '%s %s' "$(stat -c %s "$1")" "$(sha256sum <"$1" | cut -c1-64)"
+    else
+        printf -- '-'
+    fi
+}
+
+for way in auto strict; do
+    options=()
+    [[ $way == strict ]] && options=(--strict)
+    mkdir "$mnt/$way"
+    echo "== $way"
+    "$convert" --json "${options[@]}" "$mnt/$way" "${sources[@]}" 2>/dev/null |
+        sed "s|$mnt/||g" || true
+    while IFS= read -r -d '' file; do
+        name=${file#"$mnt/"}
+        echo "$name | data $(digest "$file") | rsrc $(digest "$file:AFP_Resource") | info $(digest "$file:AFP_AfpInfo")"
+    done < <(find "$mnt/$way" -type f -print0 | sort -z)
+done
