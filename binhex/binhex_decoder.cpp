@@ -112,7 +112,7 @@ bool DecodeBinHexText(std::FILE* text, std::FILE* packed) {
             break;
         }
         in.Skip(held.size());
-        if (!in.Refill()) return out.Flush();
+        if (!in.Refill()) return out.Flush() && !in.Failed();
     }
     CodeGroup group;
     for (;;) {
@@ -135,7 +135,7 @@ bool DecodeBinHexText(std::FILE* text, std::FILE* packed) {
         DecodeCodeGroup(group);
         out.Put3(group[0], group[1], group[2]);
     }
-    return out.Flush();
+    return out.Flush() && !in.Failed();
 }
 
 bool ExpandRuns(std::FILE* packed, std::FILE* expanded) {
@@ -168,7 +168,7 @@ bool ExpandRuns(std::FILE* packed, std::FILE* expanded) {
             out.PutCopies(previous, count - 1u);
         }
     }
-    return out.Flush();
+    return out.Flush() && !in.Failed();
 }
 
 }  // namespace binhex

@@ -14,14 +14,18 @@ using namespace entry_table;
 ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
                                ImportReport* report) {
     const TargetFolder target = EnterTargetFolder(targetFolder);
-    auto refuse = [report](ImportResult result, std::string detail) {
-        if (report) report->detail = std::move(detail);
+    ImportReport local;
+    ImportReport& out = report ? *report : local;
+    auto refuse = [&out](ImportResult result, std::string detail) {
+        out.detail = std::move(detail);
         return result;
     };
     OpenSource source(platform::OpenStream(std::string(sourcePath), "rb"));
     if (!source.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
 
     const HeaderRead header = ReadHeaderBlock(source.get());
+    if (std::ferror(source.get()))
+        return refuse(ImportResult::ReadFailed, "its header cannot be read");
     if (header.bytesRead < kMagicSize || !IsAppleSingleHeader(header.block))
         return refuse(ImportResult::WrongKind, "no AppleSingle magic number");
     if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
@@ -32,7 +36,9 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
     EntryDescriptor dataEntry, resourceEntry;
     std::string macName;
     std::array<std::uint8_t, kFinderInfoSize> finderInfo{};
-    for (const EntryDescriptor& entry : ReadEntryTable(source.get(), header)) {
+    const std::vector<EntryDescriptor> entries = ReadEntryTable(source.get(), header);
+    NoteShortTable(out.shortfall, header, entries.size());
+    for (const EntryDescriptor& entry : entries) {
         switch (entry.id) {
             case kDataForkId:
                 dataEntry = entry;
@@ -42,8 +48,10 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
                 break;
             case kRealNameId:
                 macName = ReadEntryName(source.get(), entry);
+                NoteShortEntry(out.shortfall, "the name entry", entry, source.get());
                 break;
             case kFinderInfoId: {
+                NoteShortEntry(out.shortfall, "the Finder info entry", entry, source.get());
                 // Only the leading type and creator are carried; a short entry overwrites
                 // as many leading bytes as it has.
                 const auto wanted = static_cast<std::size_t>(
@@ -55,6 +63,10 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
                 break;
         }
     }
+    // A read error anywhere in the table or its entries; the forks are read as they are
+    // copied.
+    if (std::ferror(source.get()))
+        return refuse(ImportResult::ReadFailed, "its entry table or an entry cannot be read");
     TypeCreator typeCreator;
     std::copy_n(finderInfo.begin(), typeCreator.size(), typeCreator.begin());
 
@@ -62,5 +74,5 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
     const ForkPlace resource = PlaceFork(source.get(), resourceEntry.offset, resourceEntry.length);
 
     std::string name = OutputNameFor(macName, sourcePath);
-    return WriteSfmOutput(name, data, resource, typeCreator, report);
+    return WriteSfmOutput(name, data, resource, typeCreator, &out);
 }
