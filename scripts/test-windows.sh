@@ -341,7 +341,7 @@ done
 
 phase_end "veskar-convert.exe"
 
-# --- The window, veskar.exe, under Xvfb ------------------------------------------------------
+# --- The window under Xvfb: its test build, and veskar.exe for the hook it must lack ----------
 
 # Its sources on N: under short names, so that their order in the list is the same under any
 # collation; its target is a folder of its own there.
