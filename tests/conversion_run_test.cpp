@@ -5,12 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
-
-#include "platform/platform.h"
-#include "tests/mac_fixtures.h"
-#include "tests/scratch_folder.h"
 
 namespace {
 
@@ -38,13 +33,6 @@ std::vector<std::pair<std::string, std::string>> calls;
 ImportResult Record(std::string_view target, std::string_view source) {
     calls.emplace_back(target, source);
     return source.ends_with(".txt") ? ImportResult::WrongKind : ImportResult::Converted;
-}
-
-// Enters the target folder, as every real import does first.
-ImportResult RecordAndEnter(std::string_view target, std::string_view source) {
-    calls.emplace_back(target, source);
-    return platform::SetCurrentFolder(std::string(target)) ? ImportResult::Converted
-                                                           : ImportResult::WriteFailed;
 }
 
 class ConversionRun : public testing::Test {
@@ -99,20 +87,6 @@ TEST_F(ConversionRun, PathsAreCutTo255Characters) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].first.size(), 255u);
     EXPECT_EQ(calls[0].second, longPath.substr(0, 255));
-}
-
-TEST_F(ConversionRun, RelativeTargetIsTakenOnceFromTheFolderCurrentAtTheStart) {
-    CurrentFolderGuard guard;
-    ScratchFolder scratch;
-    ASSERT_TRUE(std::filesystem::create_directories(scratch.Path() / "out" / "out"));
-    ASSERT_TRUE(platform::SetCurrentFolder(scratch.Path().string()));
-    const std::string out = platform::CurrentFolder() + platform::kPathSeparator + "out";
-    SortedList list({"/in/a", "/in/b", "/in/c"});
-    Button exit;
-    RunConversion(list, exit, "out", RecordAndEnter, false);
-    ASSERT_EQ(calls.size(), 3u);
-    for (const auto& [target, source] : calls)
-        EXPECT_EQ(target, out) << source;
 }
 
 TEST(IsAppleDoubleCompanion, LooksAtTheFileNameOnly) {

@@ -318,19 +318,17 @@ void CheckNoHook(const std::string& program, const std::string& sources) {
 
 void PressKeys(std::initializer_list<WORD> keys) {
     std::vector<INPUT> inputs;
-    for (WORD key : keys) {
+    const auto add = [&](WORD key, DWORD flags) {
         INPUT input{};
         input.type = INPUT_KEYBOARD;
         input.ki.wVk = key;
+        input.ki.dwFlags = flags;
         inputs.push_back(input);
-    }
-    for (auto key = keys.end(); key != keys.begin();) {
-        INPUT input{};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = *--key;
-        input.ki.dwFlags = KEYEVENTF_KEYUP;
-        inputs.push_back(input);
-    }
+    };
+    for (WORD key : keys)
+        add(key, 0);
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
+        add(*key, KEYEVENTF_KEYUP);
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
