@@ -1,7 +1,28 @@
 #include "app/conversion_run.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "containers/target_folder.h"
 #include "platform/platform.h"
+
+namespace {
+
+// Every import makes the target folder the current one, so a relative folder would name
+// another folder for each entry after the first: it is made absolute once, against the
+// current folder as the run starts. A path with a root directory ("/out", "\out", "C:\out")
+// names the same folder whatever the imports leave current on its drive, and stays as typed;
+// an empty one names no folder.
+std::string ResolvedTarget(const std::string& typed) {
+    if (typed.empty()) return typed;
+    const std::filesystem::path path = platform::PathOfNative(typed);
+    if (path.has_root_directory()) return typed;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? typed : platform::NativeOfPath(absolute);
+}
+
+}  // namespace
 
 bool IsAppleDoubleCompanion(std::string_view path) {
     return path.substr(platform::FileNameStart(path)).starts_with("._");
@@ -13,7 +34,7 @@ void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_vie
     // The target's volume may have changed since the last run (a drive unmounted while the
     // window stayed open): it is checked afresh.
     ForgetTargetFolders();
-    const std::string target(targetText.substr(0, kRunPathChars));
+    const std::string target = ResolvedTarget(std::string(targetText.substr(0, kRunPathChars)));
     const std::size_t count = list.Count();
     for (std::size_t i = 0; i < count; ++i) {
         std::string source = list.FirstText();

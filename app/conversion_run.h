@@ -35,6 +35,8 @@ bool IsAppleDoubleCompanion(std::string_view path);
 
 // Disables Exit, then takes every entry present at the start, in list order, passes it with
 // the target folder to `import` (skipping companions when `skipCompanions`), deletes it
-// whatever the result, and enables Exit again. Results are not reported.
+// whatever the result, and enables Exit again. Results are not reported. A relative target
+// folder is taken from the current folder as the run starts, so every entry goes to the one
+// folder; an empty one converts nothing.
 void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,
                    ImportOperation import, bool skipCompanions);

@@ -43,6 +43,13 @@ const PageRow& RowOf(Page page);
 // The page in front when the window opens.
 constexpr Page kFirstPage = Page::AppleDouble;
 
+// The page that Ctrl+Tab (or, `backwards`, Ctrl+Shift+Tab) brings to the front, wherever the
+// focus is in the window: the next tab, the last one followed by the first.
+constexpr Page CycledPage(Page current, bool backwards) {
+    const std::size_t index = static_cast<std::size_t>(current);
+    return static_cast<Page>((index + (backwards ? kPageCount - 1 : 1)) % kPageCount);
+}
+
 namespace layout {
 // The form's position on the screen and its client area, which is fixed.
 constexpr Rect kForm{441, 186, 348, 383};

@@ -1,12 +1,14 @@
 #include "app/qt/tveskar.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -197,6 +199,12 @@ void TVESKAR::createLists() {
 
 void TVESKAR::connectSignals() {
     connect(Fermer, &QPushButton::clicked, this, &TVESKAR::FermerClick);
+    // The page control turns its pages on Ctrl+Tab only while the focus is inside it: the
+    // window's shortcuts turn them from Exit too. Shift+Tab arrives as Backtab.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this), &QShortcut::activated, this,
+            &TVESKAR::NextPage);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this),
+            &QShortcut::activated, this, &TVESKAR::PreviousPage);
     for (const PageRow& row : Pages()) {
         const PageControls page = ControlsOf(row.page);
         const PageHandlers& on = kHandlers[static_cast<std::size_t>(row.page)];
@@ -205,6 +213,7 @@ void TVESKAR::connectSignals() {
         connect(page.list->model(), &QAbstractItemModel::rowsRemoved, this, on.listChange);
         connect(page.list, &QListWidget::itemSelectionChanged, this, on.listChange);
         connect(page.folder, &QLineEdit::textChanged, this, on.folderChange);
+        page.folder->installEventFilter(&folderDrops_);
         connect(page.browse, &QPushButton::clicked, this, on.browseClick);
         connect(page.convert, &QPushButton::clicked, this, on.convertClick);
         connect(page.dropFilter, &ListDropFilter::filesDropped, this, on.dropFiles);
@@ -365,4 +374,25 @@ void TVESKAR::LASDropFiles(const QStringList& paths) {
 }
 void TVESKAR::LADDropFiles(const QStringList& paths) {
     takeDrop(Page::AppleDouble, paths);
+}
+
+void TVESKAR::cyclePage(bool backwards) {
+    QWidget* current = Classeur->currentWidget();
+    const QWidget* focus = QApplication::focusWidget();
+    const bool focusOnPage = focus != nullptr && current->isAncestorOf(focus);
+    for (const PageRow& row : Pages()) {
+        if (ControlsOf(row.page).tab != current) continue;
+        Classeur->setCurrentWidget(ControlsOf(CycledPage(row.page, backwards)).tab);
+        break;
+    }
+    // A control of the page just hidden keeps no focus: the page control takes it, as it
+    // does for a page turned with the arrow keys.
+    if (focusOnPage) Classeur->setFocus();
+}
+
+void TVESKAR::NextPage() {
+    cyclePage(false);
+}
+void TVESKAR::PreviousPage() {
+    cyclePage(true);
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/core/window_layout.h"
+#include "app/qt/folder_drop_filter.h"
 #include "app/qt/list_drop_filter.h"
 
 class QCloseEvent;
@@ -108,6 +109,10 @@ class TVESKAR : public QWidget {
     void LASDropFiles(const QStringList& paths);
     void LADDropFiles(const QStringList& paths);
 
+    // Ctrl+Tab and Ctrl+Shift+Tab, wherever the focus is in the window.
+    void NextPage();
+    void PreviousPage();
+
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -127,6 +132,9 @@ class TVESKAR : public QWidget {
     void browsePage(Page page);
     void convertPage(Page page);
     void takeDrop(Page page, const QStringList& paths);
+    void cyclePage(bool backwards);
 
     bool shown_ = false;
+    // On every target folder box: a dropped folder comes in as its path, never as a URI.
+    FolderDropFilter folderDrops_;
 };

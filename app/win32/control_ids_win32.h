@@ -23,6 +23,7 @@ constexpr int Of(Page page, Part part) {
 // The test hook: a test under Wine cannot post a shell drop from its own process, so it
 // sends WM_COPYDATA to the main window, which makes the drop handle inside the program and
 // sends WM_DROPFILES to the list through its replaced window procedure, as the shell would.
+// Only the test build of the window (VESKAR_TEST_HOOK) answers it; veskar.exe ignores it.
 namespace test_hook {
 
 // The data: one byte, the page, then the paths, each ended by a zero byte. The drop happens

@@ -56,6 +56,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         ::UpdateWindow(form.Handle());
         MSG message;
         while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+            if (form.TakePageKey(message)) continue;
             if (::IsDialogMessageA(form.Handle(), &message)) continue;
             ::TranslateMessage(&message);
             ::DispatchMessageA(&message);

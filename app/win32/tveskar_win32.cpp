@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>  // DROPFILES
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -25,12 +26,14 @@ namespace {
 
 using control_id::Part;
 
+#ifdef VESKAR_TEST_HOOK
 // A hook drop waiting for the message loop: its page and its names.
 constexpr UINT kHookDropMessage = WM_APP + 1;
 struct PendingDrop {
     Page page;
     std::string names;
 };
+#endif
 
 constexpr const char* kPageClass = "TTabSheet";
 
@@ -302,6 +305,7 @@ LRESULT TVESKAR::FormWndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY:
             onNotify(*reinterpret_cast<const NMHDR*>(lParam));
             return 0;
+#ifdef VESKAR_TEST_HOOK
         case WM_COPYDATA:
             return testHook(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         case kHookDropMessage: {
@@ -310,6 +314,7 @@ LRESULT TVESKAR::FormWndProc(UINT message, WPARAM wParam, LPARAM lParam) {
             delete pending;
             return 0;
         }
+#endif
         case WM_CLOSE:
             FormClose();
             return 0;
@@ -321,6 +326,19 @@ LRESULT TVESKAR::FormWndProc(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
     }
     return ::DefWindowProcA(form_, message, wParam, lParam);
+}
+
+bool TVESKAR::TakePageKey(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != VK_TAB || ::GetKeyState(VK_CONTROL) >= 0)
+        return false;
+    if (message.hwnd != form_ && ::IsChild(form_, message.hwnd) == FALSE) return false;
+    const auto current = static_cast<Page>(::SendMessageA(Classeur, TCM_GETCURSEL, 0, 0));
+    const HWND focus = ::GetFocus();
+    const bool focusOnPage = focus != nullptr && ::IsChild(ControlsOf(current).tab, focus);
+    showPage(static_cast<int>(CycledPage(current, ::GetKeyState(VK_SHIFT) < 0)));
+    // A hidden control would keep the keyboard: the page control takes it.
+    if (focusOnPage) ::SetFocus(Classeur);
+    return true;
 }
 
 void TVESKAR::onCommand(int id, int code) {
@@ -365,9 +383,16 @@ void TVESKAR::onNotify(const NMHDR& header) {
     static constexpr std::array<Handler, kPageCount> listChange{
         &TVESKAR::ListeBinHexChange, &TVESKAR::ListeMcBinaryChange,
         &TVESKAR::ListeAppleSingleChange, &TVESKAR::ListeAppleDoubleChange};
-    for (const PageRow& row : Pages())
-        if (header.idFrom == static_cast<UINT_PTR>(control_id::Of(row.page, Part::List)))
-            return (this->*listChange[static_cast<std::size_t>(row.page)])();
+    for (const PageRow& row : Pages()) {
+        if (header.idFrom != static_cast<UINT_PTR>(control_id::Of(row.page, Part::List))) continue;
+        // Both deletions are told before the item goes: the list rule counts without it.
+        if (header.code == LVN_DELETEITEM) listItemsLeaving_ = 1;
+        if (header.code == LVN_DELETEALLITEMS)
+            listItemsLeaving_ = ListEntries(header.hwndFrom).Count();
+        (this->*listChange[static_cast<std::size_t>(row.page)])();
+        listItemsLeaving_ = 0;
+        return;
+    }
 }
 
 void TVESKAR::FormShow() {
@@ -403,7 +428,8 @@ void TVESKAR::FermerClick() {
 void TVESKAR::followListRule(Page page) {
     const PageControls controls = ControlsOf(page);
     const std::size_t count = ListEntries(controls.list).Count();
-    ::EnableWindow(controls.convert, ConvertEnabledForList(count) ? TRUE : FALSE);
+    const std::size_t staying = count - std::min(count, listItemsLeaving_);
+    ::EnableWindow(controls.convert, ConvertEnabledForList(staying) ? TRUE : FALSE);
 }
 
 void TVESKAR::followFolderRule(Page page) {
@@ -542,6 +568,9 @@ void TVESKAR::LADDropFiles(HDROP drop) {
     takeDrop(Page::AppleDouble, drop);
 }
 
+#ifdef VESKAR_TEST_HOOK
+// Only the test build has it: the program users run answers no other program's message
+// with a drop or a file written at a path that program names.
 LRESULT TVESKAR::testHook(const COPYDATASTRUCT& data) {
     if ((data.dwData != test_hook::kDrop && data.dwData != test_hook::kListEntries) ||
         data.cbData < 1 || data.lpData == nullptr)
@@ -585,3 +614,4 @@ void TVESKAR::deliverHookDrop(Page page, const std::string& names) {
     ::GlobalUnlock(memory);
     ::SendMessageA(ControlsOf(page).list, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
 }
+#endif

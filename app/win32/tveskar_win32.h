@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include <array>
+#include <cstddef>
 #include <string>
 
 #include "app/core/window_layout.h"
@@ -102,6 +103,10 @@ class TVESKAR {
     // The form's window procedure.
     LRESULT FormWndProc(UINT message, WPARAM wParam, LPARAM lParam);
 
+    // Ctrl+Tab and Ctrl+Shift+Tab for any window of the form, taken from the message loop
+    // before the controls see them: true when the message turned the page.
+    bool TakePageKey(const MSG& message);
+
   private:
     void createForm(HINSTANCE instance, HWND application);
     void createPages(HINSTANCE instance);
@@ -116,12 +121,17 @@ class TVESKAR {
     void convertPage(Page page);
     void takeDrop(Page page, HDROP drop);
     LRESULT listProcedure(Page page, UINT message, WPARAM wParam, LPARAM lParam);
+#ifdef VESKAR_TEST_HOOK
     LRESULT testHook(const COPYDATASTRUCT& data);
     void deliverHookDrop(Page page, const std::string& names);
+#endif
 
     HWND form_ = nullptr;
     HFONT font_ = nullptr;
     bool shown_ = false;
+    // The items of a list that are being deleted while its change event runs: the list still
+    // counts them then.
+    std::size_t listItemsLeaving_ = 0;
     // The lists' own window procedures, kept while the replacements are installed.
     std::array<WNDPROC, kPageCount> savedListProcs_{};
 };

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tests/apple_fixtures.h"
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
@@ -129,6 +130,27 @@ TEST_F(WindowTest, EveryPageConvertsItsOwnFormat) {
         EXPECT_EQ(volume->ReadStream(output, "AFP_Resource"), "resource of data fork") << output;
     }
     EXPECT_TRUE(messages.empty());
+}
+
+// Each import enters the target folder; a typed relative folder still takes every entry.
+TEST_F(WindowTest, ARelativeTargetFolderTakesEveryEntryOfTheRun) {
+    REQUIRE_NTFS(volume);
+    TempDir sources;
+    const std::vector<std::string> names = {"one", "two", "three"};
+    for (const std::string& name : names) {
+        ASSERT_TRUE(WriteFile(sources.File(name), EncodeMacBinary(Named(name, name))));
+        ASSERT_TRUE(Drop(window->ListeMcBinary, {QString::fromStdString(sources.File(name))}));
+    }
+    ASSERT_TRUE(std::filesystem::create_directory(volume->Path("out")));
+    {
+        CurrentFolderGuard folder;
+        ASSERT_TRUE(platform::SetCurrentFolder(volume->Root()));
+        window->DossierMcBinary->setText(QStringLiteral("out"));
+        window->ExeMcBinary->click();
+        EXPECT_EQ(window->ListeMcBinary->count(), 0);
+    }
+    for (const std::string& name : names)
+        EXPECT_EQ(volume->ReadStream("out/" + name), name) << name;
 }
 
 TEST_F(WindowTest, AppleDoubleConvertLeavesCompanionsToTheirDataFile) {

@@ -4,13 +4,17 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QUrl>
+#include <memory>
 #include <ostream>
 #include <string>
 
+#include "tests/mac_fixtures.h"
 #include "tests/window/window_fixture.h"
 
 namespace {
@@ -127,6 +131,56 @@ TEST_F(WindowTest, TabOrderOnAPageRunsListFolderBrowseConvert) {
     for (const QWidget* next : chain) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
+}
+
+TEST_F(WindowTest, CtrlTabTurnsThePagesWhereverTheFocusIs) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    window->DossierAppleDouble->setFocus();
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    };
+    press(Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(window->Classeur->currentWidget(), window->TabBinhex);
+    press(Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(window->Classeur->currentWidget(), window->TabMcBinary);
+    // Shift+Tab comes as Backtab, as the platforms deliver it.
+    press(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window->Classeur->currentWidget(), window->TabBinhex);
+    window->Fermer->setFocus();
+    press(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window->Classeur->currentWidget(), window->TabAppleDouble);
+    EXPECT_EQ(QApplication::focusWidget(), window->Fermer);
+}
+
+TEST_F(WindowTest, TargetBoxTakesADroppedFolderAsItsPathAndRefusesOtherUrls) {
+    TempDir folder;
+    // As a file manager drags them: the URLs, and the same as plain text.
+    const auto urls = [](const QList<QUrl>& list) {
+        auto data = std::make_unique<QMimeData>();
+        data->setUrls(list);
+        QStringList texts;
+        for (const QUrl& url : list)
+            texts << url.toString();
+        data->setText(texts.join(QLatin1Char('\n')));
+        return data;
+    };
+    const QUrl folderUrl = QUrl::fromLocalFile(QString::fromStdString(folder.Path()));
+    window->Classeur->setCurrentWidget(window->TabMcBinary);
+    QLineEdit* box = window->DossierMcBinary;
+    box->setText(QStringLiteral("typed/"));
+    EXPECT_TRUE(DropOn(box, *urls({folderUrl})));
+    EXPECT_EQ(box->text().toStdString(), folder.Path() + "/");
+
+    ASSERT_TRUE(WriteFile(folder.File("a.bin"), BytesOf("x")));
+    const QUrl fileUrl = QUrl::fromLocalFile(QString::fromStdString(folder.File("a.bin")));
+    for (const QList<QUrl>& refused :
+         {QList<QUrl>{fileUrl}, QList<QUrl>{folderUrl, folderUrl},
+          QList<QUrl>{QUrl(QStringLiteral("https://example.invalid/folder/"))}}) {
+        box->setText(QStringLiteral("typed/"));
+        EXPECT_FALSE(DropOn(box, *urls(refused))) << refused.first().toString().toStdString();
+        EXPECT_EQ(box->text().toStdString(), "typed/");
     }
 }
 

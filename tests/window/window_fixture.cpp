@@ -81,13 +81,16 @@ bool WindowTest::Drop(QListWidget* list, const QStringList& paths) {
 }
 
 bool WindowTest::Drop(QListWidget* list, const QMimeData& data) {
-    // A drop reaches only the widget that accepted the drag's entry, as in a real drag.
-    QWidget* viewport = list->viewport();
-    const QPoint at = viewport->rect().center();
+    return DropOn(list->viewport(), data);
+}
+
+bool WindowTest::DropOn(QWidget* target, const QMimeData& data) {
+    // The drop follows even a refused entry, so that a refusal is seen to hold.
+    const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
+    QApplication::sendEvent(target, &enter);
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
+    QApplication::sendEvent(target, &drop);
     return enter.isAccepted() && drop.isAccepted();
 }
 

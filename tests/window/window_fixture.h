@@ -60,6 +60,8 @@ class WindowTest : public testing::Test {
     // Returns whether the viewport took the drop.
     bool Drop(QListWidget* list, const QStringList& paths);
     bool Drop(QListWidget* list, const QMimeData& data);
+    // The same on any widget that takes drops itself, such as a target folder box.
+    static bool DropOn(QWidget* target, const QMimeData& data);
     static QStringList Entries(const QListWidget* list);
 
     // Clicks a Browse button, the dialog answering `answer` (an empty text cancels).

@@ -1,14 +1,17 @@
-// Drives veskar.exe from outside, under Wine, as a user would, through its test hook for the
-// drops (a drop handle posted from another process does not reach it under Wine):
+// Drives the window from outside, under Wine, as a user would, through the test hook of its
+// test build for the drops (a drop handle posted from another process does not reach it
+// under Wine):
 //
-//   veskar_window_test VESKAR_EXE SOURCE_FOLDER TARGET_FOLDER SCREENSHOT_PNG
+//   veskar_window_test VESKAR_TEST_HOOK_EXE VESKAR_EXE SOURCE_FOLDER TARGET_FOLDER SCREENSHOT_PNG
 //
 // SOURCE_FOLDER, a full path on an NTFS volume, holds pair\Photo and its companion
-// pair\._Photo, zeta and alone; TARGET_FOLDER is an empty folder on an NTFS volume. The
+// pair\._Photo, zeta and alone; TARGET_FOLDER is an empty folder on an NTFS volume. First
+// VESKAR_EXE, the program users run, must ignore the hook. Then, in the test build, the
 // window's caption and first page, its settings key under HKEY_LOCAL_MACHINE, the Browse
 // buttons' folder dialog (at the remembered folder, a folder chosen in its tree, a cancel), a
-// drop landing sorted, a duplicate's message box, and a conversion are checked; a picture of
-// the window with its entries is written as a PNG. Exit status 0 when every check passed.
+// drop landing sorted, a duplicate's message box, a conversion and the page keys are checked;
+// a picture of the window with its entries is written as a PNG. Exit status 0 when every
+// check passed.
 // <windows.h> comes before the headers that build on it.
 #include <windows.h>
 
@@ -19,6 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <set>
 #include <string>
@@ -251,6 +255,115 @@ void CheckBrowse(HWND form, HANDLE process, const std::string& sources) {
           "Exit enabled after Cancel");
 }
 
+// --- The program's process -------------------------------------------------------------------
+
+// Starts the program in `folder` and waits for its form; nullptr (and the process ended) when
+// none shows.
+HWND StartWindow(const std::string& program, const std::string& folder,
+                 PROCESS_INFORMATION& process) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string command = "\"" + program + "\"";
+    if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.c_str(), &startup, &process)) {
+        Check(false, program + " starts", std::to_string(::GetLastError()));
+        return nullptr;
+    }
+    HWND form = nullptr;
+    WaitFor([&] {
+        form = ::FindWindowA(test_hook::kFormClass, nullptr);
+        return form != nullptr && ::IsWindowVisible(form);
+    });
+    Check(form != nullptr, "the window opens", program);
+    if (form == nullptr) ::TerminateProcess(process.hProcess, 1);
+    return form;
+}
+
+// Clicks Exit and checks that the program ends with status 0.
+void ExitWindow(HWND form, PROCESS_INFORMATION& process) {
+    ::PostMessageA(form, WM_COMMAND, MAKEWPARAM(control_id::kExit, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(Control(form, control_id::kExit)));
+    const bool ended = ::WaitForSingleObject(process.hProcess, kPatienceMs) == WAIT_OBJECT_0;
+    DWORD status = 1;
+    ::GetExitCodeProcess(process.hProcess, &status);
+    Check(ended && status == 0, "Exit ends the program with status 0");
+    if (!ended) ::TerminateProcess(process.hProcess, 1);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+}
+
+// The program users run takes no drop and writes no file for another program: a list report
+// aimed at an existing file leaves it as it was.
+void CheckNoHook(const std::string& program, const std::string& sources) {
+    PROCESS_INFORMATION process{};
+    HWND form = StartWindow(program, sources, process);
+    if (form == nullptr) return;
+    const std::string kept = sources + "\\kept.txt";
+    std::ofstream(kept, std::ios::binary) << "kept";
+    Check(!SendHook(form, test_hook::kListEntries, Page::AppleDouble, {kept}),
+          "veskar.exe does not answer the list hook");
+    std::ifstream in(kept, std::ios::binary);
+    const std::string content{std::istreambuf_iterator<char>(in), {}};
+    in.close();
+    Check(content == "kept", "veskar.exe leaves the named file alone", content);
+    ::DeleteFileA(kept.c_str());
+    Check(!SendHook(form, test_hook::kDrop, Page::AppleDouble, {sources + "\\zeta"}),
+          "veskar.exe does not answer the drop hook");
+    HWND list = Control(form, Page::AppleDouble, Part::List);
+    Check(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == 0, "its list stays empty");
+    ExitWindow(form, process);
+}
+
+// --- The page keys, typed as the keyboard would -----------------------------------------------
+
+void PressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> inputs;
+    const auto add = [&](WORD key, DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    for (WORD key : keys)
+        add(key, 0);
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
+        add(*key, KEYEVENTF_KEYUP);
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+LRESULT SelectedPage(HWND form) {
+    return ::SendMessageA(Control(form, control_id::kPageControl), TCM_GETCURSEL, 0, 0);
+}
+
+// From the AppleDouble page's folder box: Ctrl+Tab twice turns to Binhex, then McBinary, and
+// Ctrl+Shift+Tab back to Binhex, each page shown alone.
+void CheckPageKeys(HWND form) {
+    ::SetForegroundWindow(form);
+    const DWORD self = ::GetCurrentThreadId();
+    const DWORD window = ::GetWindowThreadProcessId(form, nullptr);
+    ::AttachThreadInput(self, window, TRUE);
+    ::SetFocus(Control(form, Page::AppleDouble, Part::Folder));
+    ::AttachThreadInput(self, window, FALSE);
+    struct Step {
+        std::initializer_list<WORD> keys;
+        Page page;
+        const char* what;
+    };
+    const Step steps[] = {
+        {{VK_CONTROL, VK_TAB}, Page::BinHex, "Ctrl+Tab turns to Binhex"},
+        {{VK_CONTROL, VK_TAB}, Page::McBinary, "Ctrl+Tab again to McBinary"},
+        {{VK_CONTROL, VK_SHIFT, VK_TAB}, Page::BinHex, "Ctrl+Shift+Tab back to Binhex"}};
+    for (const Step& step : steps) {
+        PressKeys(step.keys);
+        const bool turned =
+            WaitFor([&] { return SelectedPage(form) == static_cast<LRESULT>(step.page); });
+        Check(turned && ::IsWindowVisible(Control(form, step.page, Part::Convert)) != FALSE &&
+                  ::IsWindowVisible(Control(form, Page::AppleDouble, Part::Convert)) == FALSE,
+              step.what, std::to_string(SelectedPage(form)));
+    }
+}
+
 // --- A PNG of the window -------------------------------------------------------------------
 
 std::uint32_t Crc32(const std::string& bytes, std::uint32_t crc = 0) {
@@ -343,11 +456,14 @@ bool Screenshot(HWND form, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: veskar_window_test VESKAR_EXE SOURCES TARGET SCREENSHOT\n");
+    if (argc != 6) {
+        std::fprintf(stderr,
+                     "usage: veskar_window_test VESKAR_TEST_HOOK_EXE VESKAR_EXE SOURCES "
+                     "TARGET SCREENSHOT\n");
         return 2;
     }
-    const std::string program = argv[1], sources = argv[2], target = argv[3], picture = argv[4];
+    const std::string program = argv[1], userProgram = argv[2], sources = argv[3], target = argv[4],
+                      picture = argv[5];
 
     // The program starts in the sources' folder, which an earlier run remembered. The settings
     // go again at the end, unless they were there before.
@@ -360,25 +476,11 @@ int main(int argc, char** argv) {
         ::RegCloseKey(key);
     }
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
+    CheckNoHook(userProgram, sources);
+
     PROCESS_INFORMATION process{};
-    std::string command = "\"" + program + "\"";
-    if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          sources.c_str(), &startup, &process)) {
-        std::printf("FAILED: %s cannot be started (%lu)\n", program.c_str(), ::GetLastError());
-        return 1;
-    }
-    HWND form = nullptr;
-    WaitFor([&] {
-        form = ::FindWindowA(test_hook::kFormClass, nullptr);
-        return form != nullptr && ::IsWindowVisible(form);
-    });
-    Check(form != nullptr, "the window opens");
-    if (form == nullptr) {
-        ::TerminateProcess(process.hProcess, 1);
-        return 1;
-    }
+    HWND form = StartWindow(program, sources, process);
+    if (form == nullptr) return 1;
 
     // --- At start ---
     Check(TextOf(form) == "NTFS/SFM Converter", "caption", TextOf(form));
@@ -466,6 +568,7 @@ int main(int argc, char** argv) {
     Check(WaitFor([&] { return Entries(form, Page::AppleDouble).empty(); }),
           "the run empties the list");
     Check(::IsWindowEnabled(Control(form, control_id::kExit)) != FALSE, "Exit enabled again");
+    Check(::IsWindowEnabled(convert) == FALSE, "Convert disabled with the list empty");
     std::set<std::string> outputs;
     WIN32_FIND_DATAA found;
     HANDLE search = ::FindFirstFileA((target + "\\*").c_str(), &found);
@@ -476,16 +579,10 @@ int main(int argc, char** argv) {
     Check(outputs == std::set<std::string>{"Photo"},
           "one output, Photo, from the pair; the lone data files make none");
 
+    CheckPageKeys(form);
+
     // --- Exit ends the program ---
-    ::PostMessageA(form, WM_COMMAND, MAKEWPARAM(control_id::kExit, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(Control(form, control_id::kExit)));
-    const bool ended = ::WaitForSingleObject(process.hProcess, kPatienceMs) == WAIT_OBJECT_0;
-    DWORD status = 1;
-    ::GetExitCodeProcess(process.hProcess, &status);
-    Check(ended && status == 0, "Exit ends the program with status 0");
-    if (!ended) ::TerminateProcess(process.hProcess, 1);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    ExitWindow(form, process);
     if (!hadSettings) ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kMakerKey);
     std::printf("veskar.exe window: %d failed\n", failures);
     return failures == 0 ? 0 : 1;

@@ -1,0 +1,17 @@
+#include "app/core/folder_drop.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/conversion_run.h"
+#include "platform/platform.h"
+
+std::optional<std::string> DroppedTargetFolder(const std::vector<std::string>& paths) {
+    if (paths.size() != 1 || paths.front().empty()) return std::nullopt;
+    std::error_code error;
+    if (!std::filesystem::is_directory(platform::PathOfNative(paths.front()), error))
+        return std::nullopt;
+    std::string folder = platform::WithTrailingSeparator(paths.front());
+    if (folder.size() > kRunPathChars) return std::nullopt;
+    return folder;
+}
