@@ -162,7 +162,6 @@ Contents ReadContents(std::FILE* source, std::uint64_t start) {
     for (std::uint8_t c;;) {
         if (!in.Next(c)) {
             reader.Finish();
-            contents.readFailed = in.Failed();
             return contents;
         }
         if (c == ':') break;
@@ -212,20 +211,7 @@ Contents ReadContents(std::FILE* source, std::uint64_t start) {
             expand(group[i]);
     }
     reader.Finish();
-    contents.readFailed = in.Failed();
     return contents;
-}
-
-std::string ForkShortfall(const Contents& contents) {
-    std::string shortfall;
-    if (!contents.headerComplete) return shortfall;
-    if (contents.dataPresent < contents.dataLength)
-        NoteShortfall(shortfall, "the data fork", contents.dataLength - contents.dataPresent,
-                      contents.dataLength);
-    if (contents.resourcePresent < contents.resourceLength)
-        NoteShortfall(shortfall, "the resource fork",
-                      contents.resourceLength - contents.resourcePresent, contents.resourceLength);
-    return shortfall;
 }
 
 std::string CheckProblem(const Contents& contents) {

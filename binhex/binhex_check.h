@@ -28,8 +28,7 @@ constexpr std::size_t kMailProbeBytes = 64 * 1024;
 
 // The offset from which pass 1 reads (it starts at the first colon from there), or nullopt
 // when the text is not BinHex by `rule`. A text with no such colon gives its length, so that
-// nothing is decoded. Leaves the stream at an unspecified position; a read error is left in
-// its error indicator.
+// nothing is decoded. Leaves the stream at an unspecified position.
 std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule);
 
 enum class Check { Header, DataFork, ResourceFork };
@@ -45,12 +44,7 @@ struct Contents {
     std::uint64_t resourcePresent = 0;
     std::optional<Check> wrong;    // the first check value that does not match
     std::optional<Check> missing;  // the first one that the text ends before
-    bool readFailed = false;       // the text could not be read to its end (an I/O error)
 };
-
-// What the text lacks of the forks its header states, for people ("the data fork lacks 10
-// of its 200 bytes"); empty when they are whole or the header itself is incomplete.
-std::string ForkShortfall(const Contents& contents);
 
 // Decodes the text from the first colon after `start` to the closing colon and reads the
 // expanded stream's fields, computing each CRC-16 as it goes. Memory stays constant.

@@ -112,7 +112,7 @@ bool DecodeBinHexText(std::FILE* text, std::FILE* packed) {
             break;
         }
         in.Skip(held.size());
-        if (!in.Refill()) return out.Flush() && !in.Failed();
+        if (!in.Refill()) return out.Flush();
     }
     CodeGroup group;
     for (;;) {
@@ -135,7 +135,7 @@ bool DecodeBinHexText(std::FILE* text, std::FILE* packed) {
         DecodeCodeGroup(group);
         out.Put3(group[0], group[1], group[2]);
     }
-    return out.Flush() && !in.Failed();
+    return out.Flush();
 }
 
 bool ExpandRuns(std::FILE* packed, std::FILE* expanded) {
@@ -168,7 +168,7 @@ bool ExpandRuns(std::FILE* packed, std::FILE* expanded) {
             out.PutCopies(previous, count - 1u);
         }
     }
-    return out.Flush() && !in.Failed();
+    return out.Flush();
 }
 
 }  // namespace binhex

@@ -41,8 +41,6 @@ class ByteSource {
     void Skip(std::size_t count) { at_ += count; }
     // Reads the next block once everything held has been handed out; false at the end.
     bool Refill();
-    // True when the stream answered a read with an error rather than its end.
-    bool Failed() const { return stream_ != nullptr && std::ferror(stream_) != 0; }
 
     static constexpr std::size_t kBlock = 64 * 1024;
 
@@ -100,13 +98,12 @@ void DecodeCodeGroup(CodeGroup& group);
 
 // Pass 1: from the first colon of the text (wherever it stands) to the end of the source,
 // every complete group of code characters becomes three packed bytes. Nothing but the end of
-// the source ends the data. False when the text could not be read (std::ferror on `text`
-// tells) or the packed output could not be written.
+// the source ends the data. False when the packed output could not be written.
 bool DecodeBinHexText(std::FILE* text, std::FILE* packed);
 
 // Pass 2: a byte other than the marker stands for itself; marker 0 is one 0x90; marker k
-// repeats the last byte written until the run is k long. False when the input could not be
-// read (std::ferror on `packed` tells) or the output could not be written.
+// repeats the last byte written until the run is k long. False when the output could not be
+// written.
 bool ExpandRuns(std::FILE* packed, std::FILE* expanded);
 
 }  // namespace binhex

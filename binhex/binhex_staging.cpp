@@ -129,10 +129,8 @@ class Intermediates {
     OwnFile expanded_;
 };
 
-void Say(Staged* staged, std::string_view what, ImportResult result = ImportResult::WriteFailed) {
-    if (!staged) return;
-    staged->result = result;
-    staged->detail = what;
+void Say(std::string* detail, std::string_view what) {
+    if (detail) *detail = what;
 }
 
 // The bytes from the stream's position to its end; 0 when either cannot be told.
@@ -183,19 +181,10 @@ MacBinaryHeader StagingHeaderOf(std::uint8_t nameLength, const std::array<std::u
     return header;
 }
 
-Staged WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
+bool WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
     using namespace macbinary;
-    Staged staged;
-    const auto failed = [&](ImportResult result, std::string_view why) {
-        staged.result = result;
-        staged.detail = why;
-        return staged;
-    };
-    constexpr std::string_view kUnreadable = "the expanded intermediate file cannot be read";
-    constexpr std::string_view kUnwritable = "the staging file could not be written";
     std::array<std::uint8_t, expanded::kRecordSize> record{};
-    if (!platform::Seek(expandedStream, 0) || !platform::Seek(staging, 0))
-        return failed(ImportResult::WriteFailed, kUnwritable);
+    if (!platform::Seek(expandedStream, 0) || !platform::Seek(staging, 0)) return false;
 
     // A short expanded stream leaves the rest of the header zero; the MacBinary header test
     // then refuses it (a zero name length, both forks empty).
@@ -203,45 +192,26 @@ Staged WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
     std::array<std::uint8_t, 255> name{};
     if (std::fread(&nameLength, 1, 1, expandedStream) == 1)
         std::fread(name.data(), 1, nameLength, expandedStream);
-    const bool headerWhole =
-        std::fread(record.data(), 1, record.size(), expandedStream) == record.size();
-    if (std::ferror(expandedStream)) return failed(ImportResult::ReadFailed, kUnreadable);
+    std::fread(record.data(), 1, record.size(), expandedStream);
     const MacBinaryHeader header = StagingHeaderOf(nameLength, name, record);
-    if (std::fwrite(header.data(), 1, header.size(), staging) != header.size())
-        return failed(ImportResult::WriteFailed, kUnwritable);
+    if (std::fwrite(header.data(), 1, header.size(), staging) != header.size()) return false;
 
     const std::uint32_t dataLength = BigEndian32(&record[expanded::kDataLengthAt]);
     const std::uint32_t resourceLength = BigEndian32(&record[expanded::kResourceLengthAt]);
-    // Copies one fork; the shortfall of a stream that ends inside it is noted, since the
-    // staging file then holds less than its header states.
-    const auto copy = [&](std::string_view what, std::uint32_t length) {
-        std::uint64_t copied = 0;
-        const CopyStatus status = CopyFork(expandedStream, staging, length, &copied);
-        if (status == CopyStatus::ReadFailed) return failed(ImportResult::ReadFailed, kUnreadable);
-        if (status == CopyStatus::NoBuffer)
-            return failed(ImportResult::WriteFailed, "no memory for the copy buffer");
-        if (status != CopyStatus::Done) return failed(ImportResult::WriteFailed, kUnwritable);
-        if (headerWhole && copied < length)
-            NoteShortfall(staged.shortfall, what, length - copied, length);
-        return staged;
-    };
-    if (!copy("the data fork", dataLength)) return staged;
+    if (CopyFork(expandedStream, staging, dataLength) != CopyStatus::Done) return false;
     if (resourceLength != 0) {
         std::array<std::uint8_t, expanded::kForkCheckSize> dataCheck;
         std::fread(dataCheck.data(), 1, dataCheck.size(), expandedStream);
-        if (std::ferror(expandedStream)) return failed(ImportResult::ReadFailed, kUnreadable);
         const std::size_t fill = (kForkAlignment - dataLength % kForkAlignment) % kForkAlignment;
         const std::array<std::uint8_t, kForkAlignment> zeros{};
-        if (std::fwrite(zeros.data(), 1, fill, staging) != fill)
-            return failed(ImportResult::WriteFailed, kUnwritable);
-        if (!copy("the resource fork", resourceLength)) return staged;
+        if (std::fwrite(zeros.data(), 1, fill, staging) != fill) return false;
+        if (CopyFork(expandedStream, staging, resourceLength) != CopyStatus::Done) return false;
     }
-    if (std::fflush(staging) != 0) return failed(ImportResult::WriteFailed, kUnwritable);
-    return staged;
+    return std::fflush(staging) == 0;
 }
 
 std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
-                       const std::string& stagingPath, Staged* detail) {
+                       const std::string& stagingPath, std::string* detail) {
     Stream source(sourceStream);
     // The text left to decode is spread over the three passes, for the progress display.
     const std::uint64_t text = TextLeft(source.get());
@@ -262,10 +232,6 @@ std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
         const import_progress::Pass pass(third, text);
         decoded = binhex::DecodeBinHexText(source.get(), packed.get());
     }
-    if (std::ferror(source.get())) {
-        Say(detail, "the text cannot be read", ImportResult::ReadFailed);
-        return nullptr;
-    }
     source.reset();
     if (!CloseWritten(packed) || !decoded) {
         Say(detail, "the packed intermediate file could not be written");
@@ -283,10 +249,6 @@ std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
         const import_progress::Pass pass(third, platform::StreamSize(packed.get()).value_or(0));
         expandedOk = binhex::ExpandRuns(packed.get(), expandedStream.get());
     }
-    if (std::ferror(packed.get())) {
-        Say(detail, "the packed intermediate file cannot be read", ImportResult::ReadFailed);
-        return nullptr;
-    }
     packed.reset();
     if (!CloseWritten(expandedStream) || !expandedOk) {
         Say(detail, "the expanded intermediate file could not be written");
@@ -302,9 +264,10 @@ std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
     }
     const import_progress::Pass pass(text - 2 * third,
                                      platform::StreamSize(expandedStream.get()).value_or(0));
-    Staged written = WriteStagingFile(expandedStream.get(), staging.get());
-    if (detail) *detail = written;
-    if (!written) return nullptr;
+    if (!WriteStagingFile(expandedStream.get(), staging.get())) {
+        Say(detail, "the staging file could not be written");
+        return nullptr;
+    }
     return staging.release();
 }
 
@@ -325,11 +288,6 @@ ImportResult DescribeDecoded(std::string_view targetFolder, const binhex::Conten
     if (contents.resourceLength != 0)
         stagingSize = MacBinaryResourceOffset(contents.dataLength) + resource;
     if (!IsMacBinaryHeader(header, static_cast<std::int64_t>(stagingSize))) {
-        // A text that ends inside its forks may leave too little for the header's lengths.
-        if (std::string shortfall = ForkShortfall(contents); !shortfall.empty()) {
-            report.detail = std::move(shortfall);
-            return ImportResult::Truncated;
-        }
         report.detail = "its decoded header is not that of a usable Macintosh file";
         return ImportResult::WrongKind;
     }
@@ -340,7 +298,6 @@ ImportResult DescribeDecoded(std::string_view targetFolder, const binhex::Conten
     std::string name(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
     TypeCreator typeCreator;
     std::copy_n(header.begin() + kTypeCreatorAt, typeCreator.size(), typeCreator.begin());
-    report.shortfall = ForkShortfall(contents);
     return DescribeSfmOutput(name, data, resource, typeCreator, report);
 }
 
@@ -353,16 +310,9 @@ ImportResult ImportBinHex(std::string_view targetFolder, std::string_view source
 
 ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view sourcePath,
                               const binhex::ImportOptions& options, ImportReport* report) {
-    ImportReport local;
-    ImportReport& out = report ? *report : local;
-    auto refuse = [&out](ImportResult result, std::string_view why) {
-        out.detail = why;
-        return result;
-    };
     Stream source(platform::OpenStream(std::string(sourcePath), "rb"));
     if (!source) return ImportResult::CannotOpen;
     const auto start = binhex::FindDataStart(source.get(), options.start);
-    if (std::ferror(source.get())) return refuse(ImportResult::ReadFailed, "it cannot be read");
     if (!start) return ImportResult::NotBinHex;
 
     const bool dryRun = report && report->dryRun != DryRun::Off;
@@ -377,20 +327,21 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
         const import_progress::Pass pass(part, text);
         left -= part;
         const binhex::Contents contents = binhex::ReadContents(source.get(), *start);
-        if (contents.readFailed) return refuse(ImportResult::ReadFailed, "it cannot be read");
         if (options.verify) {
-            // A text that ends early is refused for that before its missing check values.
-            if (std::string shortfall = ForkShortfall(contents); !shortfall.empty())
-                return refuse(ImportResult::Truncated, shortfall);
-            if (std::string problem = binhex::CheckProblem(contents); !problem.empty())
-                return refuse(ImportResult::CheckFailed, problem);
+            if (std::string problem = binhex::CheckProblem(contents); !problem.empty()) {
+                if (report) report->detail = std::move(problem);
+                return ImportResult::CheckFailed;
+            }
         }
-        if (dryRun) return DescribeDecoded(targetFolder, contents, out);
+        if (dryRun) return DescribeDecoded(targetFolder, contents, *report);
     }
     if (!platform::Seek(source.get(), *start)) return ImportResult::CannotOpen;
 
-    Staged staged;
-    auto fail = [&](std::string_view why) { return refuse(ImportResult::WriteFailed, why); };
+    std::string detail;
+    auto fail = [&](std::string_view why) {
+        if (report) report->detail = why;
+        return ImportResult::WriteFailed;
+    };
     // The MacBinary import enters the target folder before it opens the staging file, so the
     // staging path must not depend on the current folder.
     std::string temp = platform::TempFolder();
@@ -408,23 +359,19 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
     }
     if (!stagingPath) return fail("no staging file can be created in the temporary folder");
 
-    Stream stagingFile;
+    Stream staged;
     {
         const import_progress::Pass pass(3 * part, text);
         left -= 3 * part;
-        stagingFile.reset(StageBinHex(source.release(), sourcePath, *stagingPath, &staged));
+        staged.reset(StageBinHex(source.release(), sourcePath, *stagingPath, &detail));
     }
-    if (!stagingFile) return refuse(staged.result, staged.detail);
-    const std::uint64_t stagingSize = platform::StreamSize(stagingFile.get()).value_or(0);
-    if (!CloseWritten(stagingFile)) return fail("the staging file could not be written");
+    if (!staged) return fail(detail);
+    const std::uint64_t stagingSize = platform::StreamSize(staged.get()).value_or(0);
+    if (!CloseWritten(staged)) return fail("the staging file could not be written");
 
     const import_progress::Pass pass(left, stagingSize);
-    const ImportResult result = ImportMacBinary(targetFolder, *stagingPath, &out);
-    // The staging file of a text that ends inside its forks is refused when too little of
-    // them is left for its header's lengths; either way the text is what is short.
-    if (result == ImportResult::WrongKind && !staged.shortfall.empty())
-        return refuse(ImportResult::Truncated, staged.shortfall);
-    if (result == ImportResult::WrongKind && out.detail.empty())
-        out.detail = "its decoded header is not that of a usable Macintosh file";
+    const ImportResult result = ImportMacBinary(targetFolder, *stagingPath, report);
+    if (result == ImportResult::WrongKind && report && report->detail.empty())
+        report->detail = "its decoded header is not that of a usable Macintosh file";
     return result;
 }

@@ -52,28 +52,17 @@ MacBinaryHeader StagingHeaderOf(
     std::uint8_t nameLength, const std::array<std::uint8_t, 255>& name,
     const std::array<std::uint8_t, binhex::expanded::kRecordSize>& record);
 
-// How a staging went: `result` is Converted when it was written, ReadFailed or WriteFailed
-// when not (`detail` says why); `shortfall` tells what the expanded stream lacks of the forks
-// its header states, whose staging file then holds only what there was.
-struct Staged {
-    ImportResult result = ImportResult::Converted;
-    std::string detail;
-    std::string shortfall;
-    explicit operator bool() const { return result == ImportResult::Converted; }
-};
-
 // Reads the expanded stream from its start and writes the staging file from its start: the
 // MacBinary header, the data fork and, when there is a resource fork, zero fill to the next
-// 128-byte boundary and the resource fork.
-Staged WriteStagingFile(std::FILE* expanded, std::FILE* staging);
+// 128-byte boundary and the resource fork. False when the staging file could not be written.
+bool WriteStagingFile(std::FILE* expanded, std::FILE* staging);
 
 // Runs both passes from the source (which it closes) through the two intermediate files and
 // writes the staging file, which it returns open; both intermediates are gone on return.
-// nullptr, with `staged` saying why, when the text or an intermediate could not be read or an
-// intermediate or the staging file could not be created or written; what this call made is
-// then removed too.
+// nullptr, with `detail` saying why, when an intermediate or the staging file could not be
+// created or written; what this call made is then removed too.
 std::FILE* StageBinHex(std::FILE* source, std::string_view sourcePath,
-                       const std::string& stagingPath, Staged* staged = nullptr);
+                       const std::string& stagingPath, std::string* detail = nullptr);
 
 // Converts one BinHex file into the target folder: Converted; NotBinHex without the
 // identification text (nothing is created); CannotOpen for the source or the staging file;

@@ -86,8 +86,8 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
     // is tested as if the missing bytes were zero, as the MacBinary import does.
     MacBinaryHeader head{};
     const std::size_t got = std::fread(head.data(), 1, head.size(), source.get());
-    const Probe unreadable{Probe::Verdict::ReadFailed, Format::Auto, "it cannot be read"};
-    if (std::ferror(source.get())) return unreadable;
+    if (std::ferror(source.get()))
+        return {Probe::Verdict::CannotOpen, Format::Auto, "it cannot be read"};
 
     if (IsAppleDoubleCompanion(nativePath) && StartsWith(head, got, kAppleDoubleMagic))
         return {Probe::Verdict::Companion, Format::AppleDouble, {}};
@@ -101,7 +101,6 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
     const binhex::Start rule =
         rules.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification;
     if (binhex::FindDataStart(source.get(), rule)) return Recognised(Format::BinHex);
-    if (std::ferror(source.get())) return unreadable;
     if (CompanionIsAppleDouble(rules.companionPath.empty() ? CompanionPathOf(nativePath)
                                                            : rules.companionPath))
         return Recognised(Format::AppleDouble);

@@ -42,7 +42,6 @@ struct Probe {
         Companion,   // an AppleDouble "._" file, read together with its data file
         Nothing,     // none of the known formats
         CannotOpen,  // `detail` says why
-        ReadFailed,  // it opened, but answered a read with an error
     };
     Verdict verdict = Verdict::Nothing;
     Format format = Format::Auto;

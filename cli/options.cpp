@@ -28,8 +28,7 @@ constexpr std::array<OptionRow, 9> kOptions{{
      "line within 128 bytes, the data from the first colon"},
     {OptionId::Verify, '\0', "verify", "",
      "check the CRC-16 values of BinHex and MacBinary II/III\n"
-     "and that every source holds what its header states\n"
-     "first; convert nothing that fails"},
+     "first; convert nothing whose values are wrong"},
     {OptionId::Version, '\0', "version", "", "print the version and exit"},
 }};
 
@@ -237,8 +236,7 @@ std::string HelpText() {
         "\nWith --verify, the three CRC-16 values of a BinHex file (header, data fork,\n"
         "resource fork) and the header CRC of a MacBinary II or III file are checked\n"
         "before anything is written; a source whose values are wrong is reported as\n"
-        "check-failed and not converted, one that ends before what its header states\n"
-        "as truncated.\n"
+        "check-failed and not converted.\n"
         "\nOn a terminal, standard error shows one line of progress (files and bytes\n"
         "done, rate) while a batch runs; a batch of more than one source ends with a\n"
         "summary line there: converted, failed by reason, skipped, bytes written.\n"
@@ -252,10 +250,9 @@ std::string HelpText() {
         "'SOURCE -> OUTPUT (data 300, resource 0, TEXT/ttxt)', and the objects carry\n"
         "\"dry_run\": true, \"data_bytes\", \"resource_bytes\", \"type\" and \"creator\".\n"
         "The results and their codes:\n";
-    constexpr std::array<ImportResult, 8> kReported{
-        ImportResult::Converted,  ImportResult::NotBinHex,   ImportResult::CannotOpen,
-        ImportResult::WrongKind,  ImportResult::WriteFailed, ImportResult::CheckFailed,
-        ImportResult::ReadFailed, ImportResult::Truncated};
+    constexpr std::array<ImportResult, 6> kReported{
+        ImportResult::Converted, ImportResult::NotBinHex,   ImportResult::CannotOpen,
+        ImportResult::WrongKind, ImportResult::WriteFailed, ImportResult::CheckFailed};
     for (const ImportResult result : kReported) {
         const auto& described = DescribeResult(result);
         text += ResultLine(described.word, static_cast<int>(result), described.message);

@@ -52,13 +52,6 @@ bool DryRunOf(const SourceOutcome& outcome) {
     return outcome.report.dryRun != DryRun::Off;
 }
 
-// An output was written (or would be, in a trial run): for a converted source, and for one
-// that held less than it stated, which is written as far as it goes.
-bool Written(const SourceOutcome& outcome) {
-    return outcome.result == ImportResult::Converted ||
-           (outcome.result == ImportResult::Truncated && !outcome.report.outputName.empty());
-}
-
 // The type or the creator as text: its four bytes up to the first zero, each byte outside
 // printable ASCII as its Latin-1 character.
 std::string FourCharCode(const TypeCreator& typeCreator, std::size_t at) {
@@ -115,7 +108,8 @@ std::string JsonLine(const SourceOutcome& outcome) {
     } else {
         line += JsonString(DescribeResult(outcome.result).word) +
                 ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
-        if (Written(outcome)) line += ", \"output\": " + JsonText(OutputName(outcome));
+        if (outcome.result == ImportResult::Converted)
+            line += ", \"output\": " + JsonText(OutputName(outcome));
         if (outcome.result == ImportResult::Converted && DryRunOf(outcome)) {
             const ImportReport& report = outcome.report;
             line += ", \"dry_run\": true, \"data_bytes\": " + std::to_string(report.dataBytes) +
@@ -172,9 +166,6 @@ std::string DiagnosticLine(const SourceOutcome& outcome) {
     std::string line = std::string(kProgram) + ": " + outcome.source + ": " +
                        std::string(DescribeResult(outcome.result).message);
     if (!outcome.report.detail.empty()) line += ": " + outcome.report.detail;
-    if (!outcome.companionSkipped && outcome.result == ImportResult::Truncated && Written(outcome))
-        line += std::string(DryRunOf(outcome) ? " (would be written as " : " (written as ") +
-                OutputName(outcome) + ")";
     return line;
 }
 

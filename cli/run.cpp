@@ -83,36 +83,8 @@ SourceOutcome ConvertSource(Format format, const std::string& target, const std:
     return ConvertSource(how, target, source, given);
 }
 
-namespace {
-
-SourceOutcome Convert(const Conversion& how, const std::string& target, const std::string& source,
-                      std::string_view given);
-
-}  // namespace
-
 SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                             const std::string& source, std::string_view given) {
-    if (!how.verify || how.dryRun != DryRun::Off) return Convert(how, target, source, given);
-    // Everything that can be known before writing is checked by a trial run first: the check
-    // values, a source shorter than its header states, one that cannot be read. Only a source
-    // that passes is converted, and its check values are not computed a second time.
-    Conversion trial = how;
-    trial.dryRun = DryRun::IntoFolder;
-    SourceOutcome checked = Convert(trial, target, source, given);
-    if (!WentWell(checked) || checked.companionSkipped) {
-        checked.report.dryRun = DryRun::Off;
-        checked.report.outputName.clear();  // nothing was written
-        return checked;
-    }
-    Conversion real = how;
-    real.verify = false;
-    return Convert(real, target, source, given);
-}
-
-namespace {
-
-SourceOutcome Convert(const Conversion& how, const std::string& target, const std::string& source,
-                      std::string_view given) {
     SourceOutcome outcome;
     outcome.source = std::string(given);
     outcome.report.dryRun = how.dryRun;
@@ -126,10 +98,7 @@ SourceOutcome Convert(const Conversion& how, const std::string& target, const st
         Probe probe = ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
         switch (probe.verdict) {
             case Probe::Verdict::CannotOpen:
-            case Probe::Verdict::ReadFailed:
-                outcome.result = probe.verdict == Probe::Verdict::CannotOpen
-                                     ? ImportResult::CannotOpen
-                                     : ImportResult::ReadFailed;
+                outcome.result = ImportResult::CannotOpen;
                 outcome.report.detail = std::move(probe.detail);
                 return outcome;
             case Probe::Verdict::Companion:
@@ -180,8 +149,6 @@ SourceOutcome Convert(const Conversion& how, const std::string& target, const st
         outcome.report.detail = "not a " + std::string(RowOf(format).title) + " file";
     return outcome;
 }
-
-}  // namespace
 
 int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ostream& err,
         bool errIsTerminal) {

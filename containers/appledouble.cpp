@@ -34,10 +34,8 @@ ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view d
 
 ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_view dataFilePath,
                                    const std::string& companionPath, ImportReport* report) {
-    ImportReport local;
-    ImportReport& out = report ? *report : local;
-    auto refuse = [&out](ImportResult result, std::string detail) {
-        out.detail = std::move(detail);
+    auto refuse = [report](ImportResult result, std::string detail) {
+        if (report) report->detail = std::move(detail);
         return result;
     };
     auto fail = [&refuse](std::string detail) {
@@ -60,9 +58,6 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
     std::FILE* const companion = companionFile.get();
 
     const HeaderRead header = ReadHeaderBlock(companion);
-    if (std::ferror(companion))
-        return refuse(ImportResult::ReadFailed,
-                      "its companion " + companionPath + " cannot be read");
     if (header.bytesRead < kMagicSize || !IsAppleDoubleHeader(header.block)) {
         return refuse(ImportResult::WrongKind,
                       "its companion " + companionPath + " has no AppleDouble header");
@@ -76,9 +71,7 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
     EntryDescriptor resourceEntry;
     std::string macName;
     TypeCreator typeCreator{};
-    const std::vector<EntryDescriptor> entries = ReadEntryTable(companion, header);
-    NoteShortTable(out.shortfall, header, entries.size());
-    for (const EntryDescriptor& entry : entries) {
+    for (const EntryDescriptor& entry : ReadEntryTable(companion, header)) {
         switch (entry.id) {
             case kDataForkId:
                 dataLength = entry.length;
@@ -88,10 +81,8 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
                 break;
             case kRealNameId:
                 macName = ReadEntryName(companion, entry);
-                NoteShortEntry(out.shortfall, "the name entry", entry, companion);
                 break;
             case kFinderInfoId:
-                NoteShortEntry(out.shortfall, "the Finder info entry", entry, companion);
                 // The type and creator are the first 8 bytes of the Finder info. Companions
                 // written by macOS make that entry far longer (an extended-attribute block
                 // follows the 32 bytes), so its length says nothing about them.
@@ -101,9 +92,6 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
                 break;
         }
     }
-    if (std::ferror(companion))
-        return refuse(ImportResult::ReadFailed,
-                      "the entries of its companion " + companionPath + " cannot be read");
     // A fork is copied with a 32-bit count; cutting a longer file there would lose its tail
     // without a word.
     if (dataLength > kMaxForkLength)
@@ -112,5 +100,5 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
     std::string name = OutputNameFor(macName, dataFilePath);
     return WriteSfmOutput(name, PlaceFork(data, 0, dataLength),
                           PlaceFork(companion, resourceEntry.offset, resourceEntry.length),
-                          typeCreator, &out);
+                          typeCreator, report);
 }

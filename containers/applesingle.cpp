@@ -14,18 +14,14 @@ using namespace entry_table;
 ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
                                ImportReport* report) {
     const TargetFolder target = EnterTargetFolder(targetFolder);
-    ImportReport local;
-    ImportReport& out = report ? *report : local;
-    auto refuse = [&out](ImportResult result, std::string detail) {
-        out.detail = std::move(detail);
+    auto refuse = [report](ImportResult result, std::string detail) {
+        if (report) report->detail = std::move(detail);
         return result;
     };
     OpenSource source(platform::OpenStream(std::string(sourcePath), "rb"));
     if (!source.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
 
     const HeaderRead header = ReadHeaderBlock(source.get());
-    if (std::ferror(source.get()))
-        return refuse(ImportResult::ReadFailed, "its header cannot be read");
     if (header.bytesRead < kMagicSize || !IsAppleSingleHeader(header.block))
         return refuse(ImportResult::WrongKind, "no AppleSingle magic number");
     if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
@@ -36,9 +32,7 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
     EntryDescriptor dataEntry, resourceEntry;
     std::string macName;
     std::array<std::uint8_t, kFinderInfoSize> finderInfo{};
-    const std::vector<EntryDescriptor> entries = ReadEntryTable(source.get(), header);
-    NoteShortTable(out.shortfall, header, entries.size());
-    for (const EntryDescriptor& entry : entries) {
+    for (const EntryDescriptor& entry : ReadEntryTable(source.get(), header)) {
         switch (entry.id) {
             case kDataForkId:
                 dataEntry = entry;
@@ -48,10 +42,8 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
                 break;
             case kRealNameId:
                 macName = ReadEntryName(source.get(), entry);
-                NoteShortEntry(out.shortfall, "the name entry", entry, source.get());
                 break;
             case kFinderInfoId: {
-                NoteShortEntry(out.shortfall, "the Finder info entry", entry, source.get());
                 // Only the leading type and creator are carried; a short entry overwrites
                 // as many leading bytes as it has.
                 const auto wanted = static_cast<std::size_t>(
@@ -63,10 +55,6 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
                 break;
         }
     }
-    // A read error anywhere in the table or its entries; the forks are read as they are
-    // copied.
-    if (std::ferror(source.get()))
-        return refuse(ImportResult::ReadFailed, "its entry table or an entry cannot be read");
     TypeCreator typeCreator;
     std::copy_n(finderInfo.begin(), typeCreator.size(), typeCreator.begin());
 
@@ -74,5 +62,5 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
     const ForkPlace resource = PlaceFork(source.get(), resourceEntry.offset, resourceEntry.length);
 
     std::string name = OutputNameFor(macName, sourcePath);
-    return WriteSfmOutput(name, data, resource, typeCreator, &out);
+    return WriteSfmOutput(name, data, resource, typeCreator, report);
 }

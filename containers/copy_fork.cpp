@@ -1,6 +1,5 @@
 #include "containers/copy_fork.h"
 
-#include <cerrno>
 #include <memory>
 #include <new>
 
@@ -35,11 +34,7 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
     while (left > 0) {
         if (left < chunk) chunk = left;
         const std::int64_t got = platform::RawRead(in, buffer.get(), chunk);
-        if (got == 0) break;  // the end of the source: a short fork, which callers count
-        if (got < 0) {
-            status = CopyStatus::ReadFailed;
-            break;
-        }
+        if (got <= 0) break;  // the end of the source, or a read error: copy no further
         chunk = static_cast<std::size_t>(got);
         readTotal += chunk;
         if (!platform::RawWriteAll(out, buffer.get(), chunk)) {
@@ -51,10 +46,8 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
         import_progress::Advance(chunk);
     }
 
-    const int savedErrno = errno;
     platform::Seek(source, *sourceAt + readTotal);
     platform::Seek(destination, *destinationAt + written);
-    errno = savedErrno;
     if (copied) *copied = written;
     return status;
 }

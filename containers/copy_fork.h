@@ -10,13 +10,11 @@ constexpr std::size_t kCopyBufferSize = 40960;
 enum class CopyStatus {
     Done,         // copied the count, or up to the end of the source
     NoBuffer,     // the copy buffer could not be obtained; nothing was copied
-    ReadFailed,   // the source answered a read with an error (not its end)
     WriteFailed,  // the destination refused a write (a full volume, say)
 };
 
 // Copies up to `count` bytes from the source's current position to the destination's,
-// stopping early at the end of the source or at an error. Both streams are left just after
-// what was read and written. `copied`, when given, receives the bytes written; errno tells
-// why a read or a write failed.
+// stopping early at the end of the source (or at a read error). Both streams are left just
+// after what was read and written. `copied`, when given, receives the bytes written.
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
                     std::uint64_t* copied = nullptr);

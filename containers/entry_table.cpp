@@ -114,33 +114,13 @@ std::string ReadEntryName(std::FILE* source, const EntryDescriptor& entry) {
 }
 
 ForkPlace PlaceFork(std::FILE* source, std::uint64_t offset, std::uint64_t length) {
-    const std::uint64_t stated = length;
     if (const auto size = platform::StreamSize(source))
         length = offset >= *size ? 0 : std::min(length, *size - offset);
     // A fork is copied with a 32-bit count. Entry lengths are 32-bit fields anyway; the one
     // longer length, a data file's own size, is refused by its caller before it gets here.
     const auto fitted = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(length, std::numeric_limits<std::uint32_t>::max()));
-    return ForkPlace{source, offset, fitted, stated - fitted};
-}
-
-void NoteShortTable(std::string& shortfall, const HeaderRead& header, std::size_t descriptors) {
-    if (header.bytesRead < kDescriptorsAt) {
-        NoteShortfall(shortfall, "the header", kDescriptorsAt - header.bytesRead, kDescriptorsAt);
-        return;
-    }
-    const std::uint16_t count = Swap16(RawField16(&header.block[kEntryCountAt]));
-    if (descriptors < count)
-        NoteShortfall(shortfall, "the entry table", (count - descriptors) * kDescriptorSize,
-                      std::size_t{count} * kDescriptorSize);
-}
-
-void NoteShortEntry(std::string& shortfall, std::string_view what, const EntryDescriptor& entry,
-                    std::FILE* source) {
-    const auto size = platform::StreamSize(source);
-    if (!size || entry.offset + entry.length <= *size) return;
-    const std::uint64_t held = entry.offset >= *size ? 0 : *size - entry.offset;
-    NoteShortfall(shortfall, what, entry.length - held, entry.length);
+    return ForkPlace{source, offset, fitted};
 }
 
 std::string OwnFileName(std::string_view sourcePath) {

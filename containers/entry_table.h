@@ -54,8 +54,7 @@ struct HeaderRead {
     std::size_t bytesRead = 0;
 };
 
-// Reads the block from the start of `source`. A read error, here or in any read below, is
-// left in the stream's error indicator (std::ferror) for the import to report.
+// Reads the block from the start of `source`.
 HeaderRead ReadHeaderBlock(std::FILE* source);
 
 // Only the magic number decides; a block read from fewer than 4 bytes is neither.
@@ -87,18 +86,9 @@ std::size_t ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer
 // The name entry's bytes, at most 255 of them, as far as the file holds them.
 std::string ReadEntryName(std::FILE* source, const EntryDescriptor& entry);
 
-// Where a fork lies, its length cut to what the file holds past its offset (the rest counted
-// as missing): a fork that starts beyond the end is empty, so no empty AFP_Resource stream
-// is made for it.
+// Where a fork lies, its length cut to what the file holds past its offset: a fork that
+// starts beyond the end is empty, so no empty AFP_Resource stream is made for it.
 ForkPlace PlaceFork(std::FILE* source, std::uint64_t offset, std::uint64_t length);
-
-// Notes in `shortfall` a header cut short before its entry count, or an entry table that
-// holds fewer descriptors than the count announces.
-void NoteShortTable(std::string& shortfall, const HeaderRead& header, std::size_t descriptors);
-
-// Notes in `shortfall` how much of the entry lies past the end of `source`, if any.
-void NoteShortEntry(std::string& shortfall, std::string_view what, const EntryDescriptor& entry,
-                    std::FILE* source);
 
 // The output name: the Macintosh name translated to code page 1252 when it has a character
 // before its first zero byte, otherwise the last component of `sourcePath` in 8-bit form.

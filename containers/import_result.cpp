@@ -4,15 +4,13 @@
 
 namespace {
 
-constexpr std::array<ImportResultText, 8> kResults{{
+constexpr std::array<ImportResultText, 6> kResults{{
     {ImportResult::Converted, "converted", "converted"},
     {ImportResult::NotBinHex, "not-binhex", "not a BinHex 4.0 text"},
     {ImportResult::CannotOpen, "cannot-open", "cannot be opened"},
     {ImportResult::WrongKind, "wrong-kind", "not of the expected kind"},
     {ImportResult::WriteFailed, "write-failed", "the output could not be written"},
     {ImportResult::CheckFailed, "check-failed", "a check value is wrong"},
-    {ImportResult::ReadFailed, "read-failed", "it could not be read"},
-    {ImportResult::Truncated, "truncated", "it ends before its forks do"},
 }};
 
 }  // namespace

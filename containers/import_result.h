@@ -12,9 +12,6 @@ enum class ImportResult : std::int32_t {
     WrongKind = -2,    // the header test failed
     WriteFailed = -3,  // an output could not be created or written; nothing was left behind
     CheckFailed = -4,  // only on request: a check value of the source is wrong
-    ReadFailed = -5,   // a source could not be read (an I/O error, not its end); nothing left
-    Truncated = -6,    // the source ends before what its header states: what it holds was
-                       // written (a trial or checked run writes nothing)
 };
 
 struct ImportResultText {

@@ -95,10 +95,6 @@ ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sou
     // A source shorter than the header is tested as if the missing bytes were zero.
     MacBinaryHeader header{};
     const std::size_t got = std::fread(header.data(), 1, header.size(), source.get());
-    if (std::ferror(source.get())) {
-        if (report) report->detail = "its header cannot be read";
-        return ImportResult::ReadFailed;
-    }
     if (got < header.size())
         std::fill(header.begin() + static_cast<std::ptrdiff_t>(got), header.end(), 0);
     if (!IsMacBinaryHeader(header, length)) return ImportResult::WrongKind;

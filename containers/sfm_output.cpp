@@ -73,55 +73,7 @@ std::uint64_t BytesAvailable(const ForkPlace& fork) {
     return *size > fork.offset ? std::min<std::uint64_t>(fork.length, *size - fork.offset) : 0;
 }
 
-// The report's shortfall with the forks' own added: `delivered` bytes of each arrived.
-std::string Shortfall(const ImportReport& report, const ForkPlace& data, std::uint64_t dataBytes,
-                      const ForkPlace& resource, std::uint64_t resourceBytes) {
-    std::string shortfall = report.shortfall;
-    const auto note = [&](std::string_view what, const ForkPlace& fork, std::uint64_t bytes) {
-        const std::uint64_t stated = std::uint64_t{fork.length} + fork.missing;
-        if (bytes < stated) NoteShortfall(shortfall, what, stated - bytes, stated);
-    };
-    note("the data fork", data, dataBytes);
-    note("the resource fork", resource, resourceBytes);
-    return shortfall;
-}
-
-// How a fork copy ended, as the import reports it; Converted when it went through.
-struct Copied {
-    ImportResult result = ImportResult::Converted;
-    std::string detail;
-    std::uint64_t bytes = 0;
-};
-
-Copied CopyInto(std::FILE* output, const ForkPlace& fork, std::string_view forkName,
-                std::string_view outputName) {
-    Copied copied;
-    if (fork.length == 0) return copied;
-    const std::string what(forkName);
-    if (!platform::Seek(fork.stream, fork.offset))
-        return {ImportResult::ReadFailed, Reason("cannot read " + what), 0};
-    switch (CopyFork(fork.stream, output, fork.length, &copied.bytes)) {
-        case CopyStatus::Done:
-            break;
-        case CopyStatus::NoBuffer:
-            return {ImportResult::WriteFailed, "no memory for the copy buffer", 0};
-        case CopyStatus::ReadFailed:
-            return {ImportResult::ReadFailed, Reason("cannot read " + what), 0};
-        case CopyStatus::WriteFailed:
-            return {ImportResult::WriteFailed, Reason("cannot write " + std::string(outputName)),
-                    0};
-    }
-    return copied;
-}
-
 }  // namespace
-
-void NoteShortfall(std::string& shortfall, std::string_view what, std::uint64_t missing,
-                   std::uint64_t stated) {
-    if (!shortfall.empty()) shortfall += "; ";
-    shortfall += std::string(what) + " lacks " + std::to_string(missing) + " of its " +
-                 std::to_string(stated) + " bytes";
-}
 
 ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
                                std::uint64_t resourceBytes, const TypeCreator& typeCreator,
@@ -138,18 +90,15 @@ ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
     report.dataBytes = dataBytes;
     report.resourceBytes = resourceBytes;
     report.typeCreator = typeCreator;
-    report.detail = report.shortfall;
-    return report.detail.empty() ? ImportResult::Converted : ImportResult::Truncated;
+    report.detail.clear();
+    return ImportResult::Converted;
 }
 
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report) {
-    if (report && report->dryRun != DryRun::Off) {
-        const std::uint64_t dataBytes = BytesAvailable(data);
-        const std::uint64_t resourceBytes = BytesAvailable(resource);
-        report->shortfall = Shortfall(*report, data, dataBytes, resource, resourceBytes);
-        return DescribeSfmOutput(name, dataBytes, resourceBytes, typeCreator, *report);
-    }
+    if (report && report->dryRun != DryRun::Off)
+        return DescribeSfmOutput(name, BytesAvailable(data), BytesAvailable(resource), typeCreator,
+                                 *report);
     ImportReport local;
     ImportReport& out = report ? *report : local;
     out.typeCreator = typeCreator;
@@ -158,14 +107,14 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 
     bool created = false;
     int slot = -1;  // the output stays registered for removal on an interrupt until complete
-    auto fail = [&](std::string detail, ImportResult result = ImportResult::WriteFailed) {
+    auto fail = [&](std::string detail) {
         if (created &&
             !(slot >= 0 && platform::RemoveTrackedFile(slot, platform::OutputPath(name))))
             platform::RemoveFile(platform::OutputPath(name));
         out.outputName = name;
         out.detail = std::move(detail);
         out.dataBytes = out.resourceBytes = 0;
-        return result;
+        return ImportResult::WriteFailed;
     };
 
     // An existing file is never overwritten: a taken name gets a unique one, and the data
@@ -185,27 +134,38 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     created = true;
     platform::NoteCreatedInCurrentFolder(name);
 
-    const Copied dataCopied = CopyInto(dataFile, data, "the data fork", "the data fork");
-    if (dataCopied.result != ImportResult::Converted) {
+    std::uint64_t copied = 0;
+    if (data.length != 0 && !platform::Seek(data.stream, data.offset)) {
         std::fclose(dataFile);
-        return fail(dataCopied.detail, dataCopied.result);
+        return fail("cannot read the data fork");
+    }
+    if (data.length != 0 &&
+        CopyFork(data.stream, dataFile, data.length, &copied) == CopyStatus::WriteFailed) {
+        const std::string why = Reason("cannot write the data fork");
+        std::fclose(dataFile);
+        return fail(why);
     }
     if (std::fclose(dataFile) != 0) return fail(Reason("cannot write the data fork"));
-    out.dataBytes = dataCopied.bytes;
+    out.dataBytes = copied;
 
-    Copied resourceCopied;
+    copied = 0;
     if (resource.length != 0) {
         std::FILE* stream =
             platform::OpenStream(platform::OutputPath(name, kResourceStream), "w+b");
         if (!stream) return fail(Reason("cannot create the AFP_Resource stream"));
-        resourceCopied = CopyInto(stream, resource, "the resource fork", "the AFP_Resource stream");
-        if (resourceCopied.result != ImportResult::Converted) {
+        if (!platform::Seek(resource.stream, resource.offset)) {
             std::fclose(stream);
-            return fail(resourceCopied.detail, resourceCopied.result);
+            return fail("cannot read the resource fork");
         }
-        if (std::fclose(stream) != 0) return fail(Reason("cannot write the AFP_Resource stream"));
+        const bool failed =
+            CopyFork(resource.stream, stream, resource.length, &copied) == CopyStatus::WriteFailed;
+        const int savedErrno = errno;
+        if (std::fclose(stream) != 0 || failed) {
+            if (failed) errno = savedErrno;
+            return fail(Reason("cannot write the AFP_Resource stream"));
+        }
     }
-    out.resourceBytes = resourceCopied.bytes;
+    out.resourceBytes = copied;
 
     std::FILE* info = platform::OpenStream(platform::OutputPath(name, kAfpInfoStream), "w+b");
     if (!info) return fail(Reason("cannot create the AFP_AfpInfo stream"));
@@ -216,8 +176,6 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 
     if (slot >= 0) platform::UntrackTemporaryFile(slot);
     out.outputName = name;
-    // What the source holds is written as it stands; that it held less than it stated is
-    // not success.
-    out.detail = Shortfall(out, data, dataCopied.bytes, resource, resourceCopied.bytes);
-    return out.detail.empty() ? ImportResult::Converted : ImportResult::Truncated;
+    out.detail.clear();
+    return ImportResult::Converted;
 }

@@ -28,14 +28,11 @@ using TypeCreator = std::array<std::uint8_t, 8>;
 // and creator copied up to their first zero byte, the rest zero.
 AfpInfo MakeAfpInfo(const TypeCreator& typeCreator);
 
-// Where one fork lies in an open source. `length` is what is copied; the copy stops early
-// at the end of the source. `missing` is what the source states beyond `length` that it was
-// already known not to hold (an entry cut to the file's size).
+// Where one fork lies in an open source.
 struct ForkPlace {
     std::FILE* stream = nullptr;
     std::uint64_t offset = 0;
     std::uint32_t length = 0;
-    std::uint64_t missing = 0;
 };
 
 // A trial run, chosen by the caller before the import: nothing is created, and the report
@@ -51,21 +48,12 @@ struct ImportReport {
     std::uint64_t resourceBytes = 0;
     TypeCreator typeCreator{};
     std::string detail;  // empty on success
-    // What the source states but does not hold, besides the forks ("the name entry lacks 3
-    // of its 12 bytes"); the reader notes it, and the output is then reported Truncated.
-    std::string shortfall;
 };
-
-// "the data fork lacks 128 of its 1000 bytes", appended to `shortfall` with "; " between.
-void NoteShortfall(std::string& shortfall, std::string_view what, std::uint64_t missing,
-                   std::uint64_t stated);
 
 // Writes the Macintosh file named `name` into the current folder, in this order: a free
 // name, the data file (always, even empty), the AFP_Resource stream (only for a non-empty
 // resource fork), the AFP_AfpInfo stream. `name` is made safe and unique in place.
-// On any failure the files this call created are removed and WriteFailed (or ReadFailed, when
-// a source could not be read) is returned. A source that holds less than it states gives
-// Truncated, with what it holds written and the shortfall in the report's detail.
+// On any failure the files this call created are removed and WriteFailed is returned.
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report = nullptr);
 

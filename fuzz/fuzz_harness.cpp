@@ -64,10 +64,8 @@ bool Defined(ImportResult result) {
         case ImportResult::CannotOpen:
         case ImportResult::WrongKind:
         case ImportResult::WriteFailed:
-        case ImportResult::Truncated:
             return true;
         case ImportResult::CheckFailed:  // only when verification was asked for
-        case ImportResult::ReadFailed:   // the sources lie on a sound local disk
             return false;
     }
     return false;
@@ -103,9 +101,6 @@ void RunImport(const std::vector<SourceFile>& sources,
         if (!targetBefore.count(name)) added.insert(name);
     if (result == ImportResult::Converted) {
         if (added.size() != 1) Broken(std::to_string(added.size()) + " outputs for one import");
-    } else if (result == ImportResult::Truncated) {
-        // Written as far as it goes, or nothing when too little is left to pass for a file.
-        if (added.size() > 1) Broken(std::to_string(added.size()) + " outputs for one import");
     } else if (!added.empty()) {
         Broken("a failed import left " + *added.begin() + " in the target folder");
     }

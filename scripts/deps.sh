@@ -15,6 +15,6 @@ veskar_install() {
 }
 
 # qt6-base-dev builds the window (with libqt6svg6 for its icon); xvfb and xauth run it for
-# the screenshots; python3-fusepy runs the tests' file system that fails reads on purpose.
+# the screenshots.
 VESKAR_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev ntfs-3g fuse3
-    python3-fusepy qt6-base-dev libqt6svg6 xvfb xauth)
+    qt6-base-dev libqt6svg6 xvfb xauth)

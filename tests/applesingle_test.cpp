@@ -86,8 +86,6 @@ TEST(EntryTable, EveryWholeCountedDescriptorIsRead) {
 
 struct SingleCase {
     const char* label;
-    // A source that states more than it holds is written as far as it goes, and reported so.
-    ImportResult result = ImportResult::Converted;
     Bytes image;
     std::string source = "file.as";  // native names
     std::string output = "Report";
@@ -140,7 +138,6 @@ const SingleCase kCases[] = {
      .image = EncodeAppleSingle(With(Typical(), {{af::kFinderInfo, BytesOf("APPL")}})),
      .typeCreator = TypeCreatorBytes("APPLttxt")},
     {.label = "later name entry past the end leaves no name",
-     .result = ImportResult::Truncated,
      .image = EncodeAppleSingle(With(Typical(), {{af::kRealName, 0xFFFFFFF0u, 10}})),
      .output = "file.as"},
     {.label = "Mac Roman name translated",
@@ -168,20 +165,17 @@ const SingleCase kCases[] = {
      .image = EncodeAppleSingle(Typical(std::string(251, 'n') + ".abc" + std::string(45, 'x'))),
      .output = std::string(238, 'n') + ".abc"},
     {.label = "name cut short by the end of the file",
-     .result = ImportResult::Truncated,
      .image = Cut(EncodeAppleSingle(
                       With(Without(0, Typical()), {{af::kRealName, BytesOf("Truncated name")}})),
                   5),
      .output = "Truncated"},
     {.label = "entries past the end of the file",
-     .result = ImportResult::Truncated,
      .image = EncodeAppleSingle(kPastTheEnd),
      .output = "file.as",
      .data = {},
      .resource = std::nullopt,
      .typeCreator = Bytes(8, 0)},
     {.label = "data fork longer than the file",
-     .result = ImportResult::Truncated,
      .image = kWholeFileFork,
      .data = kWholeFileFork,
      .resource = std::nullopt},
@@ -209,7 +203,8 @@ TEST_P(AppleSingleTest, Converts) {
     if (!source) GTEST_SKIP() << "no file on this system can be named " << row.source;
     ASSERT_TRUE(WriteFile(sources.File(*source), row.image));
     ImportReport report;
-    ASSERT_EQ(ImportAppleSingle(volume->Root(), sources.File(*source), &report), row.result)
+    ASSERT_EQ(ImportAppleSingle(volume->Root(), sources.File(*source), &report),
+              ImportResult::Converted)
         << report.detail;
     // Rows give names as UTF-8 text; the system's own names may be code page 1252.
     const std::string output = platform::AnsiToNative(report.outputName);
@@ -258,8 +253,8 @@ TEST(ImportAppleSingle, RefusalsWriteNothing) {
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
-// Under 4 bytes a prefix is not AppleSingle; from there on it is written, each fork holding
-// what of it the prefix still has, and reported truncated until the whole file is there.
+// Under 4 bytes a prefix is not AppleSingle; from there on it converts, each fork holding what
+// of it the prefix still has, and nothing else is left.
 TEST(ImportAppleSingle, EveryPrefixOfAFileHasADefinedResult) {
     REQUIRE_NTFS(volume);
     CurrentFolderGuard guard;
@@ -272,11 +267,8 @@ TEST(ImportAppleSingle, EveryPrefixOfAFileHasADefinedResult) {
         ASSERT_TRUE(WriteFile(path, Cut(image, image.size() - prefix)));
         ImportReport report;
         const ImportResult result = ImportAppleSingle(volume->Root(), path, &report);
-        const ImportResult expected = prefix < 4              ? ImportResult::WrongKind
-                                      : prefix < image.size() ? ImportResult::Truncated
-                                                              : ImportResult::Converted;
-        ASSERT_EQ(result, expected) << prefix;
-        if (result != ImportResult::WrongKind) converted.emplace_back(prefix, report.outputName);
+        ASSERT_EQ(result, prefix < 4 ? ImportResult::WrongKind : ImportResult::Converted) << prefix;
+        if (result == ImportResult::Converted) converted.emplace_back(prefix, report.outputName);
         ASSERT_EQ(FilesOnVolume(*volume).size(), converted.size()) << prefix;
     }
     auto part = [&](std::size_t from, std::size_t to) {
@@ -310,10 +302,8 @@ TEST(ImportAppleSingle, DamagedHeaderBytesGiveCleanResults) {
         const std::string path = sources.File("f" + std::to_string(at));
         ASSERT_TRUE(WriteFile(path, damaged));
         const ImportResult result = ImportAppleSingle(volume->Root(), path);
-        EXPECT_TRUE(result == ImportResult::Converted || result == ImportResult::WrongKind ||
-                    result == ImportResult::Truncated)
-            << at;
-        if (result != ImportResult::WrongKind) ++converted;
+        EXPECT_TRUE(result == ImportResult::Converted || result == ImportResult::WrongKind) << at;
+        if (result == ImportResult::Converted) ++converted;
         EXPECT_EQ(FilesOnVolume(*volume).size(), converted) << at;
     }
     EXPECT_EQ(converted, tableEnd - 4);  // only the magic's bytes decide the kind

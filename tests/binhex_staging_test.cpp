@@ -289,7 +289,7 @@ const ResultCase kResultCases[] = {
     {"identification but no data", "(" + kId + ")\n", ImportResult::WrongKind},
     {"name length 0", WithHeaderName(""), ImportResult::WrongKind},
     {"name length 64", WithHeaderName(std::string(64, 'x')), ImportResult::WrongKind},
-    {"data cut short", EncodeBinHex(Sample(5000, 0)).substr(0, 3000), ImportResult::Truncated},
+    {"data cut short", EncodeBinHex(Sample(5000, 0)).substr(0, 3000), ImportResult::WrongKind},
 };
 
 class ImportBinHexResultTest : public testing::TestWithParam<ResultCase> {

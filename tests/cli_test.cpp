@@ -626,47 +626,6 @@ TEST(CliBatch, WalkedNameBeyondTheAnsiCodePageFailsAlone) {
 }
 #endif
 
-// A source that ends before what its header states is never reported as converted: written
-// as far as it goes without --verify, refused with nothing written with it.
-TEST(CliBatch, TruncatedSourcesOfEachFormat) {
-    TempDir src;
-    MacFile file = Fixture("Cut", "TEXT", 1000, 0);
-    Bytes macBinary = EncodeMacBinary(file);
-    macBinary.resize(128 + 872);
-    const Bytes single = EncodeAppleSingle({{apple_fixtures::kFinderInfo, FinderInfo("TEXTttxt")},
-                                            {apple_fixtures::kDataFork, 1000, 9}});
-    const Bytes companion = EncodeAppleDouble({{apple_fixtures::kDataFork, 0, 50}});
-    ASSERT_TRUE(WriteFile(src.File("cut.bin"), macBinary) &&
-                WriteFile(src.File("cut.as"), single) &&
-                WriteFile(src.File("pair"), BytesOf("only twenty bytes...")) &&
-                WriteFile(src.File("._pair"), companion));
-    std::ofstream(src.File("cut.hqx")) << EncodeBinHex(file).substr(0, 700);
-    const std::pair<const char*, const char*> rows[] = {
-        {"cut.bin", "the data fork lacks 128 of its 1000 bytes"},
-        {"cut.as", "the data fork lacks 9 of its 9 bytes"},
-        {"pair", "the data fork lacks 30 of its 50 bytes"},
-        {"cut.hqx", "the data fork lacks"},
-    };
-    for (const bool verify : {false, true}) {
-        for (const auto& [source, detail] : rows) {
-            SCOPED_TRACE(std::string(source) + (verify ? " --verify" : ""));
-            REQUIRE_NTFS(vol);
-            std::vector<std::string> args{"--json", vol->Root(), source};
-            if (verify) args.insert(args.begin(), "--verify");
-            const CliRun run = RunCli(args, src.Path());
-            EXPECT_EQ(run.status, 1);
-            EXPECT_NE(run.out.find("\"result\": \"truncated\", \"code\": -6"), std::string::npos)
-                << run.out;
-            EXPECT_NE(run.out.find(detail), std::string::npos) << run.out;
-            // Written as far as it goes (but a BinHex text too short for its header's
-            // lengths); with --verify nothing at all.
-            const bool written = !verify && std::string_view(source) != "cut.hqx";
-            EXPECT_EQ(run.out.find("\"output\"") != std::string::npos, written) << run.out;
-            EXPECT_EQ(std::filesystem::is_empty(vol->Root()), !written);
-        }
-    }
-}
-
 TEST(CliProgress, DrawnOnlyWhenShownAndClearedAfter) {
     for (const bool shown : {false, true}) {
         std::ostringstream err;
