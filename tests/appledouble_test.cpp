@@ -254,16 +254,6 @@ const DoubleCase kDoubleCases[] = {
      .resource = std::nullopt,
      .typeCreator = Bytes(8, 0),
      .result = ImportResult::Truncated},
-    {.label = "companion cut in its resource fork",
-     .companion =
-         [] {
-             Bytes image = EncodeAppleDouble(Classic());
-             image.resize(image.size() - 20);
-             return image;
-         },
-     .resource = Bytes(kResource.begin(), kResource.end() - 20),
-     .result = ImportResult::Truncated,
-     .detail = "the resource fork lacks 20 of its 70 bytes"},
 };
 
 class AppleDoubleTest : public testing::TestWithParam<DoubleCase> {};

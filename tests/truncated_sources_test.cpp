@@ -1,12 +1,10 @@
 // A truncated source of each format: the window's import writes what the source holds, as it
-// always has, and says Truncated; the command line reports it as truncated (a failure) with
-// its output and what is missing, --verify refuses it with nothing written, and a trial run
-// tells it too.
+// always has; the command line reports truncated (a failure) with the output and what is
+// missing, --verify refuses it with nothing written, and a trial run tells it too.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
+#include <sstream>
 
 #include "app/conversion_run.h"
 #include "binhex/binhex_staging.h"
@@ -16,178 +14,141 @@
 #include "containers/macbinary.h"
 #include "tests/apple_fixtures.h"
 #include "tests/binhex_encoder.h"
-#include "tests/environment.h"
-#include "tests/mac_fixtures.h"
 #include "tests/run_program.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 namespace af = apple_fixtures;
+
+MacFile File(const std::string& name, std::size_t resourceBytes) {
+    MacFile file;
+    file.name = name;
+    file.data = PatternBytes(1000, 41);
+    file.resource = PatternBytes(resourceBytes, 42);
+    return file;
+}
+const MacFile kFile = File("Short", 0), kForks = File("Short Forks", 50), kText = File("Text", 0);
 
 Bytes Cut(Bytes image, std::size_t bytes) {
     image.resize(image.size() - bytes);
     return image;
 }
-
-MacFile File(const std::string& name, std::size_t dataBytes, std::size_t resourceBytes) {
-    MacFile file;
-    file.name = name;
-    file.data = PatternBytes(dataBytes, 41);
-    file.resource = PatternBytes(resourceBytes, 42);
-    return file;
+Bytes Head(const Bytes& bytes, std::size_t count) {
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
-const MacFile kMacBinary = File("Short MacBinary", 1000, 0);
-const MacFile kAppleSingle = File("Short AppleSingle", 300, 50);
-const MacFile kAppleDouble = File("AppleDouble", 1000, 70);
-const MacFile kBinHex = File("Short BinHex", 1000, 0);
+// As the window calls an import: no report.
+template <auto Import>
+ImportResult AsTheWindow(std::string_view target, std::string_view source) {
+    return Import(target, source, nullptr);
+}
 
-struct TruncatedCase {
+struct Case {
     const char* source;
     Bytes image;
-    std::optional<Bytes> companion;  // the "._" file of an AppleDouble pair
-    ImportOperation import;          // as the window calls it
+    ImportOperation import;
     std::string output;
-    std::string detail;  // empty: checked by the row's own test below
-    Bytes data;          // what the output's forks hold: what the source holds of them
+    std::string detail;  // empty for BinHex: its count depends on the encoding
+    Bytes data;          // what the output holds: what the source holds
     std::optional<Bytes> resource;
 };
 
-const TruncatedCase kCases[] = {
+const Case kCases[] = {
     // The header test does not count the header: a data fork 128 bytes past the end passes.
-    {"short.bin", Cut(EncodeMacBinary(kMacBinary), 24 + 128), std::nullopt,
-     [](std::string_view t, std::string_view s) { return ImportMacBinary(t, s); }, kMacBinary.name,
-     "the data fork lacks 128 of its 1000 bytes",
-     Bytes(kMacBinary.data.begin(), kMacBinary.data.end() - 128), std::nullopt},
+    {"short.bin", Cut(EncodeMacBinary(kFile), 24 + 128), &AsTheWindow<&ImportMacBinary>, "Short",
+     "the data fork lacks 128 of its 1000 bytes", Head(kFile.data, 872), std::nullopt},
     {"short.as",
-     Cut(EncodeAppleSingle({{af::kRealName, BytesOf(kAppleSingle.name)},
+     Cut(EncodeAppleSingle({{af::kRealName, BytesOf(kForks.name)},
                             {af::kFinderInfo, FinderInfo("TEXTttxt")},
-                            {af::kDataFork, kAppleSingle.data},
-                            {af::kResourceFork, kAppleSingle.resource}}),
+                            {af::kDataFork, kForks.data},
+                            {af::kResourceFork, kForks.resource}}),
          20),
-     std::nullopt, [](std::string_view t, std::string_view s) { return ImportAppleSingle(t, s); },
-     kAppleSingle.name, "the resource fork lacks 20 of its 50 bytes", kAppleSingle.data,
-     Bytes(kAppleSingle.resource.begin(), kAppleSingle.resource.end() - 20)},
-    // The data file is shorter than its companion's entry 1 says.
-    {"pair", kAppleDouble.data,
-     EncodeAppleDouble({{af::kFinderInfo, FinderInfo("TEXTttxt")},
-                        {af::kDataFork, 0, 1200},
-                        {af::kResourceFork, kAppleDouble.resource}}),
-     [](std::string_view t, std::string_view s) { return ImportAppleDouble(t, s); }, "pair",
-     "the data fork lacks 200 of its 1200 bytes", kAppleDouble.data, kAppleDouble.resource},
-    // The text ends inside the data fork, a little short of it: the header still passes.
+     &AsTheWindow<&ImportAppleSingle>, kForks.name, "the resource fork lacks 20 of its 50 bytes",
+     kForks.data, Head(kForks.resource, 30)},
+    // A data file shorter than its companion's entry 1 says (the companion is written below).
+    {"pair", kForks.data, &AsTheWindow<&ImportAppleDouble>, "pair",
+     "the data fork lacks 200 of its 1200 bytes", kForks.data, kForks.resource},
     {"short.hqx",
-     [] {
-         const std::string text = EncodeBinHex(kBinHex);
-         return BytesOf(text.substr(0, text.size() - 60));
-     }(),
-     std::nullopt,
-     [](std::string_view t, std::string_view s) { return ImportBinHex(t, s); },
-     kBinHex.name,
+     Cut(BytesOf(EncodeBinHex(kText)), 60),
+     &AsTheWindow<&ImportBinHex>,
+     "Text",
      "",
      {},
      std::nullopt},
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-        lines.push_back(text.substr(at, end - at));
-    return lines;
-}
-
-std::string Field(const std::string& name, const std::string& value) {
-    return ", \"" + name + "\": " + cli::JsonString(value);
-}
 
 TEST(TruncatedSources, WrittenAsFarAsTheyGoAndReportedTruncated) {
     REQUIRE_NTFS(volume);
     CurrentFolderGuard guard;
     TempDir sources;
     std::vector<std::string> paths;
-    for (const TruncatedCase& c : kCases) {
+    for (const Case& c : kCases) {
         ASSERT_TRUE(WriteFile(sources.File(c.source), c.image));
-        if (c.companion) {
-            ASSERT_TRUE(WriteFile(sources.File(std::string("._") + c.source), *c.companion));
-        }
         paths.push_back(sources.File(c.source));
     }
+    ASSERT_TRUE(WriteFile(sources.File("._pair"),
+                          EncodeAppleDouble({{af::kFinderInfo, FinderInfo("TEXTttxt")},
+                                             {af::kDataFork, 0, 1200},
+                                             {af::kResourceFork, kForks.resource}})));
     for (const char* folder : {"window", "cli", "verify", "dry"})
-        ASSERT_TRUE(fs::create_directory(volume->Path(folder)));
-
-    // The window: its result is not shown, its bytes are what the source holds.
+        ASSERT_TRUE(std::filesystem::create_directory(volume->Path(folder)));
     for (std::size_t i = 0; i < std::size(kCases); ++i)
-        EXPECT_EQ(kCases[i].import(volume->Path("window"), paths[i]), ImportResult::Truncated)
-            << kCases[i].source;
+        EXPECT_EQ(kCases[i].import(volume->Path("window"), paths[i]), ImportResult::Truncated);
 
-    auto run = [&](const std::vector<std::string>& options, const char* folder) {
-        std::vector<std::string> args{"--json"};
-        args.insert(args.end(), options.begin(), options.end());
-        args.push_back(volume->Path(folder));
+    std::string binhexLine;
+    for (const std::string folder : {"cli", "verify", "dry"}) {
+        SCOPED_TRACE(folder);
+        std::vector<std::string> args{"--json", volume->Path(folder)};
+        if (folder != "cli") args.insert(args.begin(), folder == "dry" ? "--dry-run" : "--verify");
         args.insert(args.end(), paths.begin(), paths.end());
-        return RunProgram(VESKAR_CONVERT_PATH, args);
-    };
-    const ProgramRun written = run({}, "cli");
-    const ProgramRun verified = run({"--verify"}, "verify");
-    const ProgramRun tried = run({"--dry-run"}, "dry");
-    std::string binhexDetail;
-    for (const ProgramRun* r : {&written, &verified, &tried}) {
-        EXPECT_EQ(r->status, 1) << r->err;
-        const std::vector<std::string> lines = Lines(r->out);
-        ASSERT_EQ(lines.size(), std::size(kCases)) << r->out;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            const TruncatedCase& c = kCases[i];
-            const std::string start = "{\"source\": " + cli::JsonString(paths[i]) +
-                                      ", \"result\": \"truncated\", \"code\": -6";
-            EXPECT_TRUE(lines[i].starts_with(start)) << lines[i];
-            // Only --verify writes nothing, and names no output.
-            const bool output = r != &verified;
-            EXPECT_EQ(lines[i].find(Field("output", c.output)) != std::string::npos, output)
-                << lines[i];
-            EXPECT_EQ(lines[i].find("\"dry_run\": true") != std::string::npos, r == &tried)
-                << lines[i];
-            if (!c.detail.empty()) {
-                EXPECT_TRUE(lines[i].ends_with(Field("detail", c.detail) + "}")) << lines[i];
-            } else if (r == &written) {
-                binhexDetail = lines[i];
-            }
+        const ProgramRun run = RunProgram(VESKAR_CONVERT_PATH, args);
+        EXPECT_EQ(run.status, 1) << run.err;
+        std::istringstream lines(run.out);
+        for (std::size_t i = 0; i < std::size(kCases); ++i) {
+            std::string line;
+            ASSERT_TRUE(std::getline(lines, line)) << run.out;
+            EXPECT_TRUE(line.starts_with("{\"source\": " + cli::JsonString(paths[i]) +
+                                         ", \"result\": \"truncated\", \"code\": -6"))
+                << line;
+            // --verify alone writes nothing, and names no output.
+            const bool output =
+                line.find("\"output\": " + cli::JsonString(kCases[i].output)) != std::string::npos;
+            EXPECT_EQ(output, folder != "verify") << line;
+            const std::string& detail = kCases[i].detail;
+            EXPECT_TRUE(detail.empty() || line.ends_with(cli::JsonString(detail) + "}")) << line;
+            if (detail.empty() && folder == "cli") binhexLine = line;
+        }
+        if (folder == "cli") {
+            EXPECT_NE(run.err.find(": the data fork lacks 128 of its 1000 bytes (written as "
+                                   "Short)\nveskar-convert: "),
+                      std::string::npos)
+                << run.err;
+            EXPECT_NE(run.err.find(": 0 converted, 4 failed (4 truncated), 0 skipped, "),
+                      std::string::npos)
+                << run.err;
         }
     }
-    EXPECT_NE(written.err.find("veskar-convert: 0 converted, 4 failed (4 truncated), 0 skipped, "),
-              std::string::npos)
-        << written.err;
-    // The text mode's diagnostic names what was written.
-    EXPECT_NE(written.err.find("veskar-convert: " + paths[0] +
-                               ": the source is truncated: the data fork lacks 128 of its "
-                               "1000 bytes (written as " +
-                               kMacBinary.name + ")"),
-              std::string::npos)
-        << written.err;
-    EXPECT_TRUE(fs::is_empty(volume->Path("verify")));
-    EXPECT_TRUE(fs::is_empty(volume->Path("dry")));
+    EXPECT_TRUE(std::filesystem::is_empty(volume->Path("verify")));
+    EXPECT_TRUE(std::filesystem::is_empty(volume->Path("dry")));
 
-    for (const char* folder : {"window", "cli"}) {
-        for (const TruncatedCase& c : kCases) {
-            SCOPED_TRACE(std::string(folder) + " " + c.source);
-            const ConvertedFile out = ReadConverted(*volume, std::string(folder) + "/" + c.output);
-            ASSERT_TRUE(out.data);
-            if (c.detail.empty()) {
-                // The BinHex text lost its last 60 characters, 45 bytes, the last 4 of them
-                // the check values: the data fork keeps its first bytes and lacks the rest.
-                EXPECT_LT(out.data->size(), kBinHex.data.size());
-                EXPECT_TRUE(std::equal(out.data->begin(), out.data->end(), kBinHex.data.begin()));
-                EXPECT_NE(binhexDetail.find(", \"detail\": \"the data fork lacks " +
-                                            std::to_string(1000 - out.data->size()) +
-                                            " of its 1000 bytes\"}"),
-                          std::string::npos)
-                    << binhexDetail;
-            } else {
-                EXPECT_EQ(out.data, c.data);
-                EXPECT_EQ(out.resource, c.resource);
-            }
-            EXPECT_EQ(out.TypeCreator(), TypeCreatorBytes("TEXTttxt"));
+    // What the window writes is what the source holds.
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.output);
+        const ConvertedFile out = ReadConverted(*volume, "window/" + c.output);
+        ASSERT_TRUE(out.data);
+        EXPECT_EQ(out.TypeCreator(), TypeCreatorBytes("TEXTttxt"));
+        if (!c.detail.empty()) {
+            EXPECT_EQ(out.data, c.data);
+            EXPECT_EQ(out.resource, c.resource);
+            continue;
         }
+        // The text lost its last 45 bytes, 4 of them check values: the data fork keeps its
+        // first bytes, as many as the detail does not call missing.
+        EXPECT_EQ(out.data, Head(kText.data, out.data->size()));
+        EXPECT_TRUE(binhexLine.ends_with("the data fork lacks " +
+                                         std::to_string(1000 - out.data->size()) +
+                                         " of its 1000 bytes\"}"))
+            << binhexLine;
     }
 }
 
