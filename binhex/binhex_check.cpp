@@ -1,12 +1,14 @@
 #include "binhex/binhex_check.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "binhex/binhex_decoder.h"
 #include "containers/byte_order.h"
 #include "containers/crc16.h"
 #include "containers/import_progress.h"
+#include "containers/shortfall.h"
 #include "platform/platform.h"
 
 namespace binhex {
@@ -26,16 +28,19 @@ class ExpandedReader {
     void Put(std::uint8_t byte) {
         switch (phase_) {
             case Phase::NameLength:
+                ++out_.headerPresent;
                 out_.nameLength = byte;
                 crc_ = Crc16({&byte, 1}, crc_);
                 phase_ = byte == 0 ? Phase::Record : Phase::Name;
                 break;
             case Phase::Name:
+                ++out_.headerPresent;
                 out_.name[filled_++] = byte;
                 crc_ = Crc16({&byte, 1}, crc_);
                 if (filled_ == out_.nameLength) Next(Phase::Record);
                 break;
             case Phase::Record:
+                ++out_.headerPresent;
                 out_.record[filled_++] = byte;
                 if (filled_ <= expanded::kHeaderCheckAt) crc_ = Crc16({&byte, 1}, crc_);
                 if (filled_ == out_.record.size()) EndRecord();
@@ -120,16 +125,23 @@ class ExpandedReader {
 
 }  // namespace
 
-std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule) {
+std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule,
+                                           std::string* readFailure) {
     // Looking for the data is not progress through it.
     const import_progress::Pass uncounted(0, 0);
+    auto failed = [&] {
+        if (readFailure) *readFailure = ReadFailure("the text");
+        return std::nullopt;
+    };
     if (rule == Start::FirstColon) {
-        if (!IsBinHexFile(source)) return std::nullopt;
-        return 0;
+        if (IsBinHexFile(source)) return 0;
+        if (std::ferror(source)) return failed();
+        return std::nullopt;
     }
-    if (!platform::Seek(source, 0)) return std::nullopt;
+    if (!platform::Seek(source, 0)) return failed();
     std::vector<std::uint8_t> head(kMailProbeBytes);
     head.resize(std::fread(head.data(), 1, head.size(), source));
+    if (std::ferror(source)) return failed();
     // As in the window's probe, the text stops counting at its first zero byte.
     const auto end = std::find(head.begin(), head.end(), 0);
     const std::string_view text(reinterpret_cast<const char*>(head.data()),
@@ -138,7 +150,7 @@ std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule) {
     if (found == std::string_view::npos) return std::nullopt;
 
     std::uint64_t at = found + kIdentification.size();
-    if (!platform::Seek(source, at)) return std::nullopt;
+    if (!platform::Seek(source, at)) return failed();
     ByteSource in(source);
     bool lineEnded = false;
     bool lineStart = false;
@@ -147,6 +159,10 @@ std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule) {
         lineStart = IsLineBreak(c);
         lineEnded = lineEnded || lineStart;
     }
+    if (in.ReadError() != 0) {
+        errno = in.ReadError();
+        return failed();
+    }
     return at;
 }
 
@@ -154,16 +170,22 @@ Contents ReadContents(std::FILE* source, std::uint64_t start) {
     Contents contents;
     ExpandedReader reader(contents);
     if (!platform::Seek(source, start)) {
+        contents.readFailure = ReadFailure("the text");
         reader.Finish();
         return contents;
     }
     ByteSource in(source);
+    auto ended = [&] {
+        if (in.ReadError() != 0) {
+            errno = in.ReadError();
+            contents.readFailure = ReadFailure("the text");
+        }
+        reader.Finish();
+        return contents;
+    };
     // Pass 1 starts after the first colon from `start`.
     for (std::uint8_t c;;) {
-        if (!in.Next(c)) {
-            reader.Finish();
-            return contents;
-        }
+        if (!in.Next(c)) return ended();
         if (c == ':') break;
     }
     // Pass 2 as ExpandRuns does it: the byte a run repeats is the last one written.
@@ -210,8 +232,7 @@ Contents ReadContents(std::FILE* source, std::uint64_t start) {
         for (std::size_t i = 0; i < bytes; ++i)
             expand(group[i]);
     }
-    reader.Finish();
-    return contents;
+    return ended();
 }
 
 std::string CheckProblem(const Contents& contents) {
@@ -224,6 +245,20 @@ std::string CheckProblem(const Contents& contents) {
         return "the text ends before the check value of " +
                std::string(kWhat[static_cast<int>(*contents.missing)]);
     return {};
+}
+
+std::string ForkShortfall(const Contents& contents) {
+    std::string shortfall;
+    if (!contents.headerComplete) {
+        NoteShortfall(shortfall, "the header",
+                      1 + std::size_t{contents.nameLength} + expanded::kRecordSize,
+                      contents.headerPresent);
+        return shortfall;
+    }
+    NoteShortfall(shortfall, "the data fork", contents.dataLength, contents.dataPresent);
+    NoteShortfall(shortfall, "the resource fork", contents.resourceLength,
+                  contents.resourcePresent);
+    return shortfall;
 }
 
 }  // namespace binhex

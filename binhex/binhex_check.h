@@ -28,13 +28,16 @@ constexpr std::size_t kMailProbeBytes = 64 * 1024;
 
 // The offset from which pass 1 reads (it starts at the first colon from there), or nullopt
 // when the text is not BinHex by `rule`. A text with no such colon gives its length, so that
-// nothing is decoded. Leaves the stream at an unspecified position.
-std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule);
+// nothing is decoded. Leaves the stream at an unspecified position. When a read fails, the
+// result is nullopt and `readFailure` (when given) says why.
+std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule,
+                                           std::string* readFailure = nullptr);
 
 enum class Check { Header, DataFork, ResourceFork };
 
 struct Contents {
-    bool headerComplete = false;  // the name and the 21-byte record were all there
+    bool headerComplete = false;    // the name and the 21-byte record were all there
+    std::size_t headerPresent = 0;  // the bytes of the name length, name and record there
     std::uint8_t nameLength = 0;
     std::array<std::uint8_t, 255> name{};
     std::array<std::uint8_t, expanded::kRecordSize> record{};
@@ -44,6 +47,7 @@ struct Contents {
     std::uint64_t resourcePresent = 0;
     std::optional<Check> wrong;    // the first check value that does not match
     std::optional<Check> missing;  // the first one that the text ends before
+    std::string readFailure;       // why a read of the text failed; empty when none did
 };
 
 // Decodes the text from the first colon after `start` to the closing colon and reads the
@@ -52,5 +56,9 @@ Contents ReadContents(std::FILE* source, std::uint64_t start);
 
 // Why a check fails, for people; empty when all three are there and match.
 std::string CheckProblem(const Contents& contents);
+
+// What the text ends before, as a truncated source's detail: its header, or else the forks
+// as their lengths state them; empty when all of them are whole.
+std::string ForkShortfall(const Contents& contents);
 
 }  // namespace binhex

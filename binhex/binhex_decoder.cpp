@@ -1,6 +1,7 @@
 #include "binhex/binhex_decoder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "containers/import_progress.h"
@@ -40,7 +41,11 @@ ByteSource::ByteSource(std::FILE* stream)
 bool ByteSource::Refill() {
     if (at_ < end_) return true;
     at_ = 0;
-    end_ = stream_ != nullptr ? std::fread(buffer_.get(), 1, kBlock, stream_) : 0;
+    end_ =
+        stream_ != nullptr && readError_ == 0 ? std::fread(buffer_.get(), 1, kBlock, stream_) : 0;
+    // A block cut short by a failed read is still handed out; the next refill ends the pass.
+    if (stream_ != nullptr && readError_ == 0 && std::ferror(stream_))
+        readError_ = errno != 0 ? errno : EIO;
     import_progress::Advance(end_);
     return end_ > 0;
 }
@@ -76,6 +81,21 @@ bool ByteSink::Flush() {
     return !failed_;
 }
 
+namespace {
+
+// How a pass that has read all it could ends: what it holds written, and a failed read told
+// before a failed write.
+PassResult Ended(const ByteSource& in, ByteSink& out) {
+    const bool written = out.Flush();
+    if (in.ReadError() != 0) {
+        errno = in.ReadError();
+        return PassResult::ReadFailed;
+    }
+    return written ? PassResult::Done : PassResult::WriteFailed;
+}
+
+}  // namespace
+
 GroupRead ReadCodeGroup(ByteSource& source, CodeGroup& group) {
     std::size_t gathered = 0;
     std::uint8_t c;
@@ -99,7 +119,7 @@ void DecodeCodeGroup(CodeGroup& group) {
     group[3] = 0;
 }
 
-bool DecodeBinHexText(std::FILE* text, std::FILE* packed) {
+PassResult DecodeBinHexText(std::FILE* text, std::FILE* packed) {
     ByteSource in(text);
     ByteSink out(packed);
     // The data starts after the first colon, wherever it stands: even one in a mail header
@@ -112,7 +132,7 @@ bool DecodeBinHexText(std::FILE* text, std::FILE* packed) {
             break;
         }
         in.Skip(held.size());
-        if (!in.Refill()) return out.Flush();
+        if (!in.Refill()) return Ended(in, out);
     }
     CodeGroup group;
     for (;;) {
@@ -135,10 +155,10 @@ bool DecodeBinHexText(std::FILE* text, std::FILE* packed) {
         DecodeCodeGroup(group);
         out.Put3(group[0], group[1], group[2]);
     }
-    return out.Flush();
+    return Ended(in, out);
 }
 
-bool ExpandRuns(std::FILE* packed, std::FILE* expanded) {
+PassResult ExpandRuns(std::FILE* packed, std::FILE* expanded) {
     ByteSource in(packed);
     ByteSink out(expanded);
     // The byte a run repeats is the last one written: it stays so after a run (one run may
@@ -168,7 +188,7 @@ bool ExpandRuns(std::FILE* packed, std::FILE* expanded) {
             out.PutCopies(previous, count - 1u);
         }
     }
-    return out.Flush();
+    return Ended(in, out);
 }
 
 }  // namespace binhex

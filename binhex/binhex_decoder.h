@@ -30,7 +30,8 @@ constexpr std::uint8_t kRunMarker = 0x90;
 class ByteSource {
   public:
     explicit ByteSource(std::FILE* stream);
-    // False at the end of the stream, or at a read error, which ends a pass the same way.
+    // False at the end of the stream, or at a read error, which ends a pass the same way;
+    // ReadError then tells them apart.
     bool Next(std::uint8_t& byte) {
         if (at_ == end_ && !Refill()) return false;
         byte = buffer_[at_++];
@@ -41,6 +42,8 @@ class ByteSource {
     void Skip(std::size_t count) { at_ += count; }
     // Reads the next block once everything held has been handed out; false at the end.
     bool Refill();
+    // The errno of the first read that failed; 0 while none has.
+    int ReadError() const { return readError_; }
 
     static constexpr std::size_t kBlock = 64 * 1024;
 
@@ -49,6 +52,7 @@ class ByteSource {
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t at_ = 0;
     std::size_t end_ = 0;
+    int readError_ = 0;
 };
 
 // Bytes gathered into blocks and written to a C stream.
@@ -96,14 +100,16 @@ GroupRead ReadCodeGroup(ByteSource& source, CodeGroup& group);
 // top six bits); the fourth position becomes 0.
 void DecodeCodeGroup(CodeGroup& group);
 
+// How a pass ended. After ReadFailed, errno tells why.
+enum class PassResult { Done, ReadFailed, WriteFailed };
+
 // Pass 1: from the first colon of the text (wherever it stands) to the end of the source,
 // every complete group of code characters becomes three packed bytes. Nothing but the end of
-// the source ends the data. False when the packed output could not be written.
-bool DecodeBinHexText(std::FILE* text, std::FILE* packed);
+// the source ends the data.
+PassResult DecodeBinHexText(std::FILE* text, std::FILE* packed);
 
 // Pass 2: a byte other than the marker stands for itself; marker 0 is one 0x90; marker k
-// repeats the last byte written until the run is k long. False when the output could not be
-// written.
-bool ExpandRuns(std::FILE* packed, std::FILE* expanded);
+// repeats the last byte written until the run is k long.
+PassResult ExpandRuns(std::FILE* packed, std::FILE* expanded);
 
 }  // namespace binhex

@@ -13,6 +13,7 @@
 #include "containers/copy_fork.h"
 #include "containers/import_progress.h"
 #include "containers/macbinary.h"
+#include "containers/shortfall.h"
 #include "containers/target_folder.h"
 #include "containers/unique_name.h"
 #include "platform/interrupt_cleanup.h"
@@ -129,8 +130,11 @@ class Intermediates {
     OwnFile expanded_;
 };
 
-void Say(std::string* detail, std::string_view what) {
-    if (detail) *detail = what;
+// A staging that came to nothing: `result` and why.
+std::FILE* Fail(Staging& staging, ImportResult result, std::string detail) {
+    staging.failure = result;
+    staging.detail = std::move(detail);
+    return nullptr;
 }
 
 // The bytes from the stream's position to its end; 0 when either cannot be told.
@@ -157,6 +161,7 @@ bool IsBinHexFile(std::FILE* source) {
     std::array<std::uint8_t, kProbeBytes> head{};
     if (!platform::Seek(source, 0)) return false;
     const std::size_t got = std::fread(head.data(), 1, head.size(), source);
+    if (std::ferror(source)) return false;
     const bool rewound = platform::Seek(source, 0);
     return rewound && HasIdentification({head.data(), got});
 }
@@ -181,97 +186,132 @@ MacBinaryHeader StagingHeaderOf(std::uint8_t nameLength, const std::array<std::u
     return header;
 }
 
-bool WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
+StagingWrite WriteStagingFile(std::FILE* expandedStream, std::FILE* staging) {
     using namespace macbinary;
-    std::array<std::uint8_t, expanded::kRecordSize> record{};
-    if (!platform::Seek(expandedStream, 0) || !platform::Seek(staging, 0)) return false;
+    StagingWrite written;
+    auto ended = [&written](PassResult status) {
+        written.status = status;
+        return written;
+    };
+    if (!platform::Seek(expandedStream, 0)) return ended(PassResult::ReadFailed);
+    if (!platform::Seek(staging, 0)) return ended(PassResult::WriteFailed);
 
     // A short expanded stream leaves the rest of the header zero; the MacBinary header test
     // then refuses it (a zero name length, both forks empty).
     std::uint8_t nameLength = 0;
     std::array<std::uint8_t, 255> name{};
-    if (std::fread(&nameLength, 1, 1, expandedStream) == 1)
-        std::fread(name.data(), 1, nameLength, expandedStream);
-    std::fread(record.data(), 1, record.size(), expandedStream);
-    const MacBinaryHeader header = StagingHeaderOf(nameLength, name, record);
-    if (std::fwrite(header.data(), 1, header.size(), staging) != header.size()) return false;
+    std::array<std::uint8_t, expanded::kRecordSize> record{};
+    std::size_t headerHeld = std::fread(&nameLength, 1, 1, expandedStream);
+    if (headerHeld == 1) headerHeld += std::fread(name.data(), 1, nameLength, expandedStream);
+    headerHeld += std::fread(record.data(), 1, record.size(), expandedStream);
+    if (std::ferror(expandedStream)) return ended(PassResult::ReadFailed);
+    written.header = StagingHeaderOf(nameLength, name, record);
+    if (std::fwrite(written.header.data(), 1, written.header.size(), staging) !=
+        written.header.size())
+        return ended(PassResult::WriteFailed);
+    const std::size_t headerStated = 1 + std::size_t{nameLength} + record.size();
+    NoteShortfall(written.shortfall, "the header", headerStated, headerHeld);
 
     const std::uint32_t dataLength = BigEndian32(&record[expanded::kDataLengthAt]);
     const std::uint32_t resourceLength = BigEndian32(&record[expanded::kResourceLengthAt]);
-    if (CopyFork(expandedStream, staging, dataLength) != CopyStatus::Done) return false;
-    if (resourceLength != 0) {
+    std::uint64_t dataCopied = 0;
+    std::uint64_t resourceCopied = 0;
+    CopyStatus copy = CopyFork(expandedStream, staging, dataLength, &dataCopied);
+    if (copy == CopyStatus::Done && resourceLength != 0) {
         std::array<std::uint8_t, expanded::kForkCheckSize> dataCheck;
         std::fread(dataCheck.data(), 1, dataCheck.size(), expandedStream);
+        if (std::ferror(expandedStream)) return ended(PassResult::ReadFailed);
         const std::size_t fill = (kForkAlignment - dataLength % kForkAlignment) % kForkAlignment;
         const std::array<std::uint8_t, kForkAlignment> zeros{};
-        if (std::fwrite(zeros.data(), 1, fill, staging) != fill) return false;
-        if (CopyFork(expandedStream, staging, resourceLength) != CopyStatus::Done) return false;
+        if (std::fwrite(zeros.data(), 1, fill, staging) != fill)
+            return ended(PassResult::WriteFailed);
+        copy = CopyFork(expandedStream, staging, resourceLength, &resourceCopied);
     }
-    return std::fflush(staging) == 0;
+    if (copy == CopyStatus::ReadFailed) return ended(PassResult::ReadFailed);
+    if (copy != CopyStatus::Done) return ended(PassResult::WriteFailed);
+    // Lengths from a header the stream ends in are not the file's own.
+    if (headerHeld == headerStated) {
+        NoteShortfall(written.shortfall, "the data fork", dataLength, dataCopied);
+        NoteShortfall(written.shortfall, "the resource fork", resourceLength, resourceCopied);
+    }
+    return ended(std::fflush(staging) == 0 ? PassResult::Done : PassResult::WriteFailed);
 }
 
 std::FILE* StageBinHex(std::FILE* sourceStream, std::string_view sourcePath,
-                       const std::string& stagingPath, std::string* detail) {
+                       const std::string& stagingPath, Staging& staging) {
     Stream source(sourceStream);
     // The text left to decode is spread over the three passes, for the progress display.
     const std::uint64_t text = TextLeft(source.get());
     const std::uint64_t third = text / 3;
     const Intermediates files(sourcePath);
     if (!files.Created()) {
-        Say(detail, "no intermediate file could be created beside it or in the temporary folder");
-        return nullptr;
+        return Fail(staging, ImportResult::WriteFailed,
+                    "no intermediate file could be created beside it or in the temporary folder");
     }
 
     Stream packed(platform::OpenStream(files.Packed(), "w+b"));
-    if (!packed) {
-        Say(detail, "the packed intermediate file cannot be opened");
-        return nullptr;
-    }
-    bool decoded;
+    if (!packed)
+        return Fail(staging, ImportResult::WriteFailed,
+                    "the packed intermediate file cannot be opened");
+    PassResult decoded;
     {
         const import_progress::Pass pass(third, text);
         decoded = binhex::DecodeBinHexText(source.get(), packed.get());
     }
+    if (decoded == PassResult::ReadFailed)
+        return Fail(staging, ImportResult::ReadFailed, ReadFailure("the text"));
     source.reset();
-    if (!CloseWritten(packed) || !decoded) {
-        Say(detail, "the packed intermediate file could not be written");
-        return nullptr;
-    }
+    if (!CloseWritten(packed) || decoded != PassResult::Done)
+        return Fail(staging, ImportResult::WriteFailed,
+                    "the packed intermediate file could not be written");
 
     packed.reset(platform::OpenStream(files.Packed(), "rb"));
     Stream expandedStream(platform::OpenStream(files.Expanded(), "w+b"));
-    if (!packed || !expandedStream) {
-        Say(detail, "an intermediate file cannot be opened again");
-        return nullptr;
-    }
-    bool expandedOk;
+    if (!packed || !expandedStream)
+        return Fail(staging, ImportResult::WriteFailed,
+                    "an intermediate file cannot be opened again");
+    PassResult expandedResult;
     {
         const import_progress::Pass pass(third, platform::StreamSize(packed.get()).value_or(0));
-        expandedOk = binhex::ExpandRuns(packed.get(), expandedStream.get());
+        expandedResult = binhex::ExpandRuns(packed.get(), expandedStream.get());
     }
+    if (expandedResult == PassResult::ReadFailed)
+        return Fail(staging, ImportResult::ReadFailed, ReadFailure("the packed intermediate file"));
     packed.reset();
-    if (!CloseWritten(expandedStream) || !expandedOk) {
-        Say(detail, "the expanded intermediate file could not be written");
-        return nullptr;
-    }
+    if (!CloseWritten(expandedStream) || expandedResult != PassResult::Done)
+        return Fail(staging, ImportResult::WriteFailed,
+                    "the expanded intermediate file could not be written");
 
     expandedStream.reset(platform::OpenStream(files.Expanded(), "rb"));
-    Stream staging(platform::OpenStream(stagingPath, "w+b"));
-    if (!expandedStream || !staging) {
-        Say(detail, !staging ? "the staging file cannot be opened"
-                             : "the expanded intermediate file cannot be opened again");
-        return nullptr;
+    Stream stagingFile(platform::OpenStream(stagingPath, "w+b"));
+    if (!expandedStream || !stagingFile) {
+        return Fail(staging, ImportResult::WriteFailed,
+                    !stagingFile ? "the staging file cannot be opened"
+                                 : "the expanded intermediate file cannot be opened again");
     }
     const import_progress::Pass pass(text - 2 * third,
                                      platform::StreamSize(expandedStream.get()).value_or(0));
-    if (!WriteStagingFile(expandedStream.get(), staging.get())) {
-        Say(detail, "the staging file could not be written");
-        return nullptr;
-    }
-    return staging.release();
+    StagingWrite written = WriteStagingFile(expandedStream.get(), stagingFile.get());
+    if (written.status == PassResult::ReadFailed)
+        return Fail(staging, ImportResult::ReadFailed,
+                    ReadFailure("the expanded intermediate file"));
+    if (written.status != PassResult::Done)
+        return Fail(staging, ImportResult::WriteFailed, "the staging file could not be written");
+    staging.header = written.header;
+    staging.shortfall = std::move(written.shortfall);
+    return stagingFile.release();
 }
 
 namespace {
+
+// What a text read in memory lacks, when that makes it truncated: its header must pass the
+// MacBinary test once the missing forks are not counted against it. Empty otherwise.
+std::string TruncationOf(const binhex::Contents& contents) {
+    std::string shortfall = binhex::ForkShortfall(contents);
+    const MacBinaryHeader header =
+        StagingHeaderOf(contents.nameLength, contents.name, contents.record);
+    return IsMacBinaryHeader(header, 0) ? shortfall : std::string();
+}
 
 // The trial run: what the staging file would hold, tested and named as the MacBinary import
 // would, from a reading in memory, so that no intermediate or staging file is made.
@@ -281,6 +321,7 @@ ImportResult DescribeDecoded(std::string_view targetFolder, const binhex::Conten
     const TargetFolder target = EnterTargetFolder(targetFolder);
     const MacBinaryHeader header =
         StagingHeaderOf(contents.nameLength, contents.name, contents.record);
+    const std::string shortfall = TruncationOf(contents);
     const std::uint64_t data = std::min<std::uint64_t>(contents.dataLength, contents.dataPresent);
     const std::uint64_t resource =
         std::min<std::uint64_t>(contents.resourceLength, contents.resourcePresent);
@@ -288,6 +329,11 @@ ImportResult DescribeDecoded(std::string_view targetFolder, const binhex::Conten
     if (contents.resourceLength != 0)
         stagingSize = MacBinaryResourceOffset(contents.dataLength) + resource;
     if (!IsMacBinaryHeader(header, static_cast<std::int64_t>(stagingSize))) {
+        // Refused for the missing forks alone: the import would write nothing either.
+        if (!shortfall.empty()) {
+            report.detail = shortfall;
+            return ImportResult::Truncated;
+        }
         report.detail = "its decoded header is not that of a usable Macintosh file";
         return ImportResult::WrongKind;
     }
@@ -298,7 +344,8 @@ ImportResult DescribeDecoded(std::string_view targetFolder, const binhex::Conten
     std::string name(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
     TypeCreator typeCreator;
     std::copy_n(header.begin() + kTypeCreatorAt, typeCreator.size(), typeCreator.begin());
-    return DescribeSfmOutput(name, data, resource, typeCreator, report);
+    return WithShortfall(DescribeSfmOutput(name, data, resource, typeCreator, report), shortfall,
+                         &report);
 }
 
 }  // namespace
@@ -310,9 +357,15 @@ ImportResult ImportBinHex(std::string_view targetFolder, std::string_view source
 
 ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view sourcePath,
                               const binhex::ImportOptions& options, ImportReport* report) {
+    auto refuse = [report](ImportResult result, std::string detail) {
+        if (report) report->detail = std::move(detail);
+        return result;
+    };
     Stream source(platform::OpenStream(std::string(sourcePath), "rb"));
     if (!source) return ImportResult::CannotOpen;
-    const auto start = binhex::FindDataStart(source.get(), options.start);
+    std::string readFailure;
+    const auto start = binhex::FindDataStart(source.get(), options.start, &readFailure);
+    if (!readFailure.empty()) return refuse(ImportResult::ReadFailed, readFailure);
     if (!start) return ImportResult::NotBinHex;
 
     const bool dryRun = report && report->dryRun != DryRun::Off;
@@ -327,20 +380,22 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
         const import_progress::Pass pass(part, text);
         left -= part;
         const binhex::Contents contents = binhex::ReadContents(source.get(), *start);
+        if (!contents.readFailure.empty())
+            return refuse(ImportResult::ReadFailed, contents.readFailure);
         if (options.verify) {
-            if (std::string problem = binhex::CheckProblem(contents); !problem.empty()) {
-                if (report) report->detail = std::move(problem);
-                return ImportResult::CheckFailed;
-            }
+            // A header whose check value is wrong states lengths that cannot be trusted.
+            std::string problem = binhex::CheckProblem(contents);
+            if (contents.wrong != binhex::Check::Header)
+                if (std::string shortfall = TruncationOf(contents); !shortfall.empty())
+                    return refuse(ImportResult::Truncated, std::move(shortfall));
+            if (!problem.empty()) return refuse(ImportResult::CheckFailed, std::move(problem));
         }
         if (dryRun) return DescribeDecoded(targetFolder, contents, *report);
     }
     if (!platform::Seek(source.get(), *start)) return ImportResult::CannotOpen;
 
-    std::string detail;
     auto fail = [&](std::string_view why) {
-        if (report) report->detail = why;
-        return ImportResult::WriteFailed;
+        return refuse(ImportResult::WriteFailed, std::string(why));
     };
     // The MacBinary import enters the target folder before it opens the staging file, so the
     // staging path must not depend on the current folder.
@@ -350,27 +405,35 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
     if (const auto absolute = std::filesystem::absolute(platform::PathOfNative(temp), error);
         !error)
         temp = platform::NativeOfPath(absolute);
-    OwnFile staging;
+    OwnFile stagingFile;
     std::optional<std::string> stagingPath;
     {
         platform::InterruptsHeld held;
         stagingPath = platform::CreateTempFile(temp, "BIN");
-        if (stagingPath) staging.Adopt(*stagingPath);
+        if (stagingPath) stagingFile.Adopt(*stagingPath);
     }
     if (!stagingPath) return fail("no staging file can be created in the temporary folder");
 
     Stream staged;
+    Staging staging;
     {
         const import_progress::Pass pass(3 * part, text);
         left -= 3 * part;
-        staged.reset(StageBinHex(source.release(), sourcePath, *stagingPath, &detail));
+        staged.reset(StageBinHex(source.release(), sourcePath, *stagingPath, staging));
     }
-    if (!staged) return fail(detail);
+    if (!staged) return refuse(staging.failure, staging.detail);
     const std::uint64_t stagingSize = platform::StreamSize(staged.get()).value_or(0);
     if (!CloseWritten(staged)) return fail("the staging file could not be written");
 
     const import_progress::Pass pass(left, stagingSize);
     const ImportResult result = ImportMacBinary(targetFolder, *stagingPath, report);
+    // The staging file pads the data fork to its stated length's boundary, so its own forks
+    // may look whole where the text's are not: the staging writer's count decides. A header
+    // refused for the missing forks alone writes nothing, as before, but is truncated too.
+    const bool written = result == ImportResult::Converted || result == ImportResult::Truncated;
+    if (!staging.shortfall.empty() &&
+        (written || (result == ImportResult::WrongKind && IsMacBinaryHeader(staging.header, 0))))
+        return refuse(ImportResult::Truncated, staging.shortfall);
     if (result == ImportResult::WrongKind && report && report->detail.empty())
         report->detail = "its decoded header is not that of a usable Macintosh file";
     return result;

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "binhex/binhex_decoder.h"
 #include "containers/import_result.h"
 #include "containers/macbinary.h"
 #include "containers/sfm_output.h"
@@ -43,7 +44,8 @@ bool HasIdentification(std::span<const std::uint8_t> head);
 
 }  // namespace binhex
 
-// Probes the first 128 bytes of the open source; leaves it at its first byte.
+// Probes the first 128 bytes of the open source; leaves it at its first byte. After a read
+// that failed it is false, and the stream's error indicator is set.
 bool IsBinHexFile(std::FILE* source);
 
 // The staging file's MacBinary header, from the name length and name bytes as read and the
@@ -52,22 +54,43 @@ MacBinaryHeader StagingHeaderOf(
     std::uint8_t nameLength, const std::array<std::uint8_t, 255>& name,
     const std::array<std::uint8_t, binhex::expanded::kRecordSize>& record);
 
+// What the staging writer wrote.
+struct StagingWrite {
+    binhex::PassResult status = binhex::PassResult::Done;  // after ReadFailed errno tells why
+    MacBinaryHeader header{};
+    // The parts of the expanded stream that it ends before: the header, or the data fork and
+    // the resource fork as their lengths state them. Empty when the stream is whole.
+    std::string shortfall;
+};
+
 // Reads the expanded stream from its start and writes the staging file from its start: the
 // MacBinary header, the data fork and, when there is a resource fork, zero fill to the next
-// 128-byte boundary and the resource fork. False when the staging file could not be written.
-bool WriteStagingFile(std::FILE* expanded, std::FILE* staging);
+// 128-byte boundary and the resource fork.
+StagingWrite WriteStagingFile(std::FILE* expanded, std::FILE* staging);
+
+// How a staging went.
+struct Staging {
+    ImportResult failure = ImportResult::WriteFailed;  // when no staging file came of it
+    std::string detail;                                // why not
+    MacBinaryHeader header{};                          // the staging file's header
+    std::string shortfall;                             // as StagingWrite's
+};
 
 // Runs both passes from the source (which it closes) through the two intermediate files and
 // writes the staging file, which it returns open; both intermediates are gone on return.
-// nullptr, with `detail` saying why, when an intermediate or the staging file could not be
-// created or written; what this call made is then removed too.
+// nullptr, with `staging` saying why, when an intermediate or the staging file could not be
+// created, written or read (ReadFailed for a read, also of the source, that failed; otherwise
+// WriteFailed); what this call made is then removed too.
 std::FILE* StageBinHex(std::FILE* source, std::string_view sourcePath,
-                       const std::string& stagingPath, std::string* detail = nullptr);
+                       const std::string& stagingPath, Staging& staging);
 
 // Converts one BinHex file into the target folder: Converted; NotBinHex without the
 // identification text (nothing is created); CannotOpen for the source or the staging file;
-// WrongKind when the decoded header is refused; WriteFailed when an intermediate, the staging
-// file or an output could not be made. No intermediate or staging file outlives the call.
+// WrongKind when the decoded header is refused; Truncated when the text ends before its forks
+// do (what it holds is written, unless the header is refused for the missing forks alone);
+// ReadFailed when a read of the source, an intermediate or the staging file fails;
+// WriteFailed when an intermediate, the staging file or an output could not be made. No
+// intermediate or staging file outlives the call.
 ImportResult ImportBinHex(std::string_view targetFolder, std::string_view sourcePath,
                           ImportReport* report = nullptr);
 
@@ -81,6 +104,7 @@ struct ImportOptions {
 }  // namespace binhex
 
 // ImportBinHex with options. A trial run (report->dryRun) reads the text in memory and
-// creates no file at all.
+// creates no file at all. With verify, a text that ends before its forks do is refused as
+// Truncated before anything is written.
 ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view sourcePath,
                               const binhex::ImportOptions& options, ImportReport* report = nullptr);

@@ -44,12 +44,19 @@ bool StartsWith(const MacBinaryHeader& head, std::size_t got,
     return got >= N && std::equal(magic.begin(), magic.end(), head.begin());
 }
 
-bool CompanionIsAppleDouble(const std::string& path) {
+// Whether the file at `path` starts with the AppleDouble magic; nullopt when a read of it
+// failed (errno tells why). A file that cannot be opened is none.
+std::optional<bool> CompanionIsAppleDouble(const std::string& path) {
     OpenFile companion(path);
     if (!companion.get()) return false;
     std::array<std::uint8_t, 4> magic{};
-    return std::fread(magic.data(), 1, magic.size(), companion.get()) == magic.size() &&
-           magic == kAppleDoubleMagic;
+    const std::size_t got = std::fread(magic.data(), 1, magic.size(), companion.get());
+    if (std::ferror(companion.get())) return std::nullopt;
+    return got == magic.size() && magic == kAppleDoubleMagic;
+}
+
+Probe ReadFailed(std::string detail) {
+    return {Probe::Verdict::ReadFailed, Format::Auto, std::move(detail)};
 }
 
 Probe Recognised(Format format) {
@@ -86,8 +93,7 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
     // is tested as if the missing bytes were zero, as the MacBinary import does.
     MacBinaryHeader head{};
     const std::size_t got = std::fread(head.data(), 1, head.size(), source.get());
-    if (std::ferror(source.get()))
-        return {Probe::Verdict::CannotOpen, Format::Auto, "it cannot be read"};
+    if (std::ferror(source.get())) return ReadFailed(ReadFailure("its first bytes"));
 
     if (IsAppleDoubleCompanion(nativePath) && StartsWith(head, got, kAppleDoubleMagic))
         return {Probe::Verdict::Companion, Format::AppleDouble, {}};
@@ -100,10 +106,14 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
     // import looks for it is taken as BinHex before that companion.
     const binhex::Start rule =
         rules.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification;
-    if (binhex::FindDataStart(source.get(), rule)) return Recognised(Format::BinHex);
-    if (CompanionIsAppleDouble(rules.companionPath.empty() ? CompanionPathOf(nativePath)
-                                                           : rules.companionPath))
-        return Recognised(Format::AppleDouble);
+    std::string readFailure;
+    if (binhex::FindDataStart(source.get(), rule, &readFailure)) return Recognised(Format::BinHex);
+    if (!readFailure.empty()) return ReadFailed(std::move(readFailure));
+    const std::string companionPath =
+        rules.companionPath.empty() ? CompanionPathOf(nativePath) : rules.companionPath;
+    const std::optional<bool> companion = CompanionIsAppleDouble(companionPath);
+    if (!companion) return ReadFailed(ReadFailure("its companion " + companionPath));
+    if (*companion) return Recognised(Format::AppleDouble);
     return {};
 }
 

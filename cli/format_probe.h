@@ -42,6 +42,7 @@ struct Probe {
         Companion,   // an AppleDouble "._" file, read together with its data file
         Nothing,     // none of the known formats
         CannotOpen,  // `detail` says why
+        ReadFailed,  // a read of the source or of the "._" file beside it failed; `detail` says why
     };
     Verdict verdict = Verdict::Nothing;
     Format format = Format::Auto;

@@ -236,7 +236,8 @@ std::string HelpText() {
         "\nWith --verify, the three CRC-16 values of a BinHex file (header, data fork,\n"
         "resource fork) and the header CRC of a MacBinary II or III file are checked\n"
         "before anything is written; a source whose values are wrong is reported as\n"
-        "check-failed and not converted.\n"
+        "check-failed and not converted, and a truncated source of any format as\n"
+        "truncated, with nothing written.\n"
         "\nOn a terminal, standard error shows one line of progress (files and bytes\n"
         "done, rate) while a batch runs; a batch of more than one source ends with a\n"
         "summary line there: converted, failed by reason, skipped, bytes written.\n"
@@ -245,14 +246,16 @@ std::string HelpText() {
         "'veskar-convert: SOURCE: reason' on standard error for each failed one.\n"
         "With --json, standard output carries one object per source instead:\n"
         "  {\"source\": \"...\", \"result\": \"converted\", \"code\": 1, \"output\": \"Name\"}\n"
-        "\"output\" is present when converted, \"detail\" when there is more to say.\n"
+        "\"output\" is present when converted and for a truncated source whose output\n"
+        "was written, \"detail\" when there is more to say.\n"
         "With --dry-run the lines end in what would be written, for instance\n"
         "'SOURCE -> OUTPUT (data 300, resource 0, TEXT/ttxt)', and the objects carry\n"
         "\"dry_run\": true, \"data_bytes\", \"resource_bytes\", \"type\" and \"creator\".\n"
         "The results and their codes:\n";
-    constexpr std::array<ImportResult, 6> kReported{
-        ImportResult::Converted, ImportResult::NotBinHex,   ImportResult::CannotOpen,
-        ImportResult::WrongKind, ImportResult::WriteFailed, ImportResult::CheckFailed};
+    constexpr std::array<ImportResult, 8> kReported{
+        ImportResult::Converted,  ImportResult::NotBinHex,   ImportResult::CannotOpen,
+        ImportResult::WrongKind,  ImportResult::WriteFailed, ImportResult::CheckFailed,
+        ImportResult::ReadFailed, ImportResult::Truncated};
     for (const ImportResult result : kReported) {
         const auto& described = DescribeResult(result);
         text += ResultLine(described.word, static_cast<int>(result), described.message);
@@ -261,6 +264,9 @@ std::string HelpText() {
         ResultLine("companion-skipped", 0, "an AppleDouble \"._\" file, read with its data file");
     text +=
         "Codes are those of the import; \"result\" tells apart the two that share 0.\n"
+        "A truncated source (one that ends before a fork, an entry or its header does)\n"
+        "has what it holds written all the same, and fails; a source whose read fails\n"
+        "part-way (read-failed) leaves nothing behind.\n"
         "-q leaves out the lines of converted and skipped sources, the progress and\n"
         "the summary.\n"
         "\nExit status: 0 when every source was converted (or skipped as a companion),\n"

@@ -52,6 +52,14 @@ bool DryRunOf(const SourceOutcome& outcome) {
     return outcome.report.dryRun != DryRun::Off;
 }
 
+// Written (or to be written, in a trial run): converted, or truncated with what the source
+// holds in the output.
+bool HasOutput(const SourceOutcome& outcome) {
+    return !outcome.companionSkipped &&
+           (outcome.result == ImportResult::Converted ||
+            (outcome.result == ImportResult::Truncated && !outcome.report.outputName.empty()));
+}
+
 // The type or the creator as text: its four bytes up to the first zero, each byte outside
 // printable ASCII as its Latin-1 character.
 std::string FourCharCode(const TypeCreator& typeCreator, std::size_t at) {
@@ -108,9 +116,8 @@ std::string JsonLine(const SourceOutcome& outcome) {
     } else {
         line += JsonString(DescribeResult(outcome.result).word) +
                 ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
-        if (outcome.result == ImportResult::Converted)
-            line += ", \"output\": " + JsonText(OutputName(outcome));
-        if (outcome.result == ImportResult::Converted && DryRunOf(outcome)) {
+        if (HasOutput(outcome)) line += ", \"output\": " + JsonText(OutputName(outcome));
+        if (HasOutput(outcome) && DryRunOf(outcome)) {
             const ImportReport& report = outcome.report;
             line += ", \"dry_run\": true, \"data_bytes\": " + std::to_string(report.dataBytes) +
                     ", \"resource_bytes\": " + std::to_string(report.resourceBytes) +
@@ -138,12 +145,13 @@ std::string TextLine(const SourceOutcome& outcome) {
 void Tally::Add(const SourceOutcome& outcome) {
     if (outcome.companionSkipped) {
         ++skipped_;
-    } else if (outcome.result == ImportResult::Converted) {
-        ++converted_;
-        bytes_ += outcome.report.dataBytes + outcome.report.resourceBytes;
-    } else {
-        ++failed_[outcome.result];
+        return;
     }
+    if (outcome.result == ImportResult::Converted)
+        ++converted_;
+    else
+        ++failed_[outcome.result];
+    if (HasOutput(outcome)) bytes_ += outcome.report.dataBytes + outcome.report.resourceBytes;
 }
 
 std::string Tally::Line(bool dryRun) const {
@@ -166,6 +174,9 @@ std::string DiagnosticLine(const SourceOutcome& outcome) {
     std::string line = std::string(kProgram) + ": " + outcome.source + ": " +
                        std::string(DescribeResult(outcome.result).message);
     if (!outcome.report.detail.empty()) line += ": " + outcome.report.detail;
+    if (HasOutput(outcome))
+        line += (DryRunOf(outcome) ? " (would be written as " : " (written as ") +
+                OutputName(outcome) + ")";
     return line;
 }
 

@@ -31,7 +31,8 @@ std::string JsonString(std::string_view text);
 
 std::string JsonLine(const SourceOutcome& outcome);  // without the line end
 std::string TextLine(const SourceOutcome& outcome);  // only for outcomes that went well
-// "veskar-convert: SOURCE: message[: detail]", only for failures.
+// "veskar-convert: SOURCE: message[: detail][ (written as OUTPUT)]", only for failures; the
+// output is named for a truncated source whose output was written.
 std::string DiagnosticLine(const SourceOutcome& outcome);
 
 // What a whole run did, for the summary line.
@@ -39,7 +40,8 @@ class Tally {
   public:
     void Add(const SourceOutcome& outcome);
     // "3 converted, 2 failed (1 check-failed, 1 wrong-kind), 1 skipped, 4096 bytes written";
-    // in a trial run "would be converted" and "bytes to write".
+    // in a trial run "would be converted" and "bytes to write". The bytes count the outputs
+    // of truncated sources too.
     std::string Line(bool dryRun) const;
 
   private:

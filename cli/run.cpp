@@ -101,6 +101,10 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 outcome.result = ImportResult::CannotOpen;
                 outcome.report.detail = std::move(probe.detail);
                 return outcome;
+            case Probe::Verdict::ReadFailed:
+                outcome.result = ImportResult::ReadFailed;
+                outcome.report.detail = std::move(probe.detail);
+                return outcome;
             case Probe::Verdict::Companion:
                 outcome.companionSkipped = true;
                 return outcome;
@@ -114,37 +118,44 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 break;
         }
     }
-    ImportReport* const report = &outcome.report;
-    switch (format) {
-        case Format::BinHex: {
-            const binhex::ImportOptions options{
-                .start =
-                    how.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification,
-                .verify = how.verify};
-            outcome.result = ImportBinHexWith(target, source, options, report);
-            break;
-        }
-        case Format::MacBinary:
-            if (how.verify) {
-                if (std::string problem = MacBinaryCheckProblem(source); !problem.empty()) {
-                    outcome.result = ImportResult::CheckFailed;
-                    outcome.report.detail = std::move(problem);
-                    return outcome;
-                }
+    auto import = [&](ImportReport* report) {
+        switch (format) {
+            case Format::BinHex: {
+                const binhex::ImportOptions options{
+                    .start = how.strict ? binhex::Start::FirstColon
+                                        : binhex::Start::LineAfterIdentification,
+                    .verify = how.verify};
+                return ImportBinHexWith(target, source, options, report);
             }
-            outcome.result = ImportMacBinary(target, source, report);
-            break;
-        case Format::AppleSingle:
-            outcome.result = ImportAppleSingle(target, source, report);
-            break;
-        case Format::AppleDouble:
-            outcome.result = how.companion.empty()
-                                 ? ImportAppleDouble(target, source, report)
-                                 : ImportAppleDoublePair(target, source, how.companion, report);
-            break;
-        case Format::Auto:
-            break;
+            case Format::MacBinary:
+                return ImportMacBinary(target, source, report);
+            case Format::AppleSingle:
+                return ImportAppleSingle(target, source, report);
+            case Format::AppleDouble:
+                return how.companion.empty()
+                           ? ImportAppleDouble(target, source, report)
+                           : ImportAppleDoublePair(target, source, how.companion, report);
+            case Format::Auto:
+                break;
+        }
+        return ImportResult::WrongKind;
+    };
+    auto refuse = [&outcome](Refusal refusal) {
+        outcome.result = refusal.result;
+        outcome.report.detail = std::move(refusal.detail);
+        return outcome;
+    };
+    if (how.verify && format == Format::MacBinary)
+        if (auto refusal = MacBinaryCheckProblem(source)) return refuse(std::move(*refusal));
+    // The BinHex import verifies on its own, from its reading in memory; the others are tried
+    // first, which writes nothing and tells a truncated source.
+    if (how.verify && format != Format::BinHex && how.dryRun == DryRun::Off) {
+        ImportReport trial;
+        trial.dryRun = DryRun::IntoFolder;
+        if (import(&trial) == ImportResult::Truncated)
+            return refuse({ImportResult::Truncated, std::move(trial.detail)});
     }
+    outcome.result = import(&outcome.report);
     if (outcome.result == ImportResult::WrongKind && outcome.report.detail.empty())
         outcome.report.detail = "not a " + std::string(RowOf(format).title) + " file";
     return outcome;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "containers/entry_table.h"
+#include "containers/shortfall.h"
 #include "containers/target_folder.h"
 #include "platform/platform.h"
 
@@ -58,6 +59,8 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
     std::FILE* const companion = companionFile.get();
 
     const HeaderRead header = ReadHeaderBlock(companion);
+    if (!header.readFailure.empty())
+        return refuse(ImportResult::ReadFailed, "its companion: " + header.readFailure);
     if (header.bytesRead < kMagicSize || !IsAppleDoubleHeader(header.block)) {
         return refuse(ImportResult::WrongKind,
                       "its companion " + companionPath + " has no AppleDouble header");
@@ -67,38 +70,51 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
     // The data fork is always the data file from its start; an entry 1 can only say how much
     // of it belongs to the fork. A file whose size cannot be told (a pipe) is copied to its
     // end. Descriptors take effect in file order, a later one of an id overriding an earlier.
-    std::uint64_t dataLength = platform::StreamSize(data).value_or(kMaxForkLength);
+    const std::optional<std::uint64_t> dataFileSize = platform::StreamSize(data);
+    std::uint64_t dataLength = dataFileSize.value_or(kMaxForkLength);
+    bool dataEntrySeen = false;
     EntryDescriptor resourceEntry;
     std::string macName;
     TypeCreator typeCreator{};
-    for (const EntryDescriptor& entry : ReadEntryTable(companion, header)) {
+    EntryTrouble trouble;
+    for (const EntryDescriptor& entry : ReadEntryTable(companion, header, trouble)) {
         switch (entry.id) {
             case kDataForkId:
                 dataLength = entry.length;
+                dataEntrySeen = true;
                 break;
             case kResourceForkId:
                 resourceEntry = entry;
                 break;
             case kRealNameId:
-                macName = ReadEntryName(companion, entry);
+                macName = ReadEntryName(companion, entry, trouble);
                 break;
             case kFinderInfoId:
                 // The type and creator are the first 8 bytes of the Finder info. Companions
                 // written by macOS make that entry far longer (an extended-attribute block
                 // follows the 32 bytes), so its length says nothing about them.
-                ReadAt(companion, entry.offset, typeCreator.data(), typeCreator.size());
+                ReadEntry(companion, entry, "the Finder info entry", typeCreator.data(),
+                          typeCreator.size(), trouble);
                 break;
             default:
                 break;
         }
     }
+    if (!trouble.readFailure.empty())
+        return refuse(ImportResult::ReadFailed, "its companion: " + trouble.readFailure);
     // A fork is copied with a 32-bit count; cutting a longer file there would lose its tail
     // without a word.
     if (dataLength > kMaxForkLength)
         return fail("the data file is 4 GiB or longer, more than a data fork can hold");
 
+    ForkPlace dataFork = PlaceFork(data, 0, dataLength);
+    // Without an entry 1 the data file's own size is the fork's: one that cannot be told
+    // states no length to fall short of.
+    if (!dataEntrySeen && !dataFileSize) dataFork.stated = 0;
     std::string name = OutputNameFor(macName, dataFilePath);
-    return WriteSfmOutput(name, PlaceFork(data, 0, dataLength),
-                          PlaceFork(companion, resourceEntry.offset, resourceEntry.length),
-                          typeCreator, report);
+    return WithShortfall(
+        WriteSfmOutput(name, dataFork,
+                       PlaceFork(companion, resourceEntry.offset, resourceEntry.length),
+                       typeCreator, report),
+        trouble.shortfall.empty() ? "" : "its companion: " + trouble.shortfall, report);
 }

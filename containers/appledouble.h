@@ -16,8 +16,10 @@ std::string AppleDoubleCompanionPath(std::string_view dataFilePath);
 
 // Converts a data file and its companion into the target folder: Converted, CannotOpen
 // (either file cannot be opened, or the companion's path would be too long; nothing
-// written), WrongKind (the companion has no AppleDouble magic; nothing written) or
-// WriteFailed.
+// written), WrongKind (the companion has no AppleDouble magic; nothing written), ReadFailed
+// or WriteFailed (nothing left behind), or Truncated (the companion ends before its header,
+// table or an entry that is carried does, or the data file is shorter than an entry 1
+// states; what they hold is written).
 ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
                                ImportReport* report = nullptr);
 

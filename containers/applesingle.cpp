@@ -6,6 +6,7 @@
 #include <string>
 
 #include "containers/entry_table.h"
+#include "containers/shortfall.h"
 #include "containers/target_folder.h"
 #include "platform/platform.h"
 
@@ -22,6 +23,7 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
     if (!source.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
 
     const HeaderRead header = ReadHeaderBlock(source.get());
+    if (!header.readFailure.empty()) return refuse(ImportResult::ReadFailed, header.readFailure);
     if (header.bytesRead < kMagicSize || !IsAppleSingleHeader(header.block))
         return refuse(ImportResult::WrongKind, "no AppleSingle magic number");
     if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
@@ -32,7 +34,8 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
     EntryDescriptor dataEntry, resourceEntry;
     std::string macName;
     std::array<std::uint8_t, kFinderInfoSize> finderInfo{};
-    for (const EntryDescriptor& entry : ReadEntryTable(source.get(), header)) {
+    EntryTrouble trouble;
+    for (const EntryDescriptor& entry : ReadEntryTable(source.get(), header, trouble)) {
         switch (entry.id) {
             case kDataForkId:
                 dataEntry = entry;
@@ -41,14 +44,15 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
                 resourceEntry = entry;
                 break;
             case kRealNameId:
-                macName = ReadEntryName(source.get(), entry);
+                macName = ReadEntryName(source.get(), entry, trouble);
                 break;
             case kFinderInfoId: {
                 // Only the leading type and creator are carried; a short entry overwrites
                 // as many leading bytes as it has.
                 const auto wanted = static_cast<std::size_t>(
                     std::min<std::uint64_t>(entry.length, finderInfo.size()));
-                ReadAt(source.get(), entry.offset, finderInfo.data(), wanted);
+                ReadEntry(source.get(), entry, "the Finder info entry", finderInfo.data(), wanted,
+                          trouble);
                 break;
             }
             default:
@@ -61,6 +65,9 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
     const ForkPlace data = PlaceFork(source.get(), dataEntry.offset, dataEntry.length);
     const ForkPlace resource = PlaceFork(source.get(), resourceEntry.offset, resourceEntry.length);
 
+    if (!trouble.readFailure.empty()) return refuse(ImportResult::ReadFailed, trouble.readFailure);
+
     std::string name = OutputNameFor(macName, sourcePath);
-    return WriteSfmOutput(name, data, resource, typeCreator, report);
+    return WithShortfall(WriteSfmOutput(name, data, resource, typeCreator, report),
+                         trouble.shortfall, report);
 }

@@ -1,5 +1,6 @@
 #include "containers/copy_fork.h"
 
+#include <cerrno>
 #include <memory>
 #include <new>
 
@@ -34,7 +35,11 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
     while (left > 0) {
         if (left < chunk) chunk = left;
         const std::int64_t got = platform::RawRead(in, buffer.get(), chunk);
-        if (got <= 0) break;  // the end of the source, or a read error: copy no further
+        if (got == 0) break;  // the end of the source
+        if (got < 0) {
+            status = CopyStatus::ReadFailed;
+            break;
+        }
         chunk = static_cast<std::size_t>(got);
         readTotal += chunk;
         if (!platform::RawWriteAll(out, buffer.get(), chunk)) {
@@ -46,8 +51,10 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
         import_progress::Advance(chunk);
     }
 
+    const int error = errno;  // the reason of a failure, kept past the repositioning
     platform::Seek(source, *sourceAt + readTotal);
     platform::Seek(destination, *destinationAt + written);
     if (copied) *copied = written;
+    errno = error;
     return status;
 }

@@ -5,6 +5,7 @@
 
 #include "containers/byte_order.h"
 #include "containers/mac_to_ansi.h"
+#include "containers/shortfall.h"
 #include "platform/platform.h"
 
 using namespace entry_table;
@@ -37,12 +38,25 @@ std::uint32_t MagicOf(const HeaderBlock& block) {
     return Swap32(RawField32(&block[kMagicAt]));
 }
 
+// The bytes the file holds of `length` bytes at `offset`; all of them when its size cannot
+// be told.
+std::uint64_t HeldOf(std::FILE* source, std::uint64_t offset, std::uint64_t length) {
+    const auto size = platform::StreamSize(source);
+    if (!size) return length;
+    return offset >= *size ? 0 : std::min(length, *size - offset);
+}
+
+void NoteReadFailure(EntryTrouble& trouble, std::string_view what) {
+    if (trouble.readFailure.empty()) trouble.readFailure = ReadFailure(what);
+}
+
 }  // namespace
 
 HeaderRead ReadHeaderBlock(std::FILE* source) {
     HeaderRead header;
-    if (platform::Seek(source, 0))
-        header.bytesRead = std::fread(header.block.data(), 1, header.block.size(), source);
+    const bool atStart = platform::Seek(source, 0);
+    if (atStart) header.bytesRead = std::fread(header.block.data(), 1, header.block.size(), source);
+    if (!atStart || std::ferror(source)) header.readFailure = ReadFailure("the header");
     // After a read error fread may have written part of the buffer; it must read as zero.
     std::fill(header.block.begin() + static_cast<std::ptrdiff_t>(header.bytesRead),
               header.block.end(), 0);
@@ -69,7 +83,9 @@ std::vector<EntryDescriptor> ParseDescriptors(std::uint16_t entryCount,
     return entries;
 }
 
-std::vector<EntryDescriptor> ReadEntryTable(std::FILE* source, const HeaderRead& header) {
+std::vector<EntryDescriptor> ReadEntryTable(std::FILE* source, const HeaderRead& header,
+                                            EntryTrouble& trouble) {
+    NoteShortfall(trouble.shortfall, "the header", kDescriptorsAt, header.bytesRead);
     const std::uint16_t count = Swap16(RawField16(&header.block[kEntryCountAt]));
     const std::size_t wanted = std::size_t{count} * kDescriptorSize;
     const std::size_t inBlock =
@@ -82,15 +98,19 @@ std::vector<EntryDescriptor> ReadEntryTable(std::FILE* source, const HeaderRead&
     if (wanted > inBlock && header.bytesRead == kHeaderBlockSize) {
         const std::size_t rest = wanted - inBlock;
         table.resize(inBlock + rest);
-        const std::size_t got = ReadAt(source, kHeaderBlockSize, table.data() + inBlock, rest);
-        table.resize(inBlock + got);
+        const auto got = ReadAt(source, kHeaderBlockSize, table.data() + inBlock, rest);
+        if (!got) NoteReadFailure(trouble, "the entry table");
+        table.resize(inBlock + got.value_or(0));
     }
+    if (header.bytesRead >= kDescriptorsAt)
+        NoteShortfall(trouble.shortfall, "the entry table", wanted, table.size());
     return ParseDescriptors(count, table);
 }
 
-std::size_t ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer,
-                   std::size_t count) {
-    if (count == 0 || !platform::Seek(source, offset)) return 0;
+std::optional<std::size_t> ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer,
+                                  std::size_t count) {
+    if (count == 0) return 0;
+    if (!platform::Seek(source, offset)) return std::nullopt;
     // Read aside first: after a short read the C library leaves no promise about the bytes
     // of the destination it did not fill.
     std::array<std::uint8_t, 512> aside;
@@ -98,6 +118,7 @@ std::size_t ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer
     while (total < count) {
         const std::size_t wanted = std::min(count - total, aside.size());
         const std::size_t got = std::fread(aside.data(), 1, wanted, source);
+        if (std::ferror(source)) return std::nullopt;
         std::copy_n(aside.begin(), got, buffer + total);
         total += got;
         if (got < wanted) break;
@@ -105,22 +126,31 @@ std::size_t ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer
     return total;
 }
 
-std::string ReadEntryName(std::FILE* source, const EntryDescriptor& entry) {
+std::size_t ReadEntry(std::FILE* source, const EntryDescriptor& entry, std::string_view what,
+                      std::uint8_t* buffer, std::size_t count, EntryTrouble& trouble) {
+    const auto got = ReadAt(source, entry.offset, buffer, count);
+    if (!got) NoteReadFailure(trouble, what);
+    NoteShortfall(trouble.shortfall, what, entry.length,
+                  HeldOf(source, entry.offset, entry.length));
+    return got.value_or(0);
+}
+
+std::string ReadEntryName(std::FILE* source, const EntryDescriptor& entry, EntryTrouble& trouble) {
     std::array<std::uint8_t, kMaxNameBytes> buffer{};
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(entry.length, kMaxNameBytes));
-    const std::size_t got = ReadAt(source, entry.offset, buffer.data(), wanted);
+    const std::size_t got =
+        ReadEntry(source, entry, "the name entry", buffer.data(), wanted, trouble);
     return std::string(reinterpret_cast<const char*>(buffer.data()), got);
 }
 
 ForkPlace PlaceFork(std::FILE* source, std::uint64_t offset, std::uint64_t length) {
-    if (const auto size = platform::StreamSize(source))
-        length = offset >= *size ? 0 : std::min(length, *size - offset);
+    const std::uint64_t held = HeldOf(source, offset, length);
     // A fork is copied with a 32-bit count. Entry lengths are 32-bit fields anyway; the one
     // longer length, a data file's own size, is refused by its caller before it gets here.
     const auto fitted = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(length, std::numeric_limits<std::uint32_t>::max()));
-    return ForkPlace{source, offset, fitted};
+        std::min<std::uint64_t>(held, std::numeric_limits<std::uint32_t>::max()));
+    return ForkPlace{source, offset, fitted, length};
 }
 
 std::string OwnFileName(std::string_view sourcePath) {

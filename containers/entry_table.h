@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -52,10 +53,19 @@ using HeaderBlock = std::array<std::uint8_t, entry_table::kHeaderBlockSize>;
 struct HeaderRead {
     HeaderBlock block{};
     std::size_t bytesRead = 0;
+    std::string readFailure;  // why the read failed; empty when it did not
 };
 
 // Reads the block from the start of `source`.
 HeaderRead ReadHeaderBlock(std::FILE* source);
+
+// What reading an open file's table and entries met beyond the bytes themselves.
+struct EntryTrouble {
+    std::string readFailure;  // why the first read that failed did; empty while none has
+    // Each part the file ends before ("the name entry lacks 5 of its 14 bytes"); empty when
+    // the file holds all it states.
+    std::string shortfall;
+};
 
 // Only the magic number decides; a block read from fewer than 4 bytes is neither.
 bool IsAppleSingleHeader(const HeaderBlock& block);
@@ -74,20 +84,31 @@ std::vector<EntryDescriptor> ParseDescriptors(std::uint16_t entryCount,
                                               std::span<const std::uint8_t> bytes);
 
 // The whole table of an open file: the descriptors inside the block come from it, those past
-// it from `source`. A count that runs past the end of the file yields the whole descriptors.
-std::vector<EntryDescriptor> ReadEntryTable(std::FILE* source, const HeaderRead& header);
+// it from `source`. A count that runs past the end of the file yields the whole descriptors,
+// and a header or table that the file ends in is noted in `trouble`.
+std::vector<EntryDescriptor> ReadEntryTable(std::FILE* source, const HeaderRead& header,
+                                            EntryTrouble& trouble);
 
-// Reads up to `count` bytes at `offset` into `buffer`; the bytes actually read. Bytes of
-// `buffer` past those read keep what they held, so a later entry that is cut short by the
-// end of the file overwrites only as much of an earlier one as it has.
-std::size_t ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer,
-                   std::size_t count);
+// Reads up to `count` bytes at `offset` into `buffer`; the bytes actually read, or nullopt
+// when a read failed (errno tells why). Bytes of `buffer` past those read keep what they
+// held, so a later entry that is cut short by the end of the file overwrites only as much of
+// an earlier one as it has.
+std::optional<std::size_t> ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer,
+                                  std::size_t count);
 
-// The name entry's bytes, at most 255 of them, as far as the file holds them.
-std::string ReadEntryName(std::FILE* source, const EntryDescriptor& entry);
+// Reads up to `count` bytes of the entry called `what` ("the Finder info entry") into
+// `buffer` as ReadAt does, noting in `trouble` a failed read and an entry that runs past the
+// end of the file; the bytes read.
+std::size_t ReadEntry(std::FILE* source, const EntryDescriptor& entry, std::string_view what,
+                      std::uint8_t* buffer, std::size_t count, EntryTrouble& trouble);
+
+// The name entry's bytes, at most 255 of them, as far as the file holds them; read as
+// ReadEntry does.
+std::string ReadEntryName(std::FILE* source, const EntryDescriptor& entry, EntryTrouble& trouble);
 
 // Where a fork lies, its length cut to what the file holds past its offset: a fork that
-// starts beyond the end is empty, so no empty AFP_Resource stream is made for it.
+// starts beyond the end is empty, so no empty AFP_Resource stream is made for it. The length
+// given stays the stated one, for the writer to tell a truncated source.
 ForkPlace PlaceFork(std::FILE* source, std::uint64_t offset, std::uint64_t length);
 
 // The output name: the Macintosh name translated to code page 1252 when it has a character

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 enum class ImportResult : std::int32_t {
@@ -12,6 +13,10 @@ enum class ImportResult : std::int32_t {
     WrongKind = -2,    // the header test failed
     WriteFailed = -3,  // an output could not be created or written; nothing was left behind
     CheckFailed = -4,  // only on request: a check value of the source is wrong
+    ReadFailed = -5,   // a read of a source failed part-way; nothing was left behind
+    // The source ends before what it states (a fork, an entry, its header): what it holds was
+    // written all the same, unless a check asked for beforehand refused it.
+    Truncated = -6,
 };
 
 struct ImportResultText {
@@ -21,3 +26,12 @@ struct ImportResultText {
 };
 
 const ImportResultText& DescribeResult(ImportResult result);
+
+// A source refused before anything is written, and why.
+struct Refusal {
+    ImportResult result;
+    std::string detail;
+};
+
+// The detail of a read that failed: "cannot read `what`: " and the system's reason (errno).
+std::string ReadFailure(std::string_view what);

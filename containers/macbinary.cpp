@@ -29,6 +29,15 @@ class SourceFile {
     std::FILE* file_;
 };
 
+// Reads the header from the start of the source; a source shorter than the header is tested
+// as if the missing bytes were zero. False when a read failed (errno tells why).
+bool ReadHeader(std::FILE* source, MacBinaryHeader& header) {
+    const std::size_t got = std::fread(header.data(), 1, header.size(), source);
+    if (std::ferror(source)) return false;
+    std::fill(header.begin() + static_cast<std::ptrdiff_t>(got), header.end(), 0);
+    return true;
+}
+
 }  // namespace
 
 bool IsMacBinaryHeader(const MacBinaryHeader& header, std::int64_t sourceLength) {
@@ -65,17 +74,19 @@ HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header) {
     return Crc16({header.data(), kHeaderCrcAt}) == stored ? HeaderCrc::Matches : HeaderCrc::Wrong;
 }
 
-std::string MacBinaryCheckProblem(std::string_view sourcePath) {
+std::optional<Refusal> MacBinaryCheckProblem(std::string_view sourcePath) {
     SourceFile source(platform::OpenStream(std::string(sourcePath), "rb"));
-    if (!source.get()) return {};
+    if (!source.get()) return std::nullopt;
     const std::int64_t length =
         static_cast<std::int64_t>(platform::StreamSize(source.get()).value_or(0));
     MacBinaryHeader header{};
-    std::fread(header.data(), 1, header.size(), source.get());
-    if (!IsMacBinaryHeader(header, length)) return {};
+    if (!ReadHeader(source.get(), header))
+        return Refusal{ImportResult::ReadFailed, ReadFailure("the header")};
+    if (!IsMacBinaryHeader(header, length)) return std::nullopt;
     if (CheckMacBinaryHeaderCrc(header) == HeaderCrc::Wrong)
-        return "the check value of the MacBinary header is wrong";
-    return {};
+        return Refusal{ImportResult::CheckFailed,
+                       "the check value of the MacBinary header is wrong"};
+    return std::nullopt;
 }
 
 std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength) {
@@ -92,11 +103,11 @@ ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sou
 
     const std::int64_t length =
         static_cast<std::int64_t>(platform::StreamSize(source.get()).value_or(0));
-    // A source shorter than the header is tested as if the missing bytes were zero.
     MacBinaryHeader header{};
-    const std::size_t got = std::fread(header.data(), 1, header.size(), source.get());
-    if (got < header.size())
-        std::fill(header.begin() + static_cast<std::ptrdiff_t>(got), header.end(), 0);
+    if (!ReadHeader(source.get(), header)) {
+        if (report) report->detail = ReadFailure("the header");
+        return ImportResult::ReadFailed;
+    }
     if (!IsMacBinaryHeader(header, length)) return ImportResult::WrongKind;
 
     if (!target.usable) {
@@ -109,9 +120,11 @@ ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sou
     TypeCreator typeCreator;
     std::copy_n(header.begin() + kTypeCreatorAt, typeCreator.size(), typeCreator.begin());
 
-    const ForkPlace data{source.get(), kMacBinaryHeaderSize, dataLength};
+    // The header test lets forks run up to 128 bytes past the end of the file (it does not
+    // count the header); the writer tells such a source truncated.
+    const ForkPlace data{source.get(), kMacBinaryHeaderSize, dataLength, dataLength};
     const ForkPlace resource{source.get(),
                              resourceLength != 0 ? MacBinaryResourceOffset(dataLength) : 0,
-                             resourceLength};
+                             resourceLength, resourceLength};
     return WriteSfmOutput(name, data, resource, typeCreator, report);
 }

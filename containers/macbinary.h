@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,9 +36,11 @@ constexpr std::uint32_t kForkAlignment = 128;
 // and carries none; a header whose version bytes say II or later carries one.
 enum class HeaderCrc { NotCarried, Matches, Wrong };
 HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header);
-// Why the MacBinary file at `sourcePath` fails its check; empty when it passes, carries no
-// check value, cannot be read or is no MacBinary file (the import then says so).
-std::string MacBinaryCheckProblem(std::string_view sourcePath);
+// Why the MacBinary file at `sourcePath` is refused by its check: CheckFailed when its
+// header's check value is wrong, ReadFailed when the header cannot be read; nullopt when it
+// passes, carries no check value, cannot be opened or is no MacBinary file (the import then
+// says so).
+std::optional<Refusal> MacBinaryCheckProblem(std::string_view sourcePath);
 
 // Passes when every header test holds. `sourceLength` is the file's size (<= 0 when it
 // cannot be told, which skips the size test).

@@ -6,6 +6,7 @@
 
 #include "containers/copy_fork.h"
 #include "containers/safe_name.h"
+#include "containers/shortfall.h"
 #include "containers/unique_name.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
@@ -48,6 +49,43 @@ void FitName(std::string& name) {
 
 bool WriteStream(std::FILE* stream, const std::uint8_t* bytes, std::size_t count) {
     return std::fwrite(bytes, 1, count, stream) == count;
+}
+
+// Copies a fork into `destination`: Done, or a failure with `detail` saying why in the words
+// of the fork read (`fork`) and of the stream written (`written`).
+CopyStatus CopyWhole(const ForkPlace& place, std::FILE* destination, std::uint64_t& copied,
+                     std::string_view fork, std::string_view written, std::string& detail) {
+    copied = 0;
+    if (place.length == 0) return CopyStatus::Done;
+    const CopyStatus status = platform::Seek(place.stream, place.offset)
+                                  ? CopyFork(place.stream, destination, place.length, &copied)
+                                  : CopyStatus::ReadFailed;
+    switch (status) {
+        case CopyStatus::Done:
+            break;
+        case CopyStatus::ReadFailed:
+            detail = ReadFailure(fork);
+            break;
+        case CopyStatus::NoBuffer:
+            detail = "no memory for the copy buffer";
+            break;
+        case CopyStatus::WriteFailed:
+            detail = Reason("cannot write " + std::string(written));
+            break;
+    }
+    return status;
+}
+
+ImportResult ResultOf(CopyStatus failed) {
+    return failed == CopyStatus::ReadFailed ? ImportResult::ReadFailed : ImportResult::WriteFailed;
+}
+
+std::string ForkShortfall(const ForkPlace& data, std::uint64_t dataHeld, const ForkPlace& resource,
+                          std::uint64_t resourceHeld) {
+    std::string shortfall;
+    NoteShortfall(shortfall, "the data fork", data.stated, dataHeld);
+    NoteShortfall(shortfall, "the resource fork", resource.stated, resourceHeld);
+    return shortfall;
 }
 
 }  // namespace
@@ -96,9 +134,12 @@ ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
 
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report) {
-    if (report && report->dryRun != DryRun::Off)
-        return DescribeSfmOutput(name, BytesAvailable(data), BytesAvailable(resource), typeCreator,
-                                 *report);
+    if (report && report->dryRun != DryRun::Off) {
+        const std::uint64_t dataHeld = BytesAvailable(data);
+        const std::uint64_t resourceHeld = BytesAvailable(resource);
+        return WithShortfall(DescribeSfmOutput(name, dataHeld, resourceHeld, typeCreator, *report),
+                             ForkShortfall(data, dataHeld, resource, resourceHeld), report);
+    }
     ImportReport local;
     ImportReport& out = report ? *report : local;
     out.typeCreator = typeCreator;
@@ -107,14 +148,17 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 
     bool created = false;
     int slot = -1;  // the output stays registered for removal on an interrupt until complete
-    auto fail = [&](std::string detail) {
+    auto failWith = [&](ImportResult result, std::string detail) {
         if (created &&
             !(slot >= 0 && platform::RemoveTrackedFile(slot, platform::OutputPath(name))))
             platform::RemoveFile(platform::OutputPath(name));
         out.outputName = name;
         out.detail = std::move(detail);
         out.dataBytes = out.resourceBytes = 0;
-        return ImportResult::WriteFailed;
+        return result;
+    };
+    auto fail = [&](std::string detail) {
+        return failWith(ImportResult::WriteFailed, std::move(detail));
     };
 
     // An existing file is never overwritten: a taken name gets a unique one, and the data
@@ -134,38 +178,27 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     created = true;
     platform::NoteCreatedInCurrentFolder(name);
 
-    std::uint64_t copied = 0;
-    if (data.length != 0 && !platform::Seek(data.stream, data.offset)) {
+    std::string detail;
+    std::uint64_t dataCopied = 0;
+    const CopyStatus dataStatus =
+        CopyWhole(data, dataFile, dataCopied, "the data fork", "the data fork", detail);
+    if (dataStatus != CopyStatus::Done) {
         std::fclose(dataFile);
-        return fail("cannot read the data fork");
-    }
-    if (data.length != 0 &&
-        CopyFork(data.stream, dataFile, data.length, &copied) == CopyStatus::WriteFailed) {
-        const std::string why = Reason("cannot write the data fork");
-        std::fclose(dataFile);
-        return fail(why);
+        return failWith(ResultOf(dataStatus), detail);
     }
     if (std::fclose(dataFile) != 0) return fail(Reason("cannot write the data fork"));
-    out.dataBytes = copied;
 
-    copied = 0;
+    std::uint64_t resourceCopied = 0;
     if (resource.length != 0) {
         std::FILE* stream =
             platform::OpenStream(platform::OutputPath(name, kResourceStream), "w+b");
         if (!stream) return fail(Reason("cannot create the AFP_Resource stream"));
-        if (!platform::Seek(resource.stream, resource.offset)) {
-            std::fclose(stream);
-            return fail("cannot read the resource fork");
-        }
-        const bool failed =
-            CopyFork(resource.stream, stream, resource.length, &copied) == CopyStatus::WriteFailed;
-        const int savedErrno = errno;
-        if (std::fclose(stream) != 0 || failed) {
-            if (failed) errno = savedErrno;
+        const CopyStatus status = CopyWhole(resource, stream, resourceCopied, "the resource fork",
+                                            "the AFP_Resource stream", detail);
+        if (std::fclose(stream) != 0 && status == CopyStatus::Done)
             return fail(Reason("cannot write the AFP_Resource stream"));
-        }
+        if (status != CopyStatus::Done) return failWith(ResultOf(status), detail);
     }
-    out.resourceBytes = copied;
 
     std::FILE* info = platform::OpenStream(platform::OutputPath(name, kAfpInfoStream), "w+b");
     if (!info) return fail(Reason("cannot create the AFP_AfpInfo stream"));
@@ -176,6 +209,9 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 
     if (slot >= 0) platform::UntrackTemporaryFile(slot);
     out.outputName = name;
+    out.dataBytes = dataCopied;
+    out.resourceBytes = resourceCopied;
     out.detail.clear();
-    return ImportResult::Converted;
+    return WithShortfall(ImportResult::Converted,
+                         ForkShortfall(data, dataCopied, resource, resourceCopied), &out);
 }

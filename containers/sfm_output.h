@@ -32,7 +32,10 @@ AfpInfo MakeAfpInfo(const TypeCreator& typeCreator);
 struct ForkPlace {
     std::FILE* stream = nullptr;
     std::uint64_t offset = 0;
-    std::uint32_t length = 0;
+    std::uint32_t length = 0;  // the bytes to copy
+    // The length the source states for the fork: a copy that delivers less (the source ends
+    // first, or shrinks meanwhile) makes the output a truncated one.
+    std::uint64_t stated = 0;
 };
 
 // A trial run, chosen by the caller before the import: nothing is created, and the report
@@ -53,7 +56,9 @@ struct ImportReport {
 // Writes the Macintosh file named `name` into the current folder, in this order: a free
 // name, the data file (always, even empty), the AFP_Resource stream (only for a non-empty
 // resource fork), the AFP_AfpInfo stream. `name` is made safe and unique in place.
-// On any failure the files this call created are removed and WriteFailed is returned.
+// On any failure the files this call created are removed and WriteFailed (or ReadFailed, for
+// a read of a fork that failed) is returned. Truncated when a fork delivered less than its
+// stated length: the output holds what there was, and the detail says what is missing.
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report = nullptr);
 

@@ -65,7 +65,10 @@ bool Defined(ImportResult result) {
         case ImportResult::WrongKind:
         case ImportResult::WriteFailed:
             return true;
+        case ImportResult::Truncated:
+            return true;
         case ImportResult::CheckFailed:  // only when verification was asked for
+        case ImportResult::ReadFailed:   // the scratch files never fail a read
             return false;
     }
     return false;
@@ -99,7 +102,10 @@ void RunImport(const std::vector<SourceFile>& sources,
     std::set<std::string> added;
     for (const std::string& name : Listing(f.target))
         if (!targetBefore.count(name)) added.insert(name);
-    if (result == ImportResult::Converted) {
+    // A truncated source leaves its output too, except a BinHex header refused for its
+    // missing forks, which leaves none.
+    if (result == ImportResult::Converted ||
+        (result == ImportResult::Truncated && !added.empty())) {
         if (added.size() != 1) Broken(std::to_string(added.size()) + " outputs for one import");
     } else if (!added.empty()) {
         Broken("a failed import left " + *added.begin() + " in the target folder");

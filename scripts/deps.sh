@@ -15,6 +15,6 @@ veskar_install() {
 }
 
 # qt6-base-dev builds the window (with libqt6svg6 for its icon); xvfb and xauth run it for
-# the screenshots.
+# the screenshots. python3-fusepy runs the tests' file system whose reads fail.
 VESKAR_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev ntfs-3g fuse3
-    qt6-base-dev libqt6svg6 xvfb xauth)
+    python3-fusepy qt6-base-dev libqt6svg6 xvfb xauth)

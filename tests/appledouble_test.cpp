@@ -86,6 +86,9 @@ struct DoubleCase {
     std::optional<Bytes> resource = kResource;  // nullopt: no AFP_Resource stream
     Bytes typeCreator = TypeCreatorBytes("TEXTttxt");
     std::size_t companionSize = 0;  // checked when not 0
+    // A pair that ends before what it states is written as far as it goes, and truncated.
+    ImportResult result = ImportResult::Converted;
+    std::string detail{};
 };
 
 void PrintTo(const DoubleCase& row, std::ostream* os) {
@@ -134,7 +137,9 @@ const DoubleCase kDoubleCases[] = {
      .companion =
          [] {
              return EncodeAppleDouble(With(Classic(), {{af::kDataFork, 0, 0xFFFFFFFFu}}));
-         }},
+         },
+     .result = ImportResult::Truncated,
+     .detail = "the data fork lacks 4294966295 of its 4294967295 bytes"},
     {.label = "macOS companion with an attribute block",
      .companion =
          [] {
@@ -247,7 +252,8 @@ const DoubleCase kDoubleCases[] = {
              return EncodeAppleDouble(entries);
          },
      .resource = std::nullopt,
-     .typeCreator = Bytes(8, 0)},
+     .typeCreator = Bytes(8, 0),
+     .result = ImportResult::Truncated},
 };
 
 class AppleDoubleTest : public testing::TestWithParam<DoubleCase> {};
@@ -268,8 +274,10 @@ TEST_P(AppleDoubleTest, Converts) {
     ASSERT_TRUE(WriteFile(AppleDoubleCompanionPath(dataPath), companion));
 
     ImportReport report;
-    ASSERT_EQ(ImportAppleDouble(volume->Root(), dataPath, &report), ImportResult::Converted)
-        << report.detail;
+    ASSERT_EQ(ImportAppleDouble(volume->Root(), dataPath, &report), row.result) << report.detail;
+    if (!row.detail.empty()) {
+        EXPECT_EQ(report.detail, row.detail);
+    }
     // Rows give names as UTF-8 text; the system's own names may be code page 1252.
     const std::string output = platform::AnsiToNative(report.outputName);
     EXPECT_EQ(platform::NativeToUtf8(output), row.output);

@@ -73,9 +73,13 @@ TEST(EntryTable, EveryWholeCountedDescriptorIsRead) {
         ASSERT_TRUE(WriteFile(dir.File("t"), image));
         std::FILE* f = std::fopen(dir.File("t").c_str(), "rb");
         ASSERT_NE(f, nullptr);
-        const auto entries = ReadEntryTable(f, ReadHeaderBlock(f));
+        EntryTrouble trouble;
+        const auto entries = ReadEntryTable(f, ReadHeaderBlock(f), trouble);
         std::fclose(f);
         ASSERT_EQ(entries.size(), expected) << written << " " << count;
+        // A count that runs past the end of the file is a table the file ends in.
+        EXPECT_EQ(trouble.shortfall.empty(), count * 12 <= written * 12 + trailing) << count;
+        EXPECT_EQ(trouble.readFailure, "");
         for (std::size_t i = 0; i < entries.size(); ++i) {
             EXPECT_EQ(entries[i].id, i);
             EXPECT_EQ(entries[i].offset, 0x80000000u + i);
@@ -92,6 +96,9 @@ struct SingleCase {
     Bytes data = kData;
     std::optional<Bytes> resource = kResource;  // nullopt: no AFP_Resource stream
     Bytes typeCreator = TypeCreatorBytes("TEXTttxt");
+    // A file that ends before what it states is written as far as it goes, and truncated.
+    ImportResult result = ImportResult::Converted;
+    std::string detail{};
 };
 
 void PrintTo(const SingleCase& row, std::ostream* os) {
@@ -139,7 +146,9 @@ const SingleCase kCases[] = {
      .typeCreator = TypeCreatorBytes("APPLttxt")},
     {.label = "later name entry past the end leaves no name",
      .image = EncodeAppleSingle(With(Typical(), {{af::kRealName, 0xFFFFFFF0u, 10}})),
-     .output = "file.as"},
+     .output = "file.as",
+     .result = ImportResult::Truncated,
+     .detail = "the name entry lacks all of its 10 bytes"},
     {.label = "Mac Roman name translated",
      .image = EncodeAppleSingle(Typical("Caf\x8E \xA5 a\xA0z")),
      .output = "Caf\u00E9 \u00B7 a_z"},
@@ -168,17 +177,24 @@ const SingleCase kCases[] = {
      .image = Cut(EncodeAppleSingle(
                       With(Without(0, Typical()), {{af::kRealName, BytesOf("Truncated name")}})),
                   5),
-     .output = "Truncated"},
+     .output = "Truncated",
+     .result = ImportResult::Truncated,
+     .detail = "the name entry lacks 5 of its 14 bytes"},
     {.label = "entries past the end of the file",
      .image = EncodeAppleSingle(kPastTheEnd),
      .output = "file.as",
      .data = {},
      .resource = std::nullopt,
-     .typeCreator = Bytes(8, 0)},
+     .typeCreator = Bytes(8, 0),
+     .result = ImportResult::Truncated,
+     .detail = "the data fork lacks all of its 4294967295 bytes; the resource fork lacks all of "
+               "its 4294967295 bytes; the name entry lacks all of its 4294967295 bytes; the "
+               "Finder info entry lacks all of its 4294967295 bytes"},
     {.label = "data fork longer than the file",
      .image = kWholeFileFork,
      .data = kWholeFileFork,
-     .resource = std::nullopt},
+     .resource = std::nullopt,
+     .result = ImportResult::Truncated},
     {.label = "25 entries with the name the 24th",
      .image = EncodeAppleSingle(
          With(Ignored({4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}),
@@ -203,9 +219,11 @@ TEST_P(AppleSingleTest, Converts) {
     if (!source) GTEST_SKIP() << "no file on this system can be named " << row.source;
     ASSERT_TRUE(WriteFile(sources.File(*source), row.image));
     ImportReport report;
-    ASSERT_EQ(ImportAppleSingle(volume->Root(), sources.File(*source), &report),
-              ImportResult::Converted)
+    ASSERT_EQ(ImportAppleSingle(volume->Root(), sources.File(*source), &report), row.result)
         << report.detail;
+    if (!row.detail.empty()) {
+        EXPECT_EQ(report.detail, row.detail);
+    }
     // Rows give names as UTF-8 text; the system's own names may be code page 1252.
     const std::string output = platform::AnsiToNative(report.outputName);
     EXPECT_EQ(platform::NativeToUtf8(output), row.output);
@@ -253,8 +271,8 @@ TEST(ImportAppleSingle, RefusalsWriteNothing) {
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
-// Under 4 bytes a prefix is not AppleSingle; from there on it converts, each fork holding what
-// of it the prefix still has, and nothing else is left.
+// Under 4 bytes a prefix is not AppleSingle; from there on every prefix but the whole file is
+// truncated, each fork holding what of it the prefix still has, and nothing else is left.
 TEST(ImportAppleSingle, EveryPrefixOfAFileHasADefinedResult) {
     REQUIRE_NTFS(volume);
     CurrentFolderGuard guard;
@@ -267,8 +285,11 @@ TEST(ImportAppleSingle, EveryPrefixOfAFileHasADefinedResult) {
         ASSERT_TRUE(WriteFile(path, Cut(image, image.size() - prefix)));
         ImportReport report;
         const ImportResult result = ImportAppleSingle(volume->Root(), path, &report);
-        ASSERT_EQ(result, prefix < 4 ? ImportResult::WrongKind : ImportResult::Converted) << prefix;
-        if (result == ImportResult::Converted) converted.emplace_back(prefix, report.outputName);
+        const ImportResult expected = prefix < 4              ? ImportResult::WrongKind
+                                      : prefix < image.size() ? ImportResult::Truncated
+                                                              : ImportResult::Converted;
+        ASSERT_EQ(result, expected) << prefix << ": " << report.detail;
+        if (result != ImportResult::WrongKind) converted.emplace_back(prefix, report.outputName);
         ASSERT_EQ(FilesOnVolume(*volume).size(), converted.size()) << prefix;
     }
     auto part = [&](std::size_t from, std::size_t to) {
@@ -288,7 +309,8 @@ TEST(ImportAppleSingle, EveryPrefixOfAFileHasADefinedResult) {
 }
 
 // Each byte of the header and the descriptors set to 0xFF in turn (huge counts, offsets and
-// lengths that wrap when added): every image gives a clean result and at most one output.
+// lengths that wrap when added): every image gives a clean result and at most one output
+// (a count, offset or length that runs past the end of the file makes it truncated).
 TEST(ImportAppleSingle, DamagedHeaderBytesGiveCleanResults) {
     REQUIRE_NTFS(volume);
     CurrentFolderGuard guard;
@@ -302,8 +324,10 @@ TEST(ImportAppleSingle, DamagedHeaderBytesGiveCleanResults) {
         const std::string path = sources.File("f" + std::to_string(at));
         ASSERT_TRUE(WriteFile(path, damaged));
         const ImportResult result = ImportAppleSingle(volume->Root(), path);
-        EXPECT_TRUE(result == ImportResult::Converted || result == ImportResult::WrongKind) << at;
-        if (result == ImportResult::Converted) ++converted;
+        EXPECT_TRUE(result == ImportResult::Converted || result == ImportResult::Truncated ||
+                    result == ImportResult::WrongKind)
+            << at;
+        if (result != ImportResult::WrongKind) ++converted;
         EXPECT_EQ(FilesOnVolume(*volume).size(), converted) << at;
     }
     EXPECT_EQ(converted, tableEnd - 4);  // only the magic's bytes decide the kind

@@ -13,12 +13,12 @@
 namespace {
 
 // Runs one pass over `input` through real (temporary) files and returns what it wrote.
-Bytes RunPass(bool (*pass)(std::FILE*, std::FILE*), const Bytes& input) {
+Bytes RunPass(binhex::PassResult (*pass)(std::FILE*, std::FILE*), const Bytes& input) {
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), in);
     std::rewind(in);
-    EXPECT_TRUE(pass(in, out));
+    EXPECT_EQ(pass(in, out), binhex::PassResult::Done);
     std::rewind(out);
     Bytes result;
     int c;

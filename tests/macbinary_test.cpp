@@ -211,7 +211,7 @@ TEST(ImportMacBinary, AfpInfoCarriesTypeAndCreator) {
     EXPECT_EQ(Bytes(info.begin() + 24, info.end()), Bytes(36, 0));
 }
 
-TEST(ImportMacBinary, ForkLongerThanTheSourceCopiesToItsEnd) {
+TEST(ImportMacBinary, ForkLongerThanTheSourceCopiesToItsEndAndIsTruncated) {
     REQUIRE_NTFS(volume);
     CurrentFolderGuard guard;
     TempDir sources;
@@ -222,7 +222,11 @@ TEST(ImportMacBinary, ForkLongerThanTheSourceCopiesToItsEnd) {
     Bytes image = EncodeMacBinary(file);
     image.resize(200);
     WriteFile(sources.File("short.bin"), image);
-    ASSERT_EQ(ImportMacBinary(volume->Root(), sources.File("short.bin")), ImportResult::Converted);
+    ImportReport report;
+    ASSERT_EQ(ImportMacBinary(volume->Root(), sources.File("short.bin"), &report),
+              ImportResult::Truncated);
+    EXPECT_EQ(report.detail, "the data fork lacks 78 of its 150 bytes");
+    EXPECT_EQ(report.outputName, "Short");
     EXPECT_EQ(BytesOf(volume->ReadStream("Short").value_or("")),
               Bytes(image.begin() + 128, image.end()));
 }
