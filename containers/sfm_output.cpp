@@ -161,18 +161,26 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
         return failWith(ImportResult::WriteFailed, std::move(detail));
     };
 
-    // An existing file is never overwritten: a taken name gets a unique one, and the data
-    // file is created exclusively so a file that appears meanwhile is not replaced either.
+    // An existing file or folder is never overwritten: a taken name gets a unique one, and
+    // the data file is created exclusively so that a file appearing meanwhile is not replaced
+    // either. A name the system answers as existing is taken even where a lookup does not
+    // show it (the hidden system folders of an NTFS root, such as $Extend).
     std::FILE* dataFile = nullptr;
+    bool taken = FileNameExists(name);
     for (int attempt = 0; attempt < kCreateAttempts && !dataFile; ++attempt) {
-        if (FileNameExists(name) &&
-            !MakeUniqueName(name, std::string(NameExtension(name)), kMaxOutputNameChars))
+        if (taken && !MakeUniqueName(name, std::string(NameExtension(name)), kMaxOutputNameChars))
             return fail("every unique name for " + name + " is taken");
         platform::InterruptsHeld held;  // created and registered at once
         dataFile = platform::OpenStream(platform::OutputPath(name), "w+bx");
         if (dataFile) slot = platform::TrackTemporaryFile(platform::OutputPath(name));
-        if (!dataFile && !(errno == EEXIST && FileNameExists(name)))
-            return fail(Reason("cannot create " + platform::AnsiToNative(name)));
+        if (!dataFile) {
+            const int error = errno;
+            if (error != EEXIST && !FileNameExists(name)) {
+                errno = error;
+                return fail(Reason("cannot create " + platform::AnsiToNative(name)));
+            }
+        }
+        taken = true;
     }
     if (!dataFile) return fail("no free name for " + platform::AnsiToNative(name));
     created = true;

@@ -22,7 +22,7 @@ std::size_t LastSeparator(std::string_view name) {
 
 bool FileNameExists(std::string_view name) {
     if (name.find_first_of("*?") != std::string_view::npos) return false;
-    return platform::FindInCurrentFolder(name) == platform::Found::File;
+    return platform::FindInCurrentFolder(name) != platform::Found::Nothing;
 }
 
 std::int32_t UniqueNameCounter() {

@@ -5,8 +5,9 @@
 #include <string>
 #include <string_view>
 
-// True when a file (not a folder) of this 8-bit Windows name exists in the current folder,
-// whatever its letter case. A name with '*' or '?' never exists.
+// True when anything (a file or a folder) of this 8-bit Windows name exists in the current
+// folder, whatever its letter case: a folder takes the name as a file does, since no file
+// can be created beside it under that name. A name with '*' or '?' never exists.
 bool FileNameExists(std::string_view name);
 
 // The process-wide collision counter: 0 at start, never reset, incremented before each use.

@@ -95,7 +95,7 @@ TEST(NameExtension, IsTheTailFromTheLastDot) {
     EXPECT_EQ(NameExtension("Photo.jpeg2"), ".jpeg2");
 }
 
-TEST(FileNameExists, WildcardsNeverExistAndFoldersDoNotCount) {
+TEST(FileNameExists, WildcardsNeverExistAndFoldersTakeTheName) {
     TempDir dir;
     CurrentFolderGuard guard;
     ASSERT_TRUE(platform::SetCurrentFolder(dir.Path()));
@@ -103,7 +103,7 @@ TEST(FileNameExists, WildcardsNeverExistAndFoldersDoNotCount) {
     std::filesystem::create_directory(dir.File("Folder"));
     EXPECT_TRUE(FileNameExists("Report"));
     EXPECT_TRUE(FileNameExists("REPORT"));  // as on NTFS, letter case does not count
-    EXPECT_FALSE(FileNameExists("Folder"));
+    EXPECT_TRUE(FileNameExists("folder"));
     EXPECT_FALSE(FileNameExists("Rep*"));
     EXPECT_FALSE(FileNameExists("Repor?"));
     EXPECT_FALSE(FileNameExists("Other"));
@@ -235,27 +235,30 @@ TEST(WriteSfmOutput, EmptyDataForkStillGivesFileAndInfo) {
     EXPECT_EQ(volume->StreamNames("Empty"), std::vector<std::string>{"AFP_AfpInfo"});
 }
 
-TEST(WriteSfmOutput, CollisionsGetCodesAndFoldersDoNotCount) {
+TEST(WriteSfmOutput, FilesAndFoldersOfTheNameInAnyCaseGetCodes) {
     REQUIRE_NTFS(volume);
     CurrentFolderGuard guard;
     ASSERT_TRUE(platform::SetCurrentFolder(volume->Root()));
     std::filesystem::create_directory(volume->Path("Folder.doc"));
+    std::filesystem::create_directory(volume->Path("FOLDER"));
+    // Report.doc twice, then the folders' names, then the volume's own hidden folder.
+    const std::vector<std::string> wanted = {"Report.doc", "Report.doc", "Folder.doc",
+                                             "folder",     "$Extend",    "$EXTEND"};
     std::vector<std::string> names;
-    for (int i = 0; i < 3; ++i) {
-        std::string name = "Report.doc";
+    for (const std::string& want : wanted) {
+        std::string name = want;
         const std::int32_t next = UniqueNameCounter() + 1;
-        ASSERT_EQ(WriteSfmOutput(name, {}, {}, TC("WDBNMSWD")), ImportResult::Converted);
-        EXPECT_EQ(name, i == 0 ? "Report.doc" : "Report." + UniqueCode(next) + ".doc");
+        ASSERT_EQ(WriteSfmOutput(name, {}, {}, TC("WDBNMSWD")), ImportResult::Converted) << want;
+        const std::string ext(NameExtension(want));
+        if (!names.empty()) {
+            EXPECT_EQ(name,
+                      want.substr(0, want.size() - ext.size()) + "." + UniqueCode(next) + ext);
+        }
         names.push_back(name);
     }
-    // A folder named like the output is not a collision; the file cannot be made there.
-    std::string name = "Folder.doc";
-    ImportReport report;
-    EXPECT_EQ(WriteSfmOutput(name, {}, {}, TC("TEXTttxt"), &report), ImportResult::WriteFailed);
-    EXPECT_EQ(name, "Folder.doc");
     EXPECT_TRUE(std::filesystem::is_directory(volume->Path("Folder.doc")));
-    for (const std::string& n : names)
-        EXPECT_EQ(volume->ReadStream(n, "AFP_AfpInfo")->size(), 60u);
+    for (const std::string& name : names)
+        EXPECT_EQ(volume->ReadStream(name, "AFP_AfpInfo")->size(), 60u) << name;
 }
 
 TEST(WriteSfmOutput, ExistingFileOfAnotherCaseIsNotReplaced) {

@@ -235,6 +235,18 @@ Found KindOf(const std::string& path) {
     return Found::Nothing;
 }
 
+// ntfs-3g leaves an NTFS volume's own files ($MFT, $Extend, ...) out of the root's listing but
+// opens them by their exact names; to Windows another spelling of one is the same name.
+Found KindOfNtfsMetadataFile(std::string_view name) {
+    static constexpr std::array<std::string_view, 11> kNames = {
+        "$MFT",  "$MFTMirr", "$LogFile", "$Volume", "$AttrDef", "$Bitmap",
+        "$Boot", "$BadClus", "$Secure",  "$UpCase", "$Extend"};
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    for (const std::string_view known : kNames)
+        if (std::ranges::equal(known, name, {}, lower, lower)) return KindOf(std::string(known));
+    return Found::Nothing;
+}
+
 }  // namespace
 
 Found FindInCurrentFolder(std::string_view ansiName) {
@@ -243,6 +255,8 @@ Found FindInCurrentFolder(std::string_view ansiName) {
     // An exact match decides at once and needs no listing.
     if (const Found exact = KindOf(native); exact != Found::Nothing) return exact;
     if (native.find('/') != std::string::npos) return Found::Nothing;
+    if (native.front() == '$')
+        if (const Found kind = KindOfNtfsMetadataFile(native); kind != Found::Nothing) return kind;
 
     LookupState& state = State();
     const std::lock_guard lock(state.mutex);
