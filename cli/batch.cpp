@@ -179,6 +179,12 @@ std::optional<Job> JobList::NextInWalk() {
                                                        entry->error.message());
             case FolderWalk::Kind::Other:
                 continue;
+            case FolderWalk::Kind::Link: {
+                Job job;
+                job.given = Joined(walk.given, entry->relative);
+                job.link = true;
+                return job;
+            }
             case FolderWalk::Kind::File:
                 break;
         }

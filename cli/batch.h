@@ -22,6 +22,7 @@ struct Job {
     std::string folder;         // below the walked folder, '/'-separated, ending in '/'; or empty
     std::string companion;      // its AppleDouble companion's path; empty for the one beside
     bool zipCompanion = false;  // found under "__MACOSX": only ever read with its data file
+    bool link = false;          // a symbolic link met in a walk: passed over, not followed
     std::uint64_t bytes = 0;    // its size, for the progress display
     std::optional<SourceOutcome> failed;  // the source cannot be converted at all
 };

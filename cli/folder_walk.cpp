@@ -85,9 +85,7 @@ std::optional<FolderWalk::Entry> FolderWalk::Next() {
         } else if (name.type == fs::file_type::regular) {
             entry.kind = Kind::File;
         } else if (name.type == fs::file_type::symlink) {
-            // A link counts as what it points to; a link to a folder is not followed.
-            std::error_code error;
-            if (fs::is_regular_file(fs::status(entry.path, error))) entry.kind = Kind::File;
+            entry.kind = Kind::Link;
         }
         return entry;
     }

@@ -16,10 +16,11 @@ namespace cli {
 class FolderWalk {
   public:
     enum class Kind {
-        File,        // a regular file, or a link to one
+        File,        // a regular file
         Folder,      // a real folder (not a link), entered next unless SkipFolder is called
+        Link,        // a symbolic link, to anything: never followed, so no loop, nothing outside
         Unreadable,  // a folder that could not be read; `error` says why
-        Other,       // anything else: links to folders or to nothing, pipes, sockets, devices
+        Other,       // anything else: pipes, sockets, devices
     };
     struct Entry {
         std::filesystem::path path;

@@ -232,7 +232,9 @@ std::string HelpText() {
         "their names made safe as file names are). An AppleDouble data file there\n"
         "also finds its \"._\" header file under a \"__MACOSX\" folder above it, where\n"
         "an unpacked zip archive keeps it; everything under \"__MACOSX\" is skipped\n"
-        "as a header file. Without -r a folder SOURCE fails.\n"
+        "as a header file. Symbolic links below a folder SOURCE are not followed:\n"
+        "each is reported as link-skipped. A link named as a SOURCE is followed.\n"
+        "Without -r a folder SOURCE fails.\n"
         "\nWith --verify, the three CRC-16 values of a BinHex file (header, data fork,\n"
         "resource fork) and the header CRC of a MacBinary II or III file are checked\n"
         "before anything is written; a source whose values are wrong is reported as\n"
@@ -262,14 +264,16 @@ std::string HelpText() {
     }
     text +=
         ResultLine("companion-skipped", 0, "an AppleDouble \"._\" file, read with its data file");
+    text += ResultLine("link-skipped", 0, "a symbolic link below a folder, not followed");
     text +=
-        "Codes are those of the import; \"result\" tells apart the two that share 0.\n"
+        "Codes are those of the import; \"result\" tells apart the three that share 0.\n"
         "A truncated source (one that ends before a fork, an entry or its header does)\n"
         "has what it holds written all the same, and fails; a source whose read fails\n"
         "part-way (read-failed) leaves nothing behind.\n"
         "-q leaves out the lines of converted and skipped sources, the progress and\n"
         "the summary.\n"
-        "\nExit status: 0 when every source was converted (or skipped as a companion),\n"
+        "\nExit status: 0 when every source was converted (or skipped as a companion\n"
+        "or a link),\n"
         "1 when at least one failed, 2 for bad usage or an unusable TARGET_FOLDER.\n";
     return text;
 }

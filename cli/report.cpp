@@ -7,8 +7,16 @@ namespace cli {
 
 namespace {
 
-constexpr std::string_view kCompanionWord = "companion-skipped";
-constexpr int kCompanionCode = 0;
+// Skipped sources have words of their own beside the import results, both with code 0.
+constexpr int kSkippedCode = 0;
+
+std::string_view SkippedWord(SourceOutcome::Skip skip) {
+    return skip == SourceOutcome::Skip::Link ? "link-skipped" : "companion-skipped";
+}
+
+bool Skipped(const SourceOutcome& outcome) {
+    return outcome.skipped != SourceOutcome::Skip::No;
+}
 
 void AppendEscape(std::string& out, unsigned value) {
     constexpr char kHex[] = "0123456789abcdef";
@@ -55,7 +63,7 @@ bool DryRunOf(const SourceOutcome& outcome) {
 // Written (or to be written, in a trial run): converted, or truncated with what the source
 // holds in the output.
 bool HasOutput(const SourceOutcome& outcome) {
-    return !outcome.companionSkipped &&
+    return !Skipped(outcome) &&
            (outcome.result == ImportResult::Converted ||
             (outcome.result == ImportResult::Truncated && !outcome.report.outputName.empty()));
 }
@@ -72,7 +80,7 @@ std::string FourCharCode(const TypeCreator& typeCreator, std::size_t at) {
 }  // namespace
 
 bool WentWell(const SourceOutcome& outcome) {
-    return outcome.companionSkipped || outcome.result == ImportResult::Converted;
+    return Skipped(outcome) || outcome.result == ImportResult::Converted;
 }
 
 std::string JsonString(std::string_view text) {
@@ -111,8 +119,9 @@ std::string JsonText(std::string_view native) {
 
 std::string JsonLine(const SourceOutcome& outcome) {
     std::string line = "{\"source\": " + JsonText(outcome.source) + ", \"result\": ";
-    if (outcome.companionSkipped) {
-        line += JsonString(kCompanionWord) + ", \"code\": " + std::to_string(kCompanionCode);
+    if (Skipped(outcome)) {
+        line += JsonString(SkippedWord(outcome.skipped)) +
+                ", \"code\": " + std::to_string(kSkippedCode);
     } else {
         line += JsonString(DescribeResult(outcome.result).word) +
                 ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
@@ -130,7 +139,9 @@ std::string JsonLine(const SourceOutcome& outcome) {
 }
 
 std::string TextLine(const SourceOutcome& outcome) {
-    if (outcome.companionSkipped)
+    if (outcome.skipped == SourceOutcome::Skip::Link)
+        return outcome.source + ": skipped, a symbolic link (not followed below a folder)";
+    if (Skipped(outcome))
         return outcome.source + ": skipped, an AppleDouble companion read with its data file";
     std::string line = outcome.source + " -> " + OutputName(outcome);
     if (DryRunOf(outcome)) {
@@ -143,7 +154,7 @@ std::string TextLine(const SourceOutcome& outcome) {
 }
 
 void Tally::Add(const SourceOutcome& outcome) {
-    if (outcome.companionSkipped) {
+    if (Skipped(outcome)) {
         ++skipped_;
         return;
     }

@@ -15,13 +15,14 @@ namespace cli {
 
 struct SourceOutcome {
     std::string source;  // as given on the command line, or found below a folder given
-    bool companionSkipped = false;
+    enum class Skip { No, Companion, Link };
+    Skip skipped = Skip::No;  // an AppleDouble companion, or a link met in a walk
     ImportResult result = ImportResult::WrongKind;  // not looked at when skipped
     ImportReport report;                            // outputName in 8-bit Windows form
     std::string outputFolder;  // native, below the target folder, ending in '/'; often empty
 };
 
-// Converted, or skipped as a companion: neither makes the exit status 1.
+// Converted, or skipped (a companion, a link): neither makes the exit status 1.
 bool WentWell(const SourceOutcome& outcome);
 
 // `text` as a JSON string, quotes included. Valid UTF-8 passes through; control characters

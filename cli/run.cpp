@@ -91,7 +91,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
     Format format = how.format;
     // A companion is read together with its data file, which is converted on its own.
     if (format == Format::AppleDouble && IsAppleDoubleCompanion(source)) {
-        outcome.companionSkipped = true;
+        outcome.skipped = SourceOutcome::Skip::Companion;
         return outcome;
     }
     if (format == Format::Auto) {
@@ -106,7 +106,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 outcome.report.detail = std::move(probe.detail);
                 return outcome;
             case Probe::Verdict::Companion:
-                outcome.companionSkipped = true;
+                outcome.skipped = SourceOutcome::Skip::Companion;
                 return outcome;
             case Probe::Verdict::Nothing:
                 outcome.result = ImportResult::WrongKind;
@@ -213,9 +213,10 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         SourceOutcome outcome;
         if (job->failed) {
             outcome = *job->failed;
-        } else if (job->zipCompanion) {
+        } else if (job->zipCompanion || job->link) {
             outcome.source = job->given;
-            outcome.companionSkipped = true;
+            outcome.skipped =
+                job->link ? SourceOutcome::Skip::Link : SourceOutcome::Skip::Companion;
         } else {
             const OutputFolders::Place& place = folders.For(job->folder);
             if (!place.problem.empty()) {

@@ -11,7 +11,7 @@
 
 namespace cli {
 
-constexpr int kExitConverted = 0;  // every source converted, or skipped as a companion
+constexpr int kExitConverted = 0;  // every source converted, or skipped (a companion, a link)
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitUsage = 2;  // bad usage, or a target folder that cannot take the outputs
 

@@ -179,7 +179,8 @@ TEST(CliReport, JsonStringsAreAlwaysValid) {
 }
 
 TEST(CliReport, LinesForEachKindOfOutcome) {
-    cli::SourceOutcome converted{"in/R.bin", false, ImportResult::Converted, {}, {}};
+    using Skip = cli::SourceOutcome::Skip;
+    cli::SourceOutcome converted{"in/R.bin", Skip::No, ImportResult::Converted, {}, {}};
     converted.report.outputName = "R\x8Esum\x8E";  // code page 1252: Z with caron
     EXPECT_EQ(cli::JsonLine(converted),
               "{\"source\": \"in/R.bin\", \"result\": \"converted\", "
@@ -187,10 +188,10 @@ TEST(CliReport, LinesForEachKindOfOutcome) {
     // Text lines name the output as the system writes names (UTF-8 on Linux, code page 1252
     // on Windows); JSON is UTF-8 everywhere.
     EXPECT_EQ(cli::TextLine(converted), "in/R.bin -> " + platform::AnsiToNative("R\x8Esum\x8E"));
-    const cli::SourceOutcome companion{"._x", true, ImportResult::WrongKind, {}, {}};
+    const cli::SourceOutcome companion{"._x", Skip::Companion, ImportResult::WrongKind, {}, {}};
     EXPECT_EQ(cli::JsonLine(companion),
               "{\"source\": \"._x\", \"result\": \"companion-skipped\", \"code\": 0}");
-    cli::SourceOutcome failed{"t.txt", false, ImportResult::WrongKind, {}, {}};
+    cli::SourceOutcome failed{"t.txt", Skip::No, ImportResult::WrongKind, {}, {}};
     failed.report.detail = "why";
     EXPECT_EQ(
         cli::JsonLine(failed),
