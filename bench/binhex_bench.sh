@@ -5,6 +5,7 @@
 #   bench/binhex_bench.sh [BUILD_DIR] [FORK_MIB] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/ntfs_volume.sh"
 build=${1:-$root/build}
 fork_mib=${2:-64}
 runs=${3:-5}
@@ -18,7 +19,7 @@ command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install t
 work=$(mktemp -d /tmp/veskar-bench-XXXXXX)
 mnt="$work/mnt"
 cleanup() {
-    mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
+    ntfs_unmount_all
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -32,10 +33,7 @@ echo "(a) decoding passes, $fork_mib MiB of fork data (bytes_per_second in MiB/s
 "$bench" --write "$work/src/big.hqx" "$fork_mib"
 "$bench" --write "$work/src/small.hqx" 1
 size=$(stat -c %s "$work/src/big.hqx")
-truncate -s $((fork_mib * 4 + 256))M "$work/volume.img"
-mkntfs -Q -F "$work/volume.img" >/dev/null 2>&1
-mkdir "$mnt"
-ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
+ntfs_volume_up "$work/volume.img" $((fork_mib * 4 + 256)) "$mnt"
 cat "$work/src/big.hqx" >/dev/null  # the source comes from the page cache in every run
 
 seconds() {  # command... -> elapsed seconds, written data flushed

@@ -5,6 +5,7 @@
 #   bench/cli_batch_bench.sh [BUILD_DIR] [FILES] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/ntfs_volume.sh"
 build=${1:-$root/build}
 files=${2:-10000}
 runs=${3:-3}
@@ -15,7 +16,7 @@ command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install t
 work=$(mktemp -d /tmp/veskar-batch-XXXXXX)
 mnt="$work/mnt"
 cleanup() {
-    mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
+    ntfs_unmount_all
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -47,10 +48,7 @@ make_batch "$work/small" $((files / 10))
 make_batch "$work/batch" "$files"
 bytes=$(du -sb "$work/batch" | cut -f1)
 
-truncate -s $((bytes * 3 / 1048576 + 512))M "$work/volume.img"
-mkntfs -Q -F "$work/volume.img" >/dev/null 2>&1
-mkdir "$mnt"
-ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
+ntfs_volume_up "$work/volume.img" $((bytes * 3 / 1048576 + 512)) "$mnt"
 cat "$work"/batch/* >/dev/null  # the sources come from the page cache in every run
 
 seconds() {  # command... -> elapsed seconds, the writes synced

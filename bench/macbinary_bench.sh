@@ -4,6 +4,7 @@
 #   bench/macbinary_bench.sh [BUILD_DIR] [DATA_MIB] [RESOURCE_MIB] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/ntfs_volume.sh"
 build=${1:-$root/build}
 data_mib=${2:-256}
 rsrc_mib=${3:-16}
@@ -15,7 +16,7 @@ command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install t
 work=$(mktemp -d /tmp/veskar-bench-XXXXXX)
 mnt="$work/mnt"
 cleanup() {
-    mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
+    ntfs_unmount_all
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,10 +44,7 @@ make_macbinary "$work/big.bin" "$data" "$rsrc"
 make_macbinary "$work/small.bin" $((1 << 20)) $((64 << 10))
 size=$(stat -c %s "$work/big.bin")
 
-truncate -s $(((data_mib + rsrc_mib) * 3 + 256))M "$work/volume.img"
-mkntfs -Q -F "$work/volume.img" >/dev/null 2>&1
-mkdir "$mnt"
-ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
+ntfs_volume_up "$work/volume.img" $(((data_mib + rsrc_mib) * 3 + 256)) "$mnt"
 cat "$work/big.bin" >/dev/null  # the source comes from the page cache in every run
 
 seconds() {  # command... -> elapsed seconds

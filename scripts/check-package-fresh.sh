@@ -27,6 +27,7 @@ fail() {
 }
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$repo/scripts/ntfs_volume.sh"
 build=$(cd "${1:-$repo/build}" 2>/dev/null && pwd) || fail "no build folder ${1:-$repo/build}" 2
 samples=${VESKAR_SAMPLES:-$repo/../shared/samples}
 macbinary=$repo/samples/Icon\ Tool.bin
@@ -51,8 +52,7 @@ cleanup() {
     local point
     while read -r point; do
         [[ -n $point ]] || continue
-        umount "$point" 2>/dev/null || { sleep 0.5 && umount "$point" 2>/dev/null; } ||
-            umount -l "$point" 2>/dev/null || true
+        ntfs_unmount_firmly "$point"
     done < <(mounts_below_work)
     # Never remove files through a mount that is still there (/dev is bound into the root).
     if [[ -n $(mounts_below_work) ]]; then
@@ -119,10 +119,8 @@ fi
 say "   man page, $exec_line, $icon_line: in place"
 
 step "Converting a MacBinary and a BinHex file into an ntfs-3g mount bound into the root"
-truncate -s 32M "$image"
-mkntfs -Q -F -L VESKAR-FRESH "$image" >"$work/mkntfs.log" 2>&1 || { cat "$work/mkntfs.log" >&2; fail "mkntfs failed"; }
-mkdir "$mnt" "$root/mnt/ntfs" "$root/tmp/sources"
-ntfs-3g -o streams_interface=windows "$image" "$mnt"
+ntfs_volume_up "$image" 32 "$mnt" VESKAR-FRESH
+mkdir "$root/mnt/ntfs" "$root/tmp/sources"
 mount --bind "$mnt" "$root/mnt/ntfs"
 mkdir "$mnt/out"
 cp "$macbinary" "$binhex" "$root/tmp/sources/"
@@ -135,10 +133,10 @@ say "$converted" | sed 's/^/   /'
 sed 's/^/   /' "$work/convert.log"
 [[ $(grep -c '"result": "converted"' <<<"$converted") -eq 2 ]] || fail "not both converted"
 umount "$root/mnt/ntfs"
-umount "$mnt"
+ntfs_unmount "$mnt"
 
 # Read back from the unmounted image, independently of the converter.
-stream() { ntfscat -f ${2:+-a 0x80 -n "$2"} "$image" "/out/$1" 2>/dev/null; }
+stream() { ntfs_cat "$image" "/out/$1" "${2:-}"; }
 # Bytes [from, from + count) of a file, in hex.
 hex_of() { od -An -v -tx1 -j "$2" -N "$3" "$1" | tr -d ' \n'; }
 stream_hex() { stream "$1" "${2:-}" | od -An -v -tx1 | tr -d ' \n'; }
@@ -163,7 +161,7 @@ info=$(stream_hex Fixed.fam.rsrc AFP_AfpInfo)
 rsrc_bytes=$(stream Fixed.fam.rsrc AFP_Resource | wc -c)
 data_bytes=$(stream Fixed.fam.rsrc | wc -c)
 ((rsrc_bytes > 0 && data_bytes == 0)) || fail "Fixed.fam.rsrc: data $data_bytes, resource $rsrc_bytes bytes"
-streams=$(ntfsinfo -f -F /out/Fixed.fam.rsrc "$image" | grep -c "Attribute name:.*AFP_")
+streams=$(ntfs_streams "$image" /out/Fixed.fam.rsrc | grep -c '^AFP_')
 [[ $streams -eq 2 ]] || fail "Fixed.fam.rsrc: $streams named streams, not 2"
 say "   Fixed.fam.rsrc: resource $rsrc_bytes bytes, no data, $(stream Fixed.fam.rsrc AFP_AfpInfo | cut -b17-24)"
 

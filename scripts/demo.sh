@@ -25,6 +25,7 @@ fail() {
 }
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$repo/scripts/ntfs_volume.sh"
 build=${1:-$repo/build}
 [[ -d $build ]] || fail "no build folder $build; build first: cmake -S . -B build -G Ninja && cmake --build build" 2
 convert=$(cd "$build" && pwd)/veskar-convert
@@ -41,23 +42,14 @@ image=$work/volume.img
 mnt=$work/mnt
 
 cleanup() {
-    if mountpoint -q "$mnt" 2>/dev/null; then
-        umount "$mnt" 2>/dev/null || { sleep 0.5 && umount "$mnt" 2>/dev/null; } ||
-            umount -l "$mnt" 2>/dev/null || true
-    fi
+    ntfs_unmount_all
     rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 say "== Making a 64 MiB NTFS volume in $image"
-truncate -s 64M "$image"
-mkntfs -Q -F -L VESKAR-DEMO "$image" >"$work/mkntfs.log" 2>&1 || {
-    cat "$work/mkntfs.log" >&2
-    fail "mkntfs failed"
-}
-mkdir "$mnt"
-ntfs-3g -o streams_interface=windows "$image" "$mnt"
+ntfs_volume_up "$image" 64 "$mnt" VESKAR-DEMO
 
 # Every file of samples/ but the generator's own.
 sources=()
@@ -76,28 +68,14 @@ status=0
 (cd "$samples" && "$convert" "$mnt" "${sources[@]##*/}") 2>&1 | sed 's/^/   /' || status=$?
 say "   exit status $status"
 
-umount "$mnt"
+ntfs_unmount "$mnt"
 
 # --- Reading the volume back ---------------------------------------------------------------
-
-# The streams of one file as lines "NAME SIZE" (the unnamed data stream as "::DATA").
-streams_of() {
-    ntfsinfo -f -F "/$1" "$image" 2>/dev/null | awk '
-        /^Dumping attribute/ {
-            if (inData) print name, size
-            inData = index($0, "$DATA") > 0; name = "::DATA"; size = 0; next
-        }
-        inData && /Attribute name:/ {
-            name = $0; sub(/^[^'\'']*'\''/, "", name); sub(/'\''[^'\'']*$/, "", name)
-        }
-        inData && /^[ \t]*Data size:/ { size = $3 }
-        END { if (inData) print name, size }'
-}
 
 # Type and creator: bytes 16..23 of the 60-byte record, unprintable bytes shown as '.'.
 type_creator_of() {
     local record
-    record=$(ntfscat -f -a 0x80 -n AFP_AfpInfo "$image" "/$1" 2>/dev/null | od -An -v -tx1 | tr -d ' \n')
+    record=$(ntfs_cat "$image" "/$1" AFP_AfpInfo | od -An -v -tx1 | tr -d ' \n')
     if [[ ${#record} -ne 120 || ${record:0:8} != 41465000 ]]; then
         printf '%s\n' "-" "-"
         return
@@ -135,7 +113,7 @@ for name in "${outputs[@]}"; do
             AFP_AfpInfo) info=$size ;;
             *) others+=" $stream($size)" ;;
         esac
-    done < <(streams_of "$name")
+    done < <(ntfs_streams "$image" "/$name")
     mapfile -t tc < <(type_creator_of "$name")
     line="$(cell "$name" "$width")  $(cell "$data" 8)  $(cell "$resource" 12)  $(cell "$info" 11)  $(cell "${tc[0]}" 4)  ${tc[1]}"
     say "   $line${others:+  other streams:$others}"

@@ -10,6 +10,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/deps.sh"
+. "$root/scripts/ntfs_volume.sh"
 veskar_install "${VESKAR_BUILD_PACKAGES[@]}" clang-14 libclang-rt-14-dev
 seconds=${1:-60}
 shift || true
@@ -26,16 +27,11 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/veskar-fuzz-XXXXXX")
 mnt=$work/mnt
 cleanup() {
-    # ntfs-3g may still be busy for a moment after the last fuzz process has gone.
-    mountpoint -q "$mnt" 2>/dev/null &&
-        { umount "$mnt" 2>/dev/null || { sleep 2 && umount "$mnt"; } || umount -l "$mnt"; }
+    ntfs_unmount_all
     rm -rf "$work"
 }
 trap cleanup EXIT
-truncate -s 256M "$work/volume.img"
-mkntfs -Q -F "$work/volume.img" >/dev/null 2>&1
-mkdir "$mnt"
-ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
+ntfs_volume_up "$work/volume.img" 256 "$mnt"
 
 samples=$root/../shared/samples
 seeds_of() {  # target -> the seed files, one per line

@@ -12,6 +12,7 @@ set -euo pipefail
 export LC_ALL=C.UTF-8
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$repo/scripts/ntfs_volume.sh"
 build=$(cd "${1:?usage: output-digests.sh BUILD_DIR}" && pwd)
 convert=$build/veskar-convert
 [[ -x $convert ]] || { echo "output-digests.sh: no $convert" >&2; exit 2; }
@@ -19,19 +20,13 @@ convert=$build/veskar-convert
 work=$(mktemp -d "${TMPDIR:-/tmp}/veskar-digests-XXXXXX")
 mnt=$work/mnt
 cleanup() {
-    if mountpoint -q "$mnt" 2>/dev/null; then
-        umount "$mnt" 2>/dev/null || { sleep 0.5 && umount "$mnt" 2>/dev/null; } ||
-            umount -l "$mnt" 2>/dev/null || true
-    fi
+    ntfs_unmount_all
     rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-truncate -s 64M "$work/volume.img"
-mkntfs -Q -F "$work/volume.img" >/dev/null 2>&1
-mkdir "$mnt"
-ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
+ntfs_volume_up "$work/volume.img" 64 "$mnt"
 
 # Relative to the repository, so that the lines of two checkouts compare.
 cd "$repo"

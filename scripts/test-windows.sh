@@ -24,6 +24,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/deps.sh"
+. "$root/scripts/ntfs_volume.sh"
 
 say() { printf '== %s\n' "$*"; }
 fail() {
@@ -37,7 +38,6 @@ phase_end() {
 }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/veskar-windows-XXXXXX")
-mounts=()
 xvfb_pid=
 export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
@@ -46,12 +46,7 @@ cleanup() {
         wineserver -k 2>/dev/null || true
     fi
     [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
-    for mnt in "${mounts[@]}"; do
-        if mountpoint -q "$mnt" 2>/dev/null; then
-            umount "$mnt" 2>/dev/null || { sleep 0.5 && umount "$mnt" 2>/dev/null; } ||
-                umount -l "$mnt" 2>/dev/null || true
-        fi
-    done
+    ntfs_unmount_all
     rm -rf "$work"
     exit "$status"
 }
@@ -68,7 +63,7 @@ runs_32bit() {
     "$probe" 2>/dev/null
 }
 
-packages=(cmake ninja-build googletest ntfs-3g fuse3 wine g++-mingw-w64-i686-posix xvfb)
+packages=(cmake ninja-build g++ googletest ntfs-3g fuse3 wine g++-mingw-w64-i686-posix xvfb)
 if runs_32bit; then
     tested=win32
     # wine32 is an i386 package; veskar_install updates the lists since it is missing.
@@ -108,6 +103,10 @@ if [[ $tested == win64 ]]; then
     cmake --build "$root/build-win64" --target "${targets[@]}"
 fi
 build=$root/build-$tested
+# The fixture tool runs here, on the build machine: a native build of its own.
+cmake -S "$root/tests/tools" -B "$root/build-fixture-tool" -G Ninja >/dev/null
+cmake --build "$root/build-fixture-tool"
+fixture_tool=$root/build-fixture-tool/make_fixture
 phase_end "build"
 
 # Debian's wine launcher prefers the 32-bit loader whenever wine32 is installed, even where it
@@ -125,11 +124,7 @@ wine wineboot.exe -i >/dev/null 2>&1 || fail "wineboot could not make the Wine p
 declare -A image_of
 attach() { # LETTER MEGABYTES
     local image=$work/$1.img mnt=$work/$1
-    truncate -s "$2M" "$image"
-    mkntfs -Q -F -L "VESKAR-$1" "$image" >/dev/null 2>&1 || fail "mkntfs failed for $image"
-    mkdir "$mnt"
-    ntfs-3g -o streams_interface=windows "$image" "$mnt"
-    mounts+=("$mnt")
+    ntfs_volume_up "$image" "$2" "$mnt" "VESKAR-$1" || fail "no NTFS volume $image"
     ln -sfn "$mnt" "$WINEPREFIX/dosdevices/$1:"
     image_of[$1]=$image
 }
@@ -162,125 +157,9 @@ native() { wine winepath.exe -w "$1" 2>/dev/null | tr -d '\r'; }
 case_list=()
 add_case() { case_list+=("$1|$2|$3|$4|$5|$6"); }
 
-# A MacBinary file from its parts: NAME TYPECREATOR DATA RESOURCE OUT.
-make_macbinary() {
-    local name=$1 tc=$2 data=$3 resource=$4 out=$5 d r
-    d=$(stat -c %s "$data")
-    r=$(stat -c %s "$resource")
-    {
-        printf '\0'
-        printf "\\x$(printf %02x "${#name}")"
-        printf '%s' "$name"
-        head -c $((63 - ${#name})) /dev/zero
-        printf '%s' "$tc"
-        head -c 10 /dev/zero
-        printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((d >> 24 & 255)) $((d >> 16 & 255)) $((d >> 8 & 255)) $((d & 255)))"
-        printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((r >> 24 & 255)) $((r >> 16 & 255)) $((r >> 8 & 255)) $((r & 255)))"
-        head -c 37 /dev/zero
-        cat "$data"
-        head -c $(((128 - d % 128) % 128)) /dev/zero
-        cat "$resource"
-        head -c $(((128 - r % 128) % 128)) /dev/zero
-    } >"$out"
-}
-
-# Big-endian fields, as octal escapes for printf.
-be16() { printf "\\$(printf %03o $(($1 >> 8 & 255)))\\$(printf %03o $(($1 & 255)))"; }
-be32() { be16 $(($1 >> 16 & 65535)); be16 $(($1 & 65535)); }
-size_of() { stat -c %s "$1"; }
-
-# An AppleSingle file (MAGIC 0x00051600) or an AppleDouble companion (0x00051607) from its
-# entries: MAGIC OUT ID FILE [ID FILE...], each entry's bytes in FILE, laid out in that order
-# after the entry table.
-make_apple() {
-    local magic=$1 out=$2
-    shift 2
-    local count=$(($# / 2)) offset=$((26 + $# / 2 * 12)) args=("$@") i
-    {
-        be32 "$magic"
-        be32 $((0x00020000))
-        head -c 16 /dev/zero
-        be16 "$count"
-        for ((i = 0; i < ${#args[@]}; i += 2)); do
-            be32 "${args[i]}"
-            be32 "$offset"
-            be32 "$(size_of "${args[i + 1]}")"
-            offset=$((offset + $(size_of "${args[i + 1]}")))
-        done
-        for ((i = 1; i < ${#args[@]}; i += 2)); do cat "${args[i]}"; done
-    } >"$out"
-}
-
-# Finder information: TYPECREATOR (8 characters) then zeros, 16 bytes in all.
-make_finder_info() { { printf '%s' "$1"; head -c 8 /dev/zero; } >"$2"; }
-
-# A BinHex 4.0 text of NAME TYPECREATOR DATA RESOURCE into OUT: the header, both forks and
-# their CRC-16/XMODEM checks, runs of three to 255 equal bytes packed as BYTE 0x90 COUNT (and
-# a literal 0x90 as 90 00), then six bits a character, 64 characters a line.
-make_binhex() {
-    local name=$1 tc=$2 data=$3 resource=$4 out=$5
-    local -a stream part
-    local crc b i j bits=0 nbits=0 line=""
-    bytes() { od -An -v -tu1 "$1" | tr -s ' ' '\n' | sed '/^$/d'; }
-    crc_of() { # bytes in the array part
-        crc=0
-        for b in "${part[@]}"; do
-            crc=$((crc ^ (b << 8)))
-            for j in 1 2 3 4 5 6 7 8; do
-                crc=$(((crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1) & 0xFFFF))
-            done
-        done
-    }
-    mapfile -t part < <({
-        printf "\\$(printf %03o ${#name})%s\\0%s\\0\\0" "$name" "$tc"
-        be32 "$(size_of "$data")"
-        be32 "$(size_of "$resource")"
-    } | bytes /dev/stdin)
-    crc_of
-    stream=("${part[@]}" $((crc >> 8)) $((crc & 255)))
-    for fork in "$data" "$resource"; do
-        mapfile -t part < <(bytes "$fork")
-        crc_of
-        stream+=("${part[@]}" $((crc >> 8)) $((crc & 255)))
-    done
-    local -a packed
-    for ((i = 0; i < ${#stream[@]}; i = j)); do
-        b=${stream[i]}
-        for ((j = i + 1; j < ${#stream[@]} && j - i < 255 && stream[j] == b; j++)); do :; done
-        if ((b == 0x90)); then
-            packed+=(144 0)
-            j=$((i + 1))
-        elif ((j - i >= 3)); then
-            packed+=("$b" 144 $((j - i)))
-        else
-            packed+=("$b")
-            j=$((i + 1))
-        fi
-    done
-    local codes='!"#$%&'"'"'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr'
-    {
-        printf '(This file must be converted with BinHex 4.0)\r\n\r\n'
-        line=":"
-        for b in "${packed[@]}" end; do
-            if [[ $b == end ]]; then
-                ((nbits > 0)) && line+=${codes:$(((bits << (6 - nbits)) & 63)):1}
-                line+=":"
-            else
-                bits=$(((bits << 8 | b) & 0xFFFF))
-                nbits=$((nbits + 8))
-                while ((nbits >= 6)); do
-                    nbits=$((nbits - 6))
-                    line+=${codes:$(((bits >> nbits) & 63)):1}
-                done
-            fi
-            if ((${#line} >= 64)); then
-                printf '%s\r\n' "${line:0:64}"
-                line=${line:64}
-            fi
-        done
-        printf '%s\r\n' "$line"
-    } >"$out"
-}
+# Fixture files in each format from the test suite's own encoders: FORMAT OUT NAME
+# TYPECREATOR DATA RESOURCE (for appledouble OUT is the folder that gets the pair).
+make_fixture() { "$fixture_tool" "$@"; }
 
 # The forks of an existing MacBinary file, for what its output must hold: SOURCE STEM.
 # Prints the output name (code page 1252 turned into UTF-8) and the type and creator.
@@ -309,24 +188,19 @@ done
 # A one-letter name: "f:AFP_Resource" would be a path on drive F:.
 head -c 70000 /dev/urandom >"$cases/f.data"
 head -c 333 /dev/urandom >"$cases/f.rsrc"
-make_macbinary f APPLVSKR "$cases/f.data" "$cases/f.rsrc" "$cases/f.bin"
+make_fixture macbinary "$cases/f.bin" f APPLVSKR "$cases/f.data" "$cases/f.rsrc"
 add_case macbinary "$cases/f.bin" f APPLVSKR "$cases/f.data" "$cases/f.rsrc"
 # The other three formats, each with a run of zeros and the byte 0x90 in its data fork.
 { head -c 1500 /dev/urandom; head -c 100 /dev/zero; printf '\x90\x90\x90end'; } >"$cases/x.data"
 head -c 300 /dev/urandom >"$cases/x.rsrc"
-make_binhex "Hex Notes" TEXTttxt "$cases/x.data" "$cases/x.rsrc" "$cases/notes.hqx"
+make_fixture binhex "$cases/notes.hqx" "Hex Notes" TEXTttxt "$cases/x.data" "$cases/x.rsrc"
 add_case binhex "$cases/notes.hqx" "Hex Notes" TEXTttxt "$cases/x.data" "$cases/x.rsrc"
 # The real name is Mac Roman: 0x8E is the letter e with an acute accent.
-printf 'Caf\x8e' >"$cases/single.name"
-make_finder_info APPLVSKS "$cases/single.info"
-make_apple $((0x00051600)) "$cases/single.as" 3 "$cases/single.name" 9 "$cases/single.info" \
-    2 "$cases/x.rsrc" 1 "$cases/x.data"
+make_fixture applesingle "$cases/single.as" $'Caf\x8e' APPLVSKS "$cases/x.data" "$cases/x.rsrc"
 add_case applesingle "$cases/single.as" "Café" APPLVSKS "$cases/x.data" "$cases/x.rsrc"
 # A pair: the data file holds the data fork, its "._" companion the rest.
 mkdir "$cases/pair"
-cp "$cases/x.data" "$cases/pair/Photo"
-make_finder_info JPEGogle "$cases/photo.info"
-make_apple $((0x00051607)) "$cases/pair/._Photo" 9 "$cases/photo.info" 2 "$cases/f.rsrc"
+make_fixture appledouble "$cases/pair" Photo JPEGogle "$cases/x.data" "$cases/f.rsrc"
 add_case appledouble "$cases/pair/Photo" Photo JPEGogle "$cases/x.data" "$cases/f.rsrc"
 
 mkdir "$work/n/convert"
@@ -370,28 +244,14 @@ wineserver -k 2>/dev/null || true
 kill "$xvfb_pid" 2>/dev/null
 wait "$xvfb_pid" 2>/dev/null || true
 xvfb_pid=
-for mnt in "${mounts[@]}"; do umount "$mnt"; done
-mounts=()
+for mnt in "${ntfs_mounts[@]}"; do ntfs_unmount "$mnt"; done
 
 # --- The outputs, read back with ntfs-3g's own tools ------------------------------------------
 
 image=${image_of[n]}
 # The named data streams of a file, one "NAME SIZE" a line.
-named_streams() {
-    ntfsinfo -f -F "/$folder/$1" "$image" 2>/dev/null | awk '
-        /^Dumping attribute/ { if (inData && name != "") print name, size
-                               inData = index($0, "$DATA") > 0; name = ""; size = 0; next }
-        inData && /Attribute name:/ { name = $0; sub(/^[^'\'']*'\''/, "", name); sub(/'\''[^'\'']*$/, "", name) }
-        inData && /^[ \t]*Data size:/ { size = $3 }
-        END { if (inData && name != "") print name, size }' | sort
-}
-stream_bytes() { # NAME [STREAM]
-    if [[ -n ${2:-} ]]; then
-        ntfscat -f -a 0x80 -n "$2" "$image" "/$folder/$1" 2>/dev/null
-    else
-        ntfscat -f "$image" "/$folder/$1" 2>/dev/null
-    fi
-}
+named_streams() { ntfs_streams "$image" "/$folder/$1" | awk '$1 != "::DATA"' | sort; }
+stream_bytes() { ntfs_cat "$image" "/$folder/$1" "${2:-}"; } # NAME [STREAM]
 check() { # WHAT CONDITION...
     local what=$1
     shift
