@@ -10,6 +10,7 @@
 #include "binhex/binhex_check.h"
 #include "binhex/binhex_decoder.h"
 #include "containers/byte_order.h"
+#include "containers/c_stream.h"
 #include "containers/copy_fork.h"
 #include "containers/import_progress.h"
 #include "containers/macbinary.h"
@@ -23,16 +24,7 @@ using namespace binhex;
 
 namespace {
 
-struct CloseStream {
-    void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-using Stream = std::unique_ptr<std::FILE, CloseStream>;
-
-// Closes the stream and tells whether everything written to it reached its file.
-bool CloseWritten(Stream& stream) {
-    const bool flushed = std::fflush(stream.get()) == 0 && !std::ferror(stream.get());
-    return std::fclose(stream.release()) == 0 && flushed;
-}
+using Stream = CStream;
 
 // A file this call created, removed when the scope ends and, until then, on an interrupt.
 class OwnFile {

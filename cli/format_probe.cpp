@@ -9,6 +9,7 @@
 #include "binhex/binhex_staging.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"
+#include "containers/c_stream.h"
 #include "containers/macbinary.h"
 #include "platform/platform.h"
 
@@ -24,20 +25,6 @@ constexpr std::array<FormatRow, 5> kFormats{{
     {Format::AppleDouble, "appledouble", "AppleDouble", &ImportAppleDouble},
 }};
 
-class OpenFile {
-  public:
-    explicit OpenFile(const std::string& path) : file_(platform::OpenStream(path, "rb")) {}
-    ~OpenFile() {
-        if (file_) std::fclose(file_);
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    std::FILE* get() const { return file_; }
-
-  private:
-    std::FILE* file_;
-};
-
 template <std::size_t N>
 bool StartsWith(const MacBinaryHeader& head, std::size_t got,
                 const std::array<std::uint8_t, N>& magic) {
@@ -47,8 +34,8 @@ bool StartsWith(const MacBinaryHeader& head, std::size_t got,
 // Whether the file at `path` starts with the AppleDouble magic; nullopt when a read of it
 // failed (errno tells why). A file that cannot be opened is none.
 std::optional<bool> CompanionIsAppleDouble(const std::string& path) {
-    OpenFile companion(path);
-    if (!companion.get()) return false;
+    const CStream companion(platform::OpenStream(path, "rb"));
+    if (!companion) return false;
     std::array<std::uint8_t, 4> magic{};
     const std::size_t got = std::fread(magic.data(), 1, magic.size(), companion.get());
     if (std::ferror(companion.get())) return std::nullopt;
@@ -86,8 +73,8 @@ std::string CompanionPathOf(std::string_view path) {
 }
 
 Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
-    OpenFile source(nativePath);
-    if (!source.get()) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno)};
+    const CStream source(platform::OpenStream(nativePath, "rb"));
+    if (!source) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno)};
 
     // The first 128 bytes decide the companion, AppleSingle and MacBinary; a shorter source
     // is tested as if the missing bytes were zero, as the MacBinary import does.

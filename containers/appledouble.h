@@ -7,12 +7,20 @@
 #include <string>
 #include <string_view>
 
+#include "containers/byte_source.h"
 #include "containers/import_result.h"
+#include "containers/mac_file.h"
 #include "containers/sfm_output.h"
 
 // The companion's path: "._" inserted after the last separator of `dataFilePath`, or in
 // front of it when it has none.
 std::string AppleDoubleCompanionPath(std::string_view dataFilePath);
+
+// Reads a data file and its companion (`companionPath` names it in messages): refused when
+// the companion has no AppleDouble header or it cannot be read. The data fork is the data
+// file from its start; an entry 1 can only say how much of it belongs to the fork.
+MacFileReading ReadAppleDouble(ByteSource& dataFile, ByteSource& companion,
+                               std::string_view companionPath);
 
 // Converts a data file and its companion into the target folder: Converted, CannotOpen
 // (either file cannot be opened, or the companion's path would be too long; nothing
