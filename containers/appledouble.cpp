@@ -20,6 +20,14 @@ constexpr std::uint64_t kMaxForkLength = std::numeric_limits<std::uint32_t>::max
 
 }  // namespace
 
+bool IsAppleDoubleCompanion(std::string_view path) {
+    return path.substr(platform::FileNameStart(path)).starts_with(kCompanionPrefix);
+}
+
+bool IsAppleDoubleStart(std::span<const std::uint8_t> head) {
+    return StartsWithMagic(head, kAppleDoubleMagic);
+}
+
 std::string AppleDoubleCompanionPath(std::string_view dataFilePath) {
     const std::size_t start = platform::FileNameStart(dataFilePath);
     std::string path(dataFilePath.substr(0, start));

@@ -4,6 +4,8 @@
 // file servers and from macOS, which writes them on foreign volumes and into zip archives.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,6 +13,13 @@
 #include "containers/import_result.h"
 #include "containers/mac_file.h"
 #include "containers/sfm_output.h"
+
+// True when the path's file name (after its last separator) begins with "._": an AppleDouble
+// companion, which the AppleDouble import reaches from its data file.
+bool IsAppleDoubleCompanion(std::string_view path);
+
+// True when `head`, a file's first bytes, starts with the AppleDouble magic number.
+bool IsAppleDoubleStart(std::span<const std::uint8_t> head);
 
 // The companion's path: "._" inserted after the last separator of `dataFilePath`, or in
 // front of it when it has none.

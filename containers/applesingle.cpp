@@ -12,6 +12,10 @@
 
 using namespace entry_table;
 
+bool IsAppleSingleStart(std::span<const std::uint8_t> head) {
+    return StartsWithMagic(head, kAppleSingleMagic);
+}
+
 MacFileReading ReadAppleSingle(ByteSource& source) {
     MacFileReading reading;
     const HeaderRead header = ReadHeaderBlock(source);
