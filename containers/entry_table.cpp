@@ -63,6 +63,10 @@ HeaderRead ReadHeaderBlock(ByteSource& source) {
     return header;
 }
 
+bool StartsWithMagic(std::span<const std::uint8_t> head, std::uint32_t magic) {
+    return head.size() >= kMagicSize && Swap32(RawField32(head.data())) == magic;
+}
+
 bool IsAppleSingleHeader(const HeaderBlock& block) {
     return MagicOf(block) == kAppleSingleMagic;
 }
@@ -96,7 +100,10 @@ std::vector<EntryDescriptor> ReadEntryTable(ByteSource& source, const HeaderRead
                                         static_cast<std::ptrdiff_t>(std::min(wanted, inBlock)));
     // Only a full block can have more of the file behind it.
     if (wanted > inBlock && header.bytesRead == kHeaderBlockSize) {
-        const std::size_t rest = wanted - inBlock;
+        // No more than the file holds past the block: a short file that states 65,535
+        // entries costs no 786 KB buffer.
+        const std::size_t rest = static_cast<std::size_t>(
+            std::min<std::uint64_t>(wanted - inBlock, HeldOf(source, kHeaderBlockSize, wanted)));
         table.resize(inBlock + rest);
         const auto got = source.ReadAt(kHeaderBlockSize, std::span(table).subspan(inBlock, rest));
         if (!got) NoteReadFailure(trouble, "the entry table");

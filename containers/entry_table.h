@@ -70,6 +70,8 @@ struct EntryTrouble {
 
 // Only the magic number decides; a block read from fewer than 4 bytes is neither.
 bool IsAppleSingleHeader(const HeaderBlock& block);
+// Whether a file's first bytes, however few, start with `magic`.
+bool StartsWithMagic(std::span<const std::uint8_t> head, std::uint32_t magic);
 bool IsAppleDoubleHeader(const HeaderBlock& block);
 
 struct EntryDescriptor {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer) and
-# runs each for a while against a fresh NTFS volume mounted with ntfs-3g.
+# runs each for a while: the readers on bytes in memory (*_reader_fuzz), the imports against
+# a fresh NTFS volume mounted with ntfs-3g.
 #
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]      (default: 60 seconds, every target)
 #
@@ -40,9 +41,9 @@ ntfs-3g -o streams_interface=windows "$work/volume.img" "$mnt"
 samples=$root/../shared/samples
 seeds_of() {  # target -> the seed files, one per line
     case $1 in
-        macbinary_fuzz) ls "$root"/samples/*.bin "$samples"/macbinary/* ;;
-        applesingle_fuzz) ls "$samples"/applesingle/* ;;
-        appledouble_fuzz) find "$samples"/appledouble -name '._*' ;;
+        macbinary*_fuzz) ls "$root"/samples/*.bin "$samples"/macbinary/* ;;
+        applesingle*_fuzz) ls "$samples"/applesingle/* ;;
+        appledouble*_fuzz) find "$samples"/appledouble -name '._*' ;;
         binhex*_fuzz) ls "$samples"/binhex/* ;;
     esac 2>/dev/null || true
 }
