@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "binhex/binhex_check.h"
+#include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "cli/batch.h"
 #include "cli/progress.h"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "binhex/binhex_check.h"
+#include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"

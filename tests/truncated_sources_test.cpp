@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/conversion_run.h"
+#include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "cli/report.h"
 #include "containers/appledouble.h"

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/conversion_run.h"
+#include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"
