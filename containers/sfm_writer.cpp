@@ -1,7 +1,7 @@
 #include "containers/sfm_writer.h"
 
-#include "containers/mac_to_ansi.h"
 #include "containers/shortfall.h"
+#include "platform/charsets.h"
 #include "platform/platform.h"
 
 ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
@@ -26,6 +26,6 @@ std::string OwnFileName(std::string_view sourcePath) {
 
 std::string OutputNameFor(std::string_view macName, std::string_view sourcePath) {
     const std::string_view beforeZero = macName.substr(0, macName.find('\0'));
-    if (!beforeZero.empty()) return MacToAnsiName(beforeZero);
+    if (!beforeZero.empty()) return charsets::MacRomanToCp1252(beforeZero);
     return OwnFileName(sourcePath);
 }
