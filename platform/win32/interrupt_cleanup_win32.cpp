@@ -3,29 +3,15 @@
 // keeps the handler and the import's own removal apart.
 #include <windows.h>
 
-#include <array>
-#include <atomic>
-#include <cstring>
-
 #include "platform/interrupt_cleanup.h"
+#include "platform/interrupt_slots.h"
 #include "platform/platform.h"
 
 namespace platform {
 
 namespace {
 
-// One import holds at most four files at once: two intermediates, the staging file and the
-// output being written.
-constexpr std::size_t kSlots = 8;
-constexpr std::size_t kPathBytes = MAX_PATH;
-
-struct Slot {
-    std::atomic<bool> taken{false};  // owned by an import
-    std::atomic<bool> armed{false};  // the path is complete and the handler may remove it
-    char path[kPathBytes];
-};
-
-std::array<Slot, kSlots> slots;
+InterruptSlots<MAX_PATH> slots;
 SRWLOCK removing = SRWLOCK_INIT;
 
 BOOL WINAPI RemoveTrackedOnConsoleEvent(DWORD event) {
@@ -36,8 +22,7 @@ BOOL WINAPI RemoveTrackedOnConsoleEvent(DWORD event) {
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
             ::AcquireSRWLockExclusive(&removing);
-            for (Slot& slot : slots)
-                if (slot.armed.exchange(false)) ::DeleteFileA(slot.path);
+            slots.RemoveArmed([](const char* path) { ::DeleteFileA(path); });
             // Held to the end: the process is about to go, and no import may make another file.
             break;
         default:
@@ -75,21 +60,11 @@ void InstallInterruptCleanup() {
 }
 
 int TrackTemporaryFile(const std::string& path) {
-    if (path.empty() || path.size() >= kPathBytes) return -1;
-    for (std::size_t i = 0; i < kSlots; ++i) {
-        Slot& slot = slots[i];
-        if (slot.taken.exchange(true)) continue;
-        std::memcpy(slot.path, path.c_str(), path.size() + 1);
-        slot.armed.store(true);
-        return static_cast<int>(i);
-    }
-    return -1;
+    return slots.Track(path);
 }
 
 void UntrackTemporaryFile(int slot) {
-    if (slot < 0 || static_cast<std::size_t>(slot) >= kSlots) return;
-    slots[static_cast<std::size_t>(slot)].armed.store(false);
-    slots[static_cast<std::size_t>(slot)].taken.store(false);
+    slots.Untrack(slot);
 }
 
 bool RemoveTrackedFile(int slot, const std::string& path) {
