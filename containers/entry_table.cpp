@@ -4,34 +4,13 @@
 #include <limits>
 
 #include "containers/byte_order.h"
+#include "containers/byte_reader.h"
 #include "containers/shortfall.h"
 #include "platform/platform.h"
 
 using namespace entry_table;
 
 namespace {
-
-// Reads big-endian fields off the front of a span; every read first checks that the bytes
-// are there, so a table cut short ends the walk instead of reading past it.
-class Cursor {
-  public:
-    explicit Cursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-    std::uint64_t Remaining() const { return bytes_.size() - at_; }
-    bool Has(std::uint64_t count) const { return count <= Remaining(); }
-    std::span<const std::uint8_t> Take(std::size_t count) {
-        const auto taken = bytes_.subspan(at_, count);
-        at_ += count;
-        return taken;
-    }
-
-  private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t at_ = 0;
-};
-
-std::uint32_t Field32(std::span<const std::uint8_t> record, std::size_t at) {
-    return Swap32(RawField32(record.subspan(at, 4).data()));
-}
 
 std::uint32_t MagicOf(const HeaderBlock& block) {
     return Swap32(RawField32(&block[kMagicAt]));
@@ -78,11 +57,12 @@ bool IsAppleDoubleHeader(const HeaderBlock& block) {
 std::vector<EntryDescriptor> ParseDescriptors(std::uint16_t entryCount,
                                               std::span<const std::uint8_t> bytes) {
     std::vector<EntryDescriptor> entries;
-    Cursor cursor(bytes);
-    for (std::uint16_t i = 0; i < entryCount && cursor.Has(kDescriptorSize); ++i) {
-        const auto record = cursor.Take(kDescriptorSize);
-        entries.push_back({Field32(record, kDescriptorIdAt), Field32(record, kDescriptorOffsetAt),
-                           Field32(record, kDescriptorLengthAt)});
+    ByteReader table(bytes);
+    for (std::uint16_t i = 0; i < entryCount; ++i) {
+        const auto record = table.Take(kDescriptorSize);
+        if (!record) break;
+        ByteReader fields(*record);
+        entries.push_back({*fields.Big32(), *fields.Big32(), *fields.Big32()});
     }
     return entries;
 }
