@@ -56,4 +56,8 @@ class InterruptSlots {
     std::array<Slot, kSlots> slots_;
 };
 
+// For the handlers of both twins: disarms every armed slot of the process's table and hands
+// its path to `remove`, which must be safe to call there.
+void RemoveArmedTrackedFiles(void (*remove)(const char* path));
+
 }  // namespace platform

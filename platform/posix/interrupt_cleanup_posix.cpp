@@ -12,31 +12,11 @@ namespace platform {
 
 namespace {
 
-InterruptSlots<4096> slots;
-
 void RemoveTrackedAndReraise(int signal) {
-    slots.RemoveArmed([](const char* path) { ::unlink(path); });
+    RemoveArmedTrackedFiles([](const char* path) { ::unlink(path); });
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
-
-// Holds SIGINT and SIGTERM off for the scope.
-class HeldSignals {
-  public:
-    HeldSignals() {
-        sigset_t held;
-        sigemptyset(&held);
-        sigaddset(&held, SIGINT);
-        sigaddset(&held, SIGTERM);
-        ::sigprocmask(SIG_BLOCK, &held, &previous_);
-    }
-    ~HeldSignals() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-    HeldSignals(const HeldSignals&) = delete;
-    HeldSignals& operator=(const HeldSignals&) = delete;
-
-  private:
-    sigset_t previous_;
-};
 
 int holdDepth = 0;  // the imports run on one thread
 sigset_t beforeHold;
@@ -74,21 +54,6 @@ void InstallInterruptCleanup() {
         return true;
     }();
     (void)installed;
-}
-
-int TrackTemporaryFile(const std::string& path) {
-    return slots.Track(path);
-}
-
-void UntrackTemporaryFile(int slot) {
-    slots.Untrack(slot);
-}
-
-bool RemoveTrackedFile(int slot, const std::string& path) {
-    const HeldSignals held;
-    const bool removed = RemoveFile(path);
-    UntrackTemporaryFile(slot);
-    return removed;
 }
 
 }  // namespace platform

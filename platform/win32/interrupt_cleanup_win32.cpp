@@ -11,7 +11,6 @@ namespace platform {
 
 namespace {
 
-InterruptSlots<MAX_PATH> slots;
 SRWLOCK removing = SRWLOCK_INIT;
 
 BOOL WINAPI RemoveTrackedOnConsoleEvent(DWORD event) {
@@ -22,7 +21,7 @@ BOOL WINAPI RemoveTrackedOnConsoleEvent(DWORD event) {
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
             ::AcquireSRWLockExclusive(&removing);
-            slots.RemoveArmed([](const char* path) { ::DeleteFileA(path); });
+            RemoveArmedTrackedFiles([](const char* path) { ::DeleteFileA(path); });
             // Held to the end: the process is about to go, and no import may make another file.
             break;
         default:
@@ -35,14 +34,6 @@ BOOL WINAPI RemoveTrackedOnConsoleEvent(DWORD event) {
 
 // Holds may nest on the import's thread; the lock itself is taken once.
 thread_local int holdDepth = 0;
-
-class HeldHandler {
-  public:
-    HeldHandler() { HoldInterrupts(); }
-    ~HeldHandler() { ReleaseInterrupts(); }
-    HeldHandler(const HeldHandler&) = delete;
-    HeldHandler& operator=(const HeldHandler&) = delete;
-};
 
 }  // namespace
 
@@ -57,21 +48,6 @@ void ReleaseInterrupts() {
 void InstallInterruptCleanup() {
     static const bool installed = ::SetConsoleCtrlHandler(RemoveTrackedOnConsoleEvent, TRUE);
     (void)installed;
-}
-
-int TrackTemporaryFile(const std::string& path) {
-    return slots.Track(path);
-}
-
-void UntrackTemporaryFile(int slot) {
-    slots.Untrack(slot);
-}
-
-bool RemoveTrackedFile(int slot, const std::string& path) {
-    const HeldHandler held;
-    const bool removed = RemoveFile(path);
-    UntrackTemporaryFile(slot);
-    return removed;
 }
 
 }  // namespace platform
