@@ -1,6 +1,6 @@
 #include "app/core/file_intake.h"
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 #include "app/core/window_texts.h"
 #include "platform/platform.h"
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/conversion_run.h"
 #include "app/core/button_rules.h"
+#include "app/core/conversion_run.h"
 #include "app/core/file_intake.h"
 #include "app/core/folder_chooser.h"
 

@@ -1,6 +1,6 @@
 // The main window: four pages, one per encoding, each with its list of files to convert, a
 // target folder box and a Convert button. The behaviour that is not drawing lives in app/core
-// (the pages' rules in PageController) and app/conversion_run; this class binds it to Qt
+// (the pages' rules in PageController) and app/core/conversion_run; this class binds it to Qt
 // widgets.
 #pragma once
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 #include "app/core/file_intake.h"
 #include "app/core/window_texts.h"
 #include "app/win32/ansi_text_win32.h"

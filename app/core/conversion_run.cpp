@@ -1,4 +1,4 @@
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 
 #include <filesystem>
 #include <system_error>
