@@ -242,9 +242,13 @@ TEST(WriteSfmOutput, FilesAndFoldersOfTheNameInAnyCaseGetCodes) {
     ASSERT_TRUE(platform::SetCurrentFolder(volume->Root()));
     std::filesystem::create_directory(volume->Path("Folder.doc"));
     std::filesystem::create_directory(volume->Path("FOLDER"));
-    // Report.doc twice, then the folders' names, then the volume's own hidden folder.
-    const std::vector<std::string> wanted = {"Report.doc", "Report.doc", "Folder.doc",
-                                             "folder",     "$Extend",    "$EXTEND"};
+    // Report.doc twice, then the folders' names, then the volume's own hidden folder, which
+    // ntfs-3g leaves out of listings. Under Wine its file layer stands between and says
+    // nothing of how Windows treats that folder, so that part is asked of Linux only.
+    std::vector<std::string> wanted = {"Report.doc", "Report.doc", "Folder.doc", "folder"};
+#ifndef _WIN32
+    wanted.insert(wanted.end(), {"$Extend", "$EXTEND"});
+#endif
     std::vector<std::string> names;
     for (const std::string& want : wanted) {
         std::string name = want;
