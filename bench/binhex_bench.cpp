@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "binhex/binhex_decoder.h"
+#include "binhex/binhex_passes.h"
 #include "platform/platform.h"
 #include "tests/binhex_encoder.h"
 

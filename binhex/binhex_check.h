@@ -11,27 +11,9 @@
 #include <optional>
 #include <string>
 
-#include "binhex/binhex_staging.h"
+#include "binhex/binhex_format.h"
 
 namespace binhex {
-
-enum class Start {
-    // The window's rule: the identification text within the first 128 bytes, the data from
-    // the first colon of the text, wherever it stands.
-    FirstColon,
-    // Mail and news: the identification text within the first 64 KiB, the data from the
-    // first colon that begins a line after the identification line. Header lines such as
-    // "Date: ..." carry colons of their own and may run past 128 bytes.
-    LineAfterIdentification,
-};
-constexpr std::size_t kMailProbeBytes = 64 * 1024;
-
-// The offset from which pass 1 reads (it starts at the first colon from there), or nullopt
-// when the text is not BinHex by `rule`. A text with no such colon gives its length, so that
-// nothing is decoded. Leaves the stream at an unspecified position. When a read fails, the
-// result is nullopt and `readFailure` (when given) says why.
-std::optional<std::uint64_t> FindDataStart(std::FILE* source, Start rule,
-                                           std::string* readFailure = nullptr);
 
 enum class Check { Header, DataFork, ResourceFork };
 

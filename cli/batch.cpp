@@ -20,8 +20,6 @@ namespace cli {
 
 namespace {
 
-constexpr std::string_view kCompanionPrefix = "._";
-
 SourceOutcome Failure(const std::string& given, ImportResult result, std::string detail) {
     SourceOutcome outcome;
     outcome.source = given;
@@ -61,8 +59,8 @@ std::string Joined(const std::string& given, const std::string& relative) {
 // A zip archive unpacked on another system keeps macOS's companions in a tree of their own;
 // they are read with their data files and never converted alone.
 bool IsZipCompanion(std::string_view relative) {
+    if (!IsAppleDoubleCompanion(relative)) return false;
     const std::size_t nameAt = relative.rfind('/') + 1;  // 0 when there is no '/'
-    if (!relative.substr(nameAt).starts_with(kCompanionPrefix)) return false;
     for (std::size_t at = 0; at < nameAt;) {
         const std::size_t end = relative.find('/', at);
         if (relative.substr(at, end - at) == kZipCompanionFolder) return true;
@@ -100,8 +98,8 @@ std::string FindCompanion(const std::string& file, const std::string& root) {
     if (Exists(platform::PathOfNative(beside))) return {};
     const fs::path path = platform::PathOfNative(file);
     const fs::path top = platform::PathOfNative(root);
-    fs::path companionName(kCompanionPrefix);
-    companionName += path.filename();
+    const fs::path companionName =
+        platform::PathOfNative(AppleDoubleCompanionPath(platform::NativeOfPath(path.filename())));
     for (fs::path folder = path.parent_path();; folder = folder.parent_path()) {
         const fs::path below = path.parent_path().lexically_relative(folder);
         fs::path candidate = folder / kZipCompanionFolder;

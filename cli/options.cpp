@@ -69,7 +69,7 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
     Options& options = parsed.options;
     switch (row.id) {
         case OptionId::Format: {
-            const auto format = FormatFromWord(argument);
+            const auto format = formats::FormatFromWord(argument);
             if (!format) {
                 parsed.error = "unknown format " + Quoted(argument) +
                                " (one of auto, binhex, macbinary, applesingle, appledouble)";

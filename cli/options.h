@@ -8,9 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/format_probe.h"
+#include "formats/format_table.h"
 
 namespace cli {
+
+using formats::Format;
 
 constexpr std::string_view kProgram = "veskar-convert";
 

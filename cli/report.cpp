@@ -1,6 +1,7 @@
 #include "cli/report.h"
 
 #include "cli/options.h"
+#include "platform/charsets.h"
 #include "platform/platform.h"
 
 namespace cli {
@@ -23,33 +24,6 @@ void AppendEscape(std::string& out, unsigned value) {
     out += "\\u00";
     out += kHex[(value >> 4) & 0xF];
     out += kHex[value & 0xF];
-}
-
-// The length of the valid UTF-8 sequence starting at `at`, or 0 when there is none there
-// (overlong forms, surrogates and values past U+10FFFF are not valid).
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned lead = byte(at);
-    std::size_t length;
-    unsigned low = 0x80, high = 0xBF;  // bounds of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    return length;
 }
 
 std::string OutputName(const SourceOutcome& outcome) {
@@ -97,7 +71,7 @@ std::string JsonString(std::string_view text) {
         } else if (c < 0x80) {
             out += static_cast<char>(c);
             ++at;
-        } else if (const std::size_t length = Utf8SequenceLength(text, at); length != 0) {
+        } else if (const std::size_t length = charsets::Utf8SequenceLength(text, at); length != 0) {
             out += text.substr(at, length);
             at += length;
         } else {

@@ -6,20 +6,22 @@
 #include <utility>
 #include <vector>
 
-#include "app/conversion_run.h"
 #include "binhex/binhex_check.h"
+#include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "cli/batch.h"
-#include "cli/options.h"
 #include "cli/progress.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"
 #include "containers/macbinary.h"
+#include "formats/format_table.h"
 #include "platform/platform.h"
 
 namespace cli {
 
 namespace {
+
+using formats::Probe;
 
 // A single source at least this long shows the progress display too.
 constexpr std::uint64_t kLongFile = 64 * 1024 * 1024;
@@ -95,7 +97,8 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
         return outcome;
     }
     if (format == Format::Auto) {
-        Probe probe = ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
+        Probe probe =
+            formats::ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
         switch (probe.verdict) {
             case Probe::Verdict::CannotOpen:
                 outcome.result = ImportResult::CannotOpen;
@@ -157,7 +160,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
     }
     outcome.result = import(&outcome.report);
     if (outcome.result == ImportResult::WrongKind && outcome.report.detail.empty())
-        outcome.report.detail = "not a " + std::string(RowOf(format).title) + " file";
+        outcome.report.detail = "not a " + std::string(formats::RowOf(format).title) + " file";
     return outcome;
 }
 

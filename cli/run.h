@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/format_probe.h"
+#include "cli/options.h"
 #include "cli/report.h"
 
 namespace cli {

@@ -4,15 +4,32 @@
 // file servers and from macOS, which writes them on foreign volumes and into zip archives.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "containers/byte_source.h"
 #include "containers/import_result.h"
+#include "containers/mac_file.h"
 #include "containers/sfm_output.h"
+
+// True when the path's file name (after its last separator) begins with "._": an AppleDouble
+// companion, which the AppleDouble import reaches from its data file.
+bool IsAppleDoubleCompanion(std::string_view path);
+
+// True when `head`, a file's first bytes, starts with the AppleDouble magic number.
+bool IsAppleDoubleStart(std::span<const std::uint8_t> head);
 
 // The companion's path: "._" inserted after the last separator of `dataFilePath`, or in
 // front of it when it has none.
 std::string AppleDoubleCompanionPath(std::string_view dataFilePath);
+
+// Reads a data file and its companion (`companionPath` names it in messages): refused when
+// the companion has no AppleDouble header or it cannot be read. The data fork is the data
+// file from its start; an entry 1 can only say how much of it belongs to the fork.
+MacFileReading ReadAppleDouble(ByteSource& dataFile, ByteSource& companion,
+                               std::string_view companionPath);
 
 // Converts a data file and its companion into the target folder: Converted, CannotOpen
 // (either file cannot be opened, or the companion's path would be too long; nothing

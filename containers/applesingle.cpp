@@ -1,41 +1,36 @@
 #include "containers/applesingle.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "containers/c_stream.h"
 #include "containers/entry_table.h"
-#include "containers/shortfall.h"
+#include "containers/sfm_writer.h"
 #include "containers/target_folder.h"
 #include "platform/platform.h"
 
 using namespace entry_table;
 
-ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
-                               ImportReport* report) {
-    const TargetFolder target = EnterTargetFolder(targetFolder);
-    auto refuse = [report](ImportResult result, std::string detail) {
-        if (report) report->detail = std::move(detail);
-        return result;
-    };
-    OpenSource source(platform::OpenStream(std::string(sourcePath), "rb"));
-    if (!source.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
+bool IsAppleSingleStart(std::span<const std::uint8_t> head) {
+    return StartsWithMagic(head, kAppleSingleMagic);
+}
 
-    const HeaderRead header = ReadHeaderBlock(source.get());
-    if (!header.readFailure.empty()) return refuse(ImportResult::ReadFailed, header.readFailure);
-    if (header.bytesRead < kMagicSize || !IsAppleSingleHeader(header.block))
-        return refuse(ImportResult::WrongKind, "no AppleSingle magic number");
-    if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
-
-    // The descriptors take effect in file order, so a later one of an id overrides what an
-    // earlier one left. A missing fork entry is an empty fork; without Finder info the type
-    // and creator are zero.
+MacFileReading ReadAppleSingle(ByteSource& source) {
+    MacFileReading reading;
+    const HeaderRead header = ReadHeaderBlock(source);
+    if (!header.readFailure.empty()) {
+        reading.refusal = Refusal{ImportResult::ReadFailed, header.readFailure};
+        return reading;
+    }
+    if (header.bytesRead < kMagicSize || !IsAppleSingleHeader(header.block)) {
+        reading.refusal = Refusal{ImportResult::WrongKind, "no AppleSingle magic number"};
+        return reading;
+    }
+    MacFileDescription& file = reading.file;
     EntryDescriptor dataEntry, resourceEntry;
-    std::string macName;
-    std::array<std::uint8_t, kFinderInfoSize> finderInfo{};
     EntryTrouble trouble;
-    for (const EntryDescriptor& entry : ReadEntryTable(source.get(), header, trouble)) {
+    for (const EntryDescriptor& entry : ReadEntryTable(source, header, trouble)) {
         switch (entry.id) {
             case kDataForkId:
                 dataEntry = entry;
@@ -44,30 +39,37 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
                 resourceEntry = entry;
                 break;
             case kRealNameId:
-                macName = ReadEntryName(source.get(), entry, trouble);
+                file.name = ReadEntryName(source, entry, trouble);
                 break;
-            case kFinderInfoId: {
-                // Only the leading type and creator are carried; a short entry overwrites
-                // as many leading bytes as it has.
-                const auto wanted = static_cast<std::size_t>(
-                    std::min<std::uint64_t>(entry.length, finderInfo.size()));
-                ReadEntry(source.get(), entry, "the Finder info entry", finderInfo.data(), wanted,
-                          trouble);
+            case kFinderInfoId:
+                ReadFinderInfo(source, entry, file.finderInfo, trouble);
                 break;
-            }
             default:
                 break;
         }
     }
-    TypeCreator typeCreator;
-    std::copy_n(finderInfo.begin(), typeCreator.size(), typeCreator.begin());
+    file.data = PlaceFork(source, dataEntry.offset, dataEntry.length);
+    file.resource = PlaceFork(source, resourceEntry.offset, resourceEntry.length);
+    file.shortfall = std::move(trouble.shortfall);
+    if (!trouble.readFailure.empty())
+        reading.flaw = Refusal{ImportResult::ReadFailed, std::move(trouble.readFailure)};
+    return reading;
+}
 
-    const ForkPlace data = PlaceFork(source.get(), dataEntry.offset, dataEntry.length);
-    const ForkPlace resource = PlaceFork(source.get(), resourceEntry.offset, resourceEntry.length);
+ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
+                               ImportReport* report) {
+    const TargetFolder target = EnterTargetFolder(targetFolder);
+    auto refuse = [report](ImportResult result, std::string detail) {
+        if (report) report->detail = std::move(detail);
+        return result;
+    };
+    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
+    if (!source.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
 
-    if (!trouble.readFailure.empty()) return refuse(ImportResult::ReadFailed, trouble.readFailure);
-
-    std::string name = OutputNameFor(macName, sourcePath);
-    return WithShortfall(WriteSfmOutput(name, data, resource, typeCreator, report),
-                         trouble.shortfall, report);
+    FileSource bytes(source.get());
+    MacFileReading reading = ReadAppleSingle(bytes);
+    if (reading.refusal) return refuse(reading.refusal->result, reading.refusal->detail);
+    if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
+    if (reading.flaw) return refuse(reading.flaw->result, reading.flaw->detail);
+    return SfmWriter(SfmNaming::Translated).Write(reading.file, sourcePath, report);
 }

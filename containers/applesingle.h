@@ -2,10 +2,22 @@
 // entries placed by the shared header (containers/entry_table.h).
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string_view>
 
+#include "containers/byte_source.h"
 #include "containers/import_result.h"
+#include "containers/mac_file.h"
 #include "containers/sfm_output.h"
+
+// True when `head`, a file's first bytes, starts with the AppleSingle magic number.
+bool IsAppleSingleStart(std::span<const std::uint8_t> head);
+
+// Reads an AppleSingle file: refused when it has no AppleSingle magic or its header cannot be
+// read. The descriptors take effect in file order, so a later one of an id overrides what an
+// earlier one left; a missing fork entry is an empty fork, missing Finder info zero.
+MacFileReading ReadAppleSingle(ByteSource& source);
 
 // Converts one AppleSingle file into the target folder: Converted, CannotOpen (nothing
 // written), WrongKind (no AppleSingle magic; nothing written), ReadFailed or WriteFailed

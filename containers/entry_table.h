@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/byte_source.h"
+#include "containers/mac_file.h"
 #include "containers/sfm_output.h"
 
 namespace entry_table {
@@ -43,7 +45,6 @@ constexpr std::uint32_t kResourceForkId = 2;
 constexpr std::uint32_t kRealNameId = 3;
 constexpr std::uint32_t kFinderInfoId = 9;
 
-constexpr std::size_t kFinderInfoSize = 32;
 constexpr std::size_t kMaxNameBytes = 255;
 }  // namespace entry_table
 
@@ -57,9 +58,9 @@ struct HeaderRead {
 };
 
 // Reads the block from the start of `source`.
-HeaderRead ReadHeaderBlock(std::FILE* source);
+HeaderRead ReadHeaderBlock(ByteSource& source);
 
-// What reading an open file's table and entries met beyond the bytes themselves.
+// What reading a file's table and entries met beyond the bytes themselves.
 struct EntryTrouble {
     std::string readFailure;  // why the first read that failed did; empty while none has
     // Each part the file ends before ("the name entry lacks 5 of its 14 bytes"); empty when
@@ -69,6 +70,8 @@ struct EntryTrouble {
 
 // Only the magic number decides; a block read from fewer than 4 bytes is neither.
 bool IsAppleSingleHeader(const HeaderBlock& block);
+// Whether a file's first bytes, however few, start with `magic`.
+bool StartsWithMagic(std::span<const std::uint8_t> head, std::uint32_t magic);
 bool IsAppleDoubleHeader(const HeaderBlock& block);
 
 struct EntryDescriptor {
@@ -83,55 +86,31 @@ struct EntryDescriptor {
 std::vector<EntryDescriptor> ParseDescriptors(std::uint16_t entryCount,
                                               std::span<const std::uint8_t> bytes);
 
-// The whole table of an open file: the descriptors inside the block come from it, those past
-// it from `source`. A count that runs past the end of the file yields the whole descriptors,
+// The whole table of a file: the descriptors inside the block come from it, those past it
+// from `source`. A count that runs past the end of the file yields the whole descriptors,
 // and a header or table that the file ends in is noted in `trouble`.
-std::vector<EntryDescriptor> ReadEntryTable(std::FILE* source, const HeaderRead& header,
+std::vector<EntryDescriptor> ReadEntryTable(ByteSource& source, const HeaderRead& header,
                                             EntryTrouble& trouble);
 
-// Reads up to `count` bytes at `offset` into `buffer`; the bytes actually read, or nullopt
-// when a read failed (errno tells why). Bytes of `buffer` past those read keep what they
-// held, so a later entry that is cut short by the end of the file overwrites only as much of
-// an earlier one as it has.
-std::optional<std::size_t> ReadAt(std::FILE* source, std::uint64_t offset, std::uint8_t* buffer,
-                                  std::size_t count);
-
-// Reads up to `count` bytes of the entry called `what` ("the Finder info entry") into
-// `buffer` as ReadAt does, noting in `trouble` a failed read and an entry that runs past the
-// end of the file; the bytes read.
-std::size_t ReadEntry(std::FILE* source, const EntryDescriptor& entry, std::string_view what,
-                      std::uint8_t* buffer, std::size_t count, EntryTrouble& trouble);
+// Reads up to `buffer.size()` bytes of the entry called `what` ("the Finder info entry") as
+// ByteSource::ReadAt does, noting in `trouble` a failed read and an entry that runs past the
+// end of the file; the bytes read. Bytes of `buffer` past those read keep what they held, so
+// a later entry that is cut short by the end of the file overwrites only as much of an
+// earlier one as it has.
+std::size_t ReadEntry(ByteSource& source, const EntryDescriptor& entry, std::string_view what,
+                      std::span<std::uint8_t> buffer, EntryTrouble& trouble);
 
 // The name entry's bytes, at most 255 of them, as far as the file holds them; read as
 // ReadEntry does.
-std::string ReadEntryName(std::FILE* source, const EntryDescriptor& entry, EntryTrouble& trouble);
+std::string ReadEntryName(ByteSource& source, const EntryDescriptor& entry, EntryTrouble& trouble);
+
+// Reads the Finder info entry into `finderInfo`: as many leading bytes as the entry has, at
+// most 32 (macOS writes a far longer entry, an extended-attribute block after the 32 bytes),
+// but at least `atLeast` of them whatever length the entry states.
+void ReadFinderInfo(ByteSource& source, const EntryDescriptor& entry, FinderInformation& finderInfo,
+                    EntryTrouble& trouble, std::size_t atLeast = 0);
 
 // Where a fork lies, its length cut to what the file holds past its offset: a fork that
 // starts beyond the end is empty, so no empty AFP_Resource stream is made for it. The length
 // given stays the stated one, for the writer to tell a truncated source.
-ForkPlace PlaceFork(std::FILE* source, std::uint64_t offset, std::uint64_t length);
-
-// The output name: the Macintosh name translated to code page 1252 when it has a character
-// before its first zero byte, otherwise the last component of `sourcePath` in 8-bit form.
-std::string OutputNameFor(std::string_view macName, std::string_view sourcePath);
-
-// The last component of a native path, in 8-bit Windows form.
-std::string OwnFileName(std::string_view sourcePath);
-
-// An open source closed at the end of the scope.
-class OpenSource {
-  public:
-    explicit OpenSource(std::FILE* f = nullptr) : file_(f) {}
-    ~OpenSource() { Reset(); }
-    OpenSource(const OpenSource&) = delete;
-    OpenSource& operator=(const OpenSource&) = delete;
-    std::FILE* get() const { return file_; }
-    // Closes the file held so far and holds `f` instead.
-    void Reset(std::FILE* f = nullptr) {
-        if (file_) std::fclose(file_);
-        file_ = f;
-    }
-
-  private:
-    std::FILE* file_;
-};
+ForkPlace PlaceFork(ByteSource& source, std::uint64_t offset, std::uint64_t length);

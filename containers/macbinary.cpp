@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "containers/byte_order.h"
+#include "containers/c_stream.h"
 #include "containers/crc16.h"
+#include "containers/sfm_writer.h"
 #include "containers/target_folder.h"
 #include "platform/platform.h"
 
@@ -15,26 +17,12 @@ namespace {
 // such fork fits a MacBinary file, so they are refused.
 constexpr std::uint32_t kMaxForkLength = 0x7FFFFFFF;
 
-class SourceFile {
-  public:
-    explicit SourceFile(std::FILE* f) : file_(f) {}
-    ~SourceFile() {
-        if (file_) std::fclose(file_);
-    }
-    SourceFile(const SourceFile&) = delete;
-    SourceFile& operator=(const SourceFile&) = delete;
-    std::FILE* get() const { return file_; }
-
-  private:
-    std::FILE* file_;
-};
-
 // Reads the header from the start of the source; a source shorter than the header is tested
 // as if the missing bytes were zero. False when a read failed (errno tells why).
-bool ReadHeader(std::FILE* source, MacBinaryHeader& header) {
-    const std::size_t got = std::fread(header.data(), 1, header.size(), source);
-    if (std::ferror(source)) return false;
-    std::fill(header.begin() + static_cast<std::ptrdiff_t>(got), header.end(), 0);
+bool ReadHeader(ByteSource& source, MacBinaryHeader& header) {
+    const auto got = source.ReadAt(0, header);
+    if (!got) return false;
+    std::fill(header.begin() + static_cast<std::ptrdiff_t>(*got), header.end(), 0);
     return true;
 }
 
@@ -74,15 +62,46 @@ HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header) {
     return Crc16({header.data(), kHeaderCrcAt}) == stored ? HeaderCrc::Matches : HeaderCrc::Wrong;
 }
 
-std::optional<Refusal> MacBinaryCheckProblem(std::string_view sourcePath) {
-    SourceFile source(platform::OpenStream(std::string(sourcePath), "rb"));
-    if (!source.get()) return std::nullopt;
-    const std::int64_t length =
-        static_cast<std::int64_t>(platform::StreamSize(source.get()).value_or(0));
+MacFileReading ReadMacBinary(ByteSource& source) {
+    MacFileReading reading;
+    const std::int64_t length = static_cast<std::int64_t>(source.Size().value_or(0));
     MacBinaryHeader header{};
-    if (!ReadHeader(source.get(), header))
+    if (!ReadHeader(source, header)) {
+        reading.refusal = Refusal{ImportResult::ReadFailed, ReadFailure("the header")};
+        return reading;
+    }
+    if (!IsMacBinaryHeader(header, length)) {
+        reading.refusal = Refusal{ImportResult::WrongKind, {}};
+        return reading;
+    }
+    MacFileDescription& file = reading.file;
+    file.name.assign(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
+    // The Finder info as MacBinary keeps it: type, creator, the flags' high byte (the low one
+    // only from MacBinary II on), the icon's location and its folder.
+    FinderInformation& info = file.finderInfo;
+    std::copy_n(header.begin() + kTypeCreatorAt, 8, info.begin());
+    info[8] = header[kFinderFlagsAt];
+    if (header[kVersionAt] >= kVersionII) info[9] = header[kFinderFlagsLowAt];
+    std::copy_n(header.begin() + kLocationAt, 6, info.begin() + 10);
+
+    const std::uint32_t dataLength = BigEndian32(&header[kDataLengthAt]);
+    const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
+    file.data = ForkPlace{source.Stream(), kMacBinaryHeaderSize, dataLength, dataLength};
+    file.resource =
+        ForkPlace{source.Stream(), resourceLength != 0 ? MacBinaryResourceOffset(dataLength) : 0,
+                  resourceLength, resourceLength};
+    return reading;
+}
+
+std::optional<Refusal> MacBinaryCheckProblem(std::string_view sourcePath) {
+    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
+    if (!source.get()) return std::nullopt;
+    FileSource bytes(source.get());
+    MacBinaryHeader header{};
+    if (!ReadHeader(bytes, header))
         return Refusal{ImportResult::ReadFailed, ReadFailure("the header")};
-    if (!IsMacBinaryHeader(header, length)) return std::nullopt;
+    if (!IsMacBinaryHeader(header, static_cast<std::int64_t>(bytes.Size().value_or(0))))
+        return std::nullopt;
     if (CheckMacBinaryHeaderCrc(header) == HeaderCrc::Wrong)
         return Refusal{ImportResult::CheckFailed,
                        "the check value of the MacBinary header is wrong"};
@@ -98,33 +117,18 @@ std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength) {
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
                              ImportReport* report) {
     const TargetFolder target = EnterTargetFolder(targetFolder);
-    SourceFile source(platform::OpenStream(std::string(sourcePath), "rb"));
+    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
     if (!source.get()) return ImportResult::CannotOpen;
 
-    const std::int64_t length =
-        static_cast<std::int64_t>(platform::StreamSize(source.get()).value_or(0));
-    MacBinaryHeader header{};
-    if (!ReadHeader(source.get(), header)) {
-        if (report) report->detail = ReadFailure("the header");
-        return ImportResult::ReadFailed;
+    FileSource bytes(source.get());
+    const MacFileReading reading = ReadMacBinary(bytes);
+    if (reading.refusal) {
+        if (report && !reading.refusal->detail.empty()) report->detail = reading.refusal->detail;
+        return reading.refusal->result;
     }
-    if (!IsMacBinaryHeader(header, length)) return ImportResult::WrongKind;
-
     if (!target.usable) {
         if (report) report->detail = target.detail;
         return ImportResult::WriteFailed;
     }
-    std::string name(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
-    const std::uint32_t dataLength = BigEndian32(&header[kDataLengthAt]);
-    const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
-    TypeCreator typeCreator;
-    std::copy_n(header.begin() + kTypeCreatorAt, typeCreator.size(), typeCreator.begin());
-
-    // The header test lets forks run up to 128 bytes past the end of the file (it does not
-    // count the header); the writer tells such a source truncated.
-    const ForkPlace data{source.get(), kMacBinaryHeaderSize, dataLength, dataLength};
-    const ForkPlace resource{source.get(),
-                             resourceLength != 0 ? MacBinaryResourceOffset(dataLength) : 0,
-                             resourceLength, resourceLength};
-    return WriteSfmOutput(name, data, resource, typeCreator, report);
+    return SfmWriter(SfmNaming::AsItStands).Write(reading.file, sourcePath, report);
 }

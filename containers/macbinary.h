@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "containers/byte_source.h"
 #include "containers/import_result.h"
+#include "containers/mac_file.h"
 #include "containers/sfm_output.h"
 
 constexpr std::size_t kMacBinaryHeaderSize = 128;
@@ -21,7 +23,10 @@ constexpr std::size_t kNameLengthAt = 1;
 constexpr std::size_t kNameAt = 2;
 constexpr std::size_t kMaxNameLength = 63;
 constexpr std::size_t kTypeCreatorAt = 65;
-constexpr std::size_t kFinderFlagsAt = 73;
+constexpr std::size_t kFinderFlagsAt = 73;      // the high byte of the Finder flags
+constexpr std::size_t kLocationAt = 75;         // the icon's place in its window, 4 bytes
+constexpr std::size_t kFolderAt = 79;           // 2 bytes
+constexpr std::size_t kFinderFlagsLowAt = 101;  // MacBinary II and III: the low byte
 constexpr std::size_t kZeroFillAt = 82;
 constexpr std::size_t kDataLengthAt = 83;
 constexpr std::size_t kResourceLengthAt = 87;
@@ -48,6 +53,12 @@ bool IsMacBinaryHeader(const MacBinaryHeader& header, std::int64_t sourceLength)
 
 // Where the resource fork starts: after the data fork, rounded up to 128 bytes.
 std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength);
+
+// Reads a MacBinary file: refused when its header cannot be read (ReadFailed) or fails the
+// header test (WrongKind, without a detail). The header test lets forks run up to 128 bytes
+// past the end of the file (it does not count the header); the writer tells such a source
+// truncated.
+MacFileReading ReadMacBinary(ByteSource& source);
 
 // Converts one MacBinary file into the target folder.
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "containers/import_report.h"
 #include "containers/import_result.h"
 
 // A name buffer holds at most this many 8-bit characters, and a name with its longest stream
@@ -22,7 +23,6 @@ constexpr std::size_t kMaxOutputNameChars = kNameBufferChars - kLongestSuffix;
 
 constexpr std::size_t kAfpInfoSize = 60;
 using AfpInfo = std::array<std::uint8_t, kAfpInfoSize>;
-using TypeCreator = std::array<std::uint8_t, 8>;
 
 // The record: signature "AFP\0", version 0x00010000, a zero word, 0x80000000, then the type
 // and creator copied up to their first zero byte, the rest zero.
@@ -36,21 +36,6 @@ struct ForkPlace {
     // The length the source states for the fork: a copy that delivers less (the source ends
     // first, or shrinks meanwhile) makes the output a truncated one.
     std::uint64_t stated = 0;
-};
-
-// A trial run, chosen by the caller before the import: nothing is created, and the report
-// tells what would be written. Into a folder that the caller would create first, the names
-// are those of an empty folder (the caller passes a folder on the same volume that exists).
-enum class DryRun { Off, IntoFolder, IntoNewFolder };
-
-// What an import did, for the command line: the name it wrote and, on failure, why.
-struct ImportReport {
-    DryRun dryRun = DryRun::Off;  // set by the caller; the rest is filled by the import
-    std::string outputName;       // 8-bit Windows form, in the target folder
-    std::uint64_t dataBytes = 0;
-    std::uint64_t resourceBytes = 0;
-    TypeCreator typeCreator{};
-    std::string detail;  // empty on success
 };
 
 // Writes the Macintosh file named `name` into the current folder, in this order: a free

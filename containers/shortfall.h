@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "containers/import_report.h"
 #include "containers/import_result.h"
-#include "containers/sfm_output.h"
 
 // Adds the phrase for `what` to `shortfall` when `held` is less than `stated`.
 void NoteShortfall(std::string& shortfall, std::string_view what, std::uint64_t stated,

@@ -1,4 +1,5 @@
 // BinHex sources of any content, through the intermediates and the staging file.
+#include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "fuzz/fuzz_harness.h"
 

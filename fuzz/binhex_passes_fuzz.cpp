@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "binhex/binhex_decoder.h"
+#include "binhex/binhex_passes.h"
 
 namespace {
 

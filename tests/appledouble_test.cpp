@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 #include "platform/platform.h"
 #include "tests/apple_fixtures.h"
 #include "tests/environment.h"

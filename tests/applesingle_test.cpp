@@ -74,7 +74,8 @@ TEST(EntryTable, EveryWholeCountedDescriptorIsRead) {
         std::FILE* f = std::fopen(dir.File("t").c_str(), "rb");
         ASSERT_NE(f, nullptr);
         EntryTrouble trouble;
-        const auto entries = ReadEntryTable(f, ReadHeaderBlock(f), trouble);
+        FileSource source(f);
+        const auto entries = ReadEntryTable(source, ReadHeaderBlock(source), trouble);
         std::fclose(f);
         ASSERT_EQ(entries.size(), expected) << written << " " << count;
         // A count that runs past the end of the file is a table the file ends in.

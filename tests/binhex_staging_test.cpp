@@ -1,6 +1,7 @@
 // The BinHex import: the probe, the staging file's layout, where the intermediate files go,
 // what lands on a real NTFS volume, and that no intermediate or staging file ever remains.
 #include "binhex/binhex_staging.h"
+#include "binhex/binhex_import.h"
 
 #include <gtest/gtest.h>
 

@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "binhex/binhex_staging.h"
-#include "cli/format_probe.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/run.h"
+#include "containers/appledouble.h"
+#include "formats/format_table.h"
 #include "platform/platform.h"
 #include "tests/apple_fixtures.h"
 #include "tests/binhex_encoder.h"
@@ -155,7 +156,7 @@ TEST(CliUsage, OptionsMixWithOperandsUntilDoubleDash) {
     const cli::Parsed parsed = cli::ParseArguments(args);
     ASSERT_EQ(parsed.error, "");
     EXPECT_TRUE(parsed.options.quiet && parsed.options.json);
-    EXPECT_EQ(parsed.options.format, cli::Format::MacBinary);
+    EXPECT_EQ(parsed.options.format, formats::Format::MacBinary);
     EXPECT_EQ(parsed.options.target, "t");
     EXPECT_EQ(parsed.options.sources, (std::vector<std::string>{"s1", "-s2"}));
 }
@@ -200,13 +201,13 @@ TEST(CliReport, LinesForEachKindOfOutcome) {
 }
 
 TEST(CliPaths, CompanionSitsBesideItsDataFile) {
-    EXPECT_EQ(cli::CompanionPathOf("/a/b/doc"), "/a/b/._doc");
-    EXPECT_EQ(cli::CompanionPathOf("doc"), "._doc");
+    EXPECT_EQ(AppleDoubleCompanionPath("/a/b/doc"), "/a/b/._doc");
+    EXPECT_EQ(AppleDoubleCompanionPath("doc"), "._doc");
 }
 
 TEST(CliProbe, RecognisesEachFormat) {
-    using V = cli::Probe::Verdict;
-    using F = cli::Format;
+    using V = formats::Probe::Verdict;
+    using F = formats::Format;
     TempDir dir;
     const Bytes adMagic{0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
     // With --strict only the first 128 bytes count, as in the window's BinHex import: the
@@ -254,9 +255,9 @@ TEST(CliProbe, RecognisesEachFormat) {
         ASSERT_TRUE(WriteFile(dir.File(c.name), c.bytes));
     for (const auto& c : cases) {
         for (const bool strict : {false, true}) {
-            cli::ProbeRules rules;
+            formats::ProbeRules rules;
             rules.strict = strict;
-            const cli::Probe probe = cli::ProbeSource(dir.File(c.name), rules);
+            const formats::Probe probe = formats::ProbeSource(dir.File(c.name), rules);
             EXPECT_EQ(probe.verdict, strict ? c.strictVerdict : c.verdict)
                 << c.name << (strict ? " strict" : "");
             if (probe.verdict != V::Nothing) {
@@ -264,7 +265,7 @@ TEST(CliProbe, RecognisesEachFormat) {
             }
         }
     }
-    EXPECT_EQ(cli::ProbeSource(dir.File("missing")).verdict, V::CannotOpen);
+    EXPECT_EQ(formats::ProbeSource(dir.File("missing")).verdict, V::CannotOpen);
 }
 
 // --- The program on real folders ------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The conversion run over a page's list, with the list and Exit button played by plain
 // objects and the import by a recorder.
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
+#include "containers/appledouble.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 
 #include "containers/byte_order.h"
 #include "containers/copy_fork.h"
-#include "containers/mac_to_ansi.h"
 #include "containers/unique_name.h"
+#include "platform/charsets.h"
 #include "platform/platform.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
@@ -149,16 +149,17 @@ TEST(MakeUniqueName, LongNamesStayWithinTheLimit) {
 }
 
 TEST(MacToAnsiName, TranslatesTheHighHalf) {
-    EXPECT_EQ(MacToAnsiName("caf\x8E"), "caf\xE9");
-    EXPECT_EQ(MacToAnsiName("\xA5\xA0\x7F"), "\xB7_ ");
-    EXPECT_EQ(MacToAnsiName("\xF7\xFD"), "\"\"");
-    EXPECT_EQ(MacToAnsiName("a/b:c*?<>|\\"), "a/b:c*?<>|\\");  // no other replacement here
-    EXPECT_EQ(MacToAnsiTable[0xD0], 0x2D);
-    EXPECT_EQ(MacToAnsiTable[0xDB], 0x80);
-    EXPECT_EQ(MacToAnsiTable[0xC4], 0x83);
-    EXPECT_EQ(MacToAnsiTable[0xF5], 0x69);
+    EXPECT_EQ(charsets::MacRomanToCp1252("caf\x8E"), "caf\xE9");
+    EXPECT_EQ(charsets::MacRomanToCp1252("\xA5\xA0\x7F"), "\xB7_ ");
+    EXPECT_EQ(charsets::MacRomanToCp1252("\xF7\xFD"), "\"\"");
+    EXPECT_EQ(charsets::MacRomanToCp1252("a/b:c*?<>|\\"),
+              "a/b:c*?<>|\\");  // no other replacement here
+    EXPECT_EQ(charsets::kMacRomanTo1252[0xD0], 0x2D);
+    EXPECT_EQ(charsets::kMacRomanTo1252[0xDB], 0x80);
+    EXPECT_EQ(charsets::kMacRomanTo1252[0xC4], 0x83);
+    EXPECT_EQ(charsets::kMacRomanTo1252[0xF5], 0x69);
     for (int c = 0; c < 0x7F; ++c)
-        EXPECT_EQ(MacToAnsiTable[c], c);
+        EXPECT_EQ(charsets::kMacRomanTo1252[c], c);
 }
 
 TEST(MakeSafeName, KeepsNamesInsideTheTargetFolderAndOpenableOnWindows) {
@@ -241,9 +242,13 @@ TEST(WriteSfmOutput, FilesAndFoldersOfTheNameInAnyCaseGetCodes) {
     ASSERT_TRUE(platform::SetCurrentFolder(volume->Root()));
     std::filesystem::create_directory(volume->Path("Folder.doc"));
     std::filesystem::create_directory(volume->Path("FOLDER"));
-    // Report.doc twice, then the folders' names, then the volume's own hidden folder.
-    const std::vector<std::string> wanted = {"Report.doc", "Report.doc", "Folder.doc",
-                                             "folder",     "$Extend",    "$EXTEND"};
+    // Report.doc twice, then the folders' names, then the volume's own hidden folder, which
+    // ntfs-3g leaves out of listings. Under Wine its file layer stands between and says
+    // nothing of how Windows treats that folder, so that part is asked of Linux only.
+    std::vector<std::string> wanted = {"Report.doc", "Report.doc", "Folder.doc", "folder"};
+#ifndef _WIN32
+    wanted.insert(wanted.end(), {"$Extend", "$EXTEND"});
+#endif
     std::vector<std::string> names;
     for (const std::string& want : wanted) {
         std::string name = want;

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
+#include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "cli/report.h"
 #include "containers/appledouble.h"

@@ -1,6 +1,6 @@
 #include "app/core/file_intake.h"
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 #include "app/core/window_texts.h"
 #include "platform/platform.h"
 
@@ -36,7 +36,7 @@ void TakeDroppedPaths(IntakeList& list, const std::vector<std::string>& paths,
     for (const std::string& dropped : paths) {
         const std::string path = CutDroppedPath(dropped);
         if (IsListed(list, path))
-            refuse(DuplicateEntryMessage(path));
+            refuse(path);
         else
             list.Add(path);
     }

@@ -29,8 +29,9 @@ bool IsListed(const IntakeList& list, std::string_view candidate);
 // The message for a refused path, built whole whatever the path's length.
 std::string DuplicateEntryMessage(std::string_view path);
 
-// Shows a refusal and returns when the user has closed it.
-using RefusalNotice = std::function<void(const std::string& message)>;
+// Tells the user that the refused path is already listed (DuplicateEntryMessage) and returns
+// when the user has closed the message.
+using RefusalNotice = std::function<void(const std::string& refusedPath)>;
 
 // Takes the paths of one drop in drop order; a refused path does not stop the ones after it.
 void TakeDroppedPaths(IntakeList& list, const std::vector<std::string>& paths,

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 #include "app/core/settings_store.h"
 
 // The folder the dialog opens at, selected and shown: the remembered folder cut at its last

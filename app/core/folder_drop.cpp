@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 #include "platform/platform.h"
 
 std::optional<std::string> DroppedTargetFolder(const std::vector<std::string>& paths) {

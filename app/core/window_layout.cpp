@@ -1,6 +1,7 @@
 #include "app/core/window_layout.h"
 
-#include "binhex/binhex_staging.h"
+#include "binhex/binhex_format.h"
+#include "binhex/binhex_import.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"
 #include "containers/macbinary.h"

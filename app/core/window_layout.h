@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 
 // In the order of the tabs.
 enum class Page { BinHex, McBinary, AppleSingle, AppleDouble };

@@ -16,8 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "app/conversion_run.h"
-#include "app/core/button_rules.h"
 #include "app/core/file_intake.h"
 #include "app/core/folder_chooser.h"
 #include "app/core/window_texts.h"
@@ -27,41 +25,6 @@
 #include "app/qt/qt_text.h"
 
 namespace {
-
-// A page's list as the conversion run and the intake see it: entry texts are native paths.
-class ListEntries : public SourceList, public IntakeList {
-  public:
-    explicit ListEntries(QListWidget* list) : list_(list) {}
-    std::size_t Count() const override { return static_cast<std::size_t>(list_->count()); }
-    std::string FirstText() const override { return TextAt(0); }
-    void DeleteFirst() override { delete list_->takeItem(0); }
-    std::string TextAt(std::size_t index) const override {
-        return NativePath(list_->item(static_cast<int>(index))->text());
-    }
-    // The list, sorting on, puts the item in its place.
-    void Add(const std::string& text) override { list_->addItem(QtPath(text)); }
-
-  private:
-    QListWidget* list_;
-};
-
-class Button : public EnabledControl {
-  public:
-    explicit Button(QPushButton* button) : button_(button) {}
-    void SetEnabled(bool enabled) override { button_->setEnabled(enabled); }
-
-  private:
-    QPushButton* button_;
-};
-
-class FolderEdit : public FolderBox {
-  public:
-    explicit FolderEdit(QLineEdit* edit) : edit_(edit) {}
-    void SetText(const std::string& text) override { edit_->setText(QtPath(text)); }
-
-  private:
-    QLineEdit* edit_;
-};
 
 struct PageHandlers {
     void (TVESKAR::*listChange)();
@@ -233,25 +196,12 @@ void TVESKAR::closeEvent(QCloseEvent* event) {
 }
 
 void TVESKAR::FormShow() {
-    for (const PageRow& row : Pages()) {
-        const PageControls page = ControlsOf(row.page);
-        for (QWidget* target : {static_cast<QWidget*>(page.list), page.list->viewport()}) {
-            target->setAcceptDrops(true);
-            target->installEventFilter(page.dropFilter);
-        }
-        page.folder->clear();
-    }
+    pages_.Show();
     WindowSettings().SelectSettingsRoot();
 }
 
 void TVESKAR::FormClose(QCloseEvent* event) {
-    for (const PageRow& row : Pages()) {
-        const PageControls page = ControlsOf(row.page);
-        for (QWidget* target : {static_cast<QWidget*>(page.list), page.list->viewport()}) {
-            target->setAcceptDrops(false);
-            target->removeEventFilter(page.dropFilter);
-        }
-    }
+    pages_.Close();
     // The main form is freed; with the last window gone the application's loop ends.
     setAttribute(Qt::WA_DeleteOnClose);
     event->accept();
@@ -261,106 +211,64 @@ void TVESKAR::FermerClick() {
     close();
 }
 
-void TVESKAR::followListRule(Page page) {
-    const PageControls controls = ControlsOf(page);
-    controls.convert->setEnabled(
-        ConvertEnabledForList(static_cast<std::size_t>(controls.list->count())));
-}
-
-void TVESKAR::followFolderRule(Page page) {
-    if (!RowOf(page).folderRule) return;
-    const PageControls controls = ControlsOf(page);
-    controls.convert->setEnabled(ConvertEnabledForFolder(NativePath(controls.folder->text())));
-}
-
 void TVESKAR::ListeBinHexChange() {
-    followListRule(Page::BinHex);
+    pages_.ListChanged(Page::BinHex);
 }
 void TVESKAR::ListeMcBinaryChange() {
-    followListRule(Page::McBinary);
+    pages_.ListChanged(Page::McBinary);
 }
 void TVESKAR::ListeAppleSingleChange() {
-    followListRule(Page::AppleSingle);
+    pages_.ListChanged(Page::AppleSingle);
 }
 void TVESKAR::ListeAppleDoubleChange() {
-    followListRule(Page::AppleDouble);
+    pages_.ListChanged(Page::AppleDouble);
 }
 
 void TVESKAR::DossierBinHexChange() {
-    followFolderRule(Page::BinHex);
+    pages_.FolderChanged(Page::BinHex);
 }
 void TVESKAR::DossierMcBinaryChange() {
-    followFolderRule(Page::McBinary);
+    pages_.FolderChanged(Page::McBinary);
 }
 void TVESKAR::DossierAppleSingleChange() {
-    followFolderRule(Page::AppleSingle);
+    pages_.FolderChanged(Page::AppleSingle);
 }
 void TVESKAR::DossierAppleDoubleChange() {
-    followFolderRule(Page::AppleDouble);
-}
-
-std::optional<std::string> TVESKAR::BrowseForFolder(std::string_view prompt) {
-    // Read as the dialog opens, as the shell's callback does on Windows: the process's
-    // current folder, the fallback, moves with every conversion.
-    const std::string start = BrowseStartFolder(WindowSettings().ReadLastFolder());
-    const QString chosen = ChooseFolder(this, QtText(prompt), QtPath(start));
-    return TakeChosenFolder(WindowSettings(), NativePath(chosen));
-}
-
-void TVESKAR::browsePage(Page page) {
-    FolderEdit box(ControlsOf(page).folder);
-    Button exit(Fermer);
-    BrowseClick([this](std::string_view prompt) { return BrowseForFolder(prompt); }, box, exit,
-                [] { Beep(); });
+    pages_.FolderChanged(Page::AppleDouble);
 }
 
 void TVESKAR::BrowseBinHexClick() {
-    browsePage(Page::BinHex);
+    pages_.BrowseClicked(Page::BinHex);
 }
 void TVESKAR::BrowseMcBinaryClick() {
-    browsePage(Page::McBinary);
+    pages_.BrowseClicked(Page::McBinary);
 }
 void TVESKAR::BrowseAppleSingleClick() {
-    browsePage(Page::AppleSingle);
+    pages_.BrowseClicked(Page::AppleSingle);
 }
 void TVESKAR::BrowseAppleDoubleClick() {
-    browsePage(Page::AppleDouble);
-}
-
-void TVESKAR::convertPage(Page page) {
-    const PageControls controls = ControlsOf(page);
-    ListEntries entries(controls.list);
-    Button exit(Fermer);
-    RunConversion(entries, exit, NativePath(controls.folder->text()), ImportOperationOf(page),
-                  RowOf(page).skipCompanions);
+    pages_.BrowseClicked(Page::AppleDouble);
 }
 
 void TVESKAR::ExeBinHexClick() {
-    convertPage(Page::BinHex);
+    pages_.ConvertClicked(Page::BinHex);
 }
 void TVESKAR::ExeMcBinaryClick() {
-    convertPage(Page::McBinary);
+    pages_.ConvertClicked(Page::McBinary);
 }
 void TVESKAR::ExeAppleSingleClick() {
-    convertPage(Page::AppleSingle);
+    pages_.ConvertClicked(Page::AppleSingle);
 }
 void TVESKAR::ExeAppleDoubleClick() {
-    convertPage(Page::AppleDouble);
+    pages_.ConvertClicked(Page::AppleDouble);
 }
 
 void TVESKAR::takeDrop(Page page, const QStringList& paths) {
-    // Drawn in front before a message box can open over it.
-    raise();
-    activateWindow();
-    repaint();
     std::vector<std::string> natives;
     natives.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& path : paths)
         natives.push_back(NativePath(path));
-    ListEntries entries(ControlsOf(page).list);
-    TakeDroppedPaths(entries, natives, [this](const std::string& message) {
-        ShowMessage(this, QtText(texts::kMessageTitle), QtText(message));
-    });
+    pages_.FilesDropped(page, natives);
 }
 
 void TVESKAR::LBHDropFiles(const QStringList& paths) {
@@ -395,4 +303,74 @@ void TVESKAR::NextPage() {
 }
 void TVESKAR::PreviousPage() {
     cyclePage(true);
+}
+
+std::size_t TVESKAR::EntryCount(Page page) {
+    return static_cast<std::size_t>(ControlsOf(page).list->count());
+}
+
+std::string TVESKAR::EntryText(Page page, std::size_t index) {
+    return NativePath(ControlsOf(page).list->item(static_cast<int>(index))->text());
+}
+
+// The list, sorting on, puts the item in its place.
+void TVESKAR::AddEntry(Page page, const std::string& text) {
+    ControlsOf(page).list->addItem(QtPath(text));
+}
+
+void TVESKAR::DeleteFirstEntry(Page page) {
+    delete ControlsOf(page).list->takeItem(0);
+}
+
+void TVESKAR::AcceptDrops(Page page, bool accept) {
+    const PageControls controls = ControlsOf(page);
+    for (QWidget* target : {static_cast<QWidget*>(controls.list), controls.list->viewport()}) {
+        target->setAcceptDrops(accept);
+        if (accept)
+            target->installEventFilter(controls.dropFilter);
+        else
+            target->removeEventFilter(controls.dropFilter);
+    }
+}
+
+std::string TVESKAR::FolderText(Page page) {
+    return NativePath(ControlsOf(page).folder->text());
+}
+
+void TVESKAR::SetFolderText(Page page, const std::string& text) {
+    ControlsOf(page).folder->setText(QtPath(text));
+}
+
+void TVESKAR::ClearFolder(Page page) {
+    ControlsOf(page).folder->clear();
+}
+
+void TVESKAR::EnableConvert(Page page, bool enabled) {
+    ControlsOf(page).convert->setEnabled(enabled);
+}
+
+void TVESKAR::EnableExit(bool enabled) {
+    Fermer->setEnabled(enabled);
+}
+
+std::optional<std::string> TVESKAR::BrowseForFolder(std::string_view prompt) {
+    // Read as the dialog opens, as the shell's callback does on Windows: the process's
+    // current folder, the fallback, moves with every conversion.
+    const std::string start = BrowseStartFolder(WindowSettings().ReadLastFolder());
+    const QString chosen = ChooseFolder(this, QtText(prompt), QtPath(start));
+    return TakeChosenFolder(WindowSettings(), NativePath(chosen));
+}
+
+void TVESKAR::Beep() {
+    ::Beep();
+}
+
+void TVESKAR::BringToFront() {
+    raise();
+    activateWindow();
+    repaint();
+}
+
+void TVESKAR::ShowDuplicate(const std::string& path) {
+    ShowMessage(this, QtText(texts::kMessageTitle), QtText(DuplicateEntryMessage(path)));
 }

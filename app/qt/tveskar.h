@@ -1,6 +1,7 @@
 // The main window: four pages, one per encoding, each with its list of files to convert, a
 // target folder box and a Convert button. The behaviour that is not drawing lives in app/core
-// and app/conversion_run; this class binds it to Qt widgets.
+// (the pages' rules in PageController) and app/core/conversion_run; this class binds it to Qt
+// widgets.
 #pragma once
 
 #include <QStringList>
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/core/page_controller.h"
 #include "app/core/window_layout.h"
 #include "app/qt/folder_drop_filter.h"
 #include "app/qt/list_drop_filter.h"
@@ -22,7 +24,7 @@ class QShowEvent;
 class QStatusBar;
 class QTabWidget;
 
-class TVESKAR : public QWidget {
+class TVESKAR : public QWidget, private PageView {
     Q_OBJECT
 
   public:
@@ -125,16 +127,28 @@ class TVESKAR : public QWidget {
     void createLists();
     void connectSignals();
 
-    void followListRule(Page page);
-    void followFolderRule(Page page);
-    // The folder dialog at the remembered folder; the chosen folder, already remembered.
-    std::optional<std::string> BrowseForFolder(std::string_view prompt);
-    void browsePage(Page page);
-    void convertPage(Page page);
     void takeDrop(Page page, const QStringList& paths);
     void cyclePage(bool backwards);
+
+    // PageView, over the page's controls. Entries and folder texts are native paths.
+    std::size_t EntryCount(Page page) override;
+    std::string EntryText(Page page, std::size_t index) override;
+    void AddEntry(Page page, const std::string& text) override;
+    void DeleteFirstEntry(Page page) override;
+    void AcceptDrops(Page page, bool accept) override;
+    std::string FolderText(Page page) override;
+    void SetFolderText(Page page, const std::string& text) override;
+    void ClearFolder(Page page) override;
+    void EnableConvert(Page page, bool enabled) override;
+    void EnableExit(bool enabled) override;
+    // The folder dialog at the remembered folder; the chosen folder, already remembered.
+    std::optional<std::string> BrowseForFolder(std::string_view prompt) override;
+    void Beep() override;
+    void BringToFront() override;
+    void ShowDuplicate(const std::string& path) override;
 
     bool shown_ = false;
     // On every target folder box: a dropped folder comes in as its path, never as a URI.
     FolderDropFilter folderDrops_;
+    PageController pages_{*this};
 };

@@ -3,16 +3,13 @@
 #include <commctrl.h>
 #include <shlobj.h>  // DROPFILES
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "app/conversion_run.h"
-#include "app/core/button_rules.h"
+#include "app/core/conversion_run.h"
 #include "app/core/file_intake.h"
-#include "app/core/folder_chooser.h"
 #include "app/core/window_texts.h"
 #include "app/win32/ansi_text_win32.h"
 #include "app/win32/browse_for_folder_win32.h"
@@ -36,60 +33,6 @@ struct PendingDrop {
 #endif
 
 constexpr const char* kPageClass = "TTabSheet";
-
-// A page's list as the conversion run and the intake see it: entry texts are ANSI paths, as
-// the shell drops them.
-class ListEntries : public SourceList, public IntakeList {
-  public:
-    explicit ListEntries(HWND list) : list_(list) {}
-    std::size_t Count() const override {
-        return static_cast<std::size_t>(::SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0));
-    }
-    std::string FirstText() const override { return TextAt(0); }
-    void DeleteFirst() override { ::SendMessageA(list_, LVM_DELETEITEM, 0, 0); }
-    std::string TextAt(std::size_t index) const override {
-        // Entries hold at most 255 characters; the buffer has room for them and the zero.
-        char text[kRunPathChars + 1] = "";
-        LVITEMA item{};
-        item.iSubItem = 0;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        ::SendMessageA(list_, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
-        return text;
-    }
-    // The list, sorted ascending, puts the item in its place.
-    void Add(const std::string& text) override {
-        LVITEMA item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = static_cast<int>(Count());
-        item.pszText = const_cast<char*>(text.c_str());
-        ::SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        ::SendMessageA(list_, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
-    }
-
-  private:
-    HWND list_;
-};
-
-class Button : public EnabledControl {
-  public:
-    explicit Button(HWND button) : button_(button) {}
-    void SetEnabled(bool enabled) override { ::EnableWindow(button_, enabled ? TRUE : FALSE); }
-
-  private:
-    HWND button_;
-};
-
-// A page's target folder box; setting its text raises EN_CHANGE, which the page's folder rule
-// follows.
-class FolderEdit : public FolderBox {
-  public:
-    explicit FolderEdit(HWND edit) : edit_(edit) {}
-    void SetText(const std::string& text) override { ::SetWindowTextA(edit_, text.c_str()); }
-
-  private:
-    HWND edit_;
-};
 
 std::string WindowText(HWND window) {
     std::vector<char> text(static_cast<std::size_t>(::GetWindowTextLengthA(window)) + 1);
@@ -387,8 +330,7 @@ void TVESKAR::onNotify(const NMHDR& header) {
         if (header.idFrom != static_cast<UINT_PTR>(control_id::Of(row.page, Part::List))) continue;
         // Both deletions are told before the item goes: the list rule counts without it.
         if (header.code == LVN_DELETEITEM) listItemsLeaving_ = 1;
-        if (header.code == LVN_DELETEALLITEMS)
-            listItemsLeaving_ = ListEntries(header.hwndFrom).Count();
+        if (header.code == LVN_DELETEALLITEMS) listItemsLeaving_ = EntryCount(row.page);
         (this->*listChange[static_cast<std::size_t>(row.page)])();
         listItemsLeaving_ = 0;
         return;
@@ -396,27 +338,12 @@ void TVESKAR::onNotify(const NMHDR& header) {
 }
 
 void TVESKAR::FormShow() {
-    for (const PageRow& row : Pages()) {
-        const PageControls page = ControlsOf(row.page);
-        ::DragAcceptFiles(page.list, TRUE);
-        savedListProcs_[static_cast<std::size_t>(row.page)] =
-            reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
-                page.list, GWLP_WNDPROC,
-                reinterpret_cast<LONG_PTR>(kListProcedures[static_cast<std::size_t>(row.page)])));
-        ::SetWindowTextA(page.folder, "");
-    }
+    pages_.Show();
     WindowSettings().SelectSettingsRoot();
 }
 
 void TVESKAR::FormClose() {
-    for (const PageRow& row : Pages()) {
-        const PageControls page = ControlsOf(row.page);
-        ::DragAcceptFiles(page.list, FALSE);
-        WNDPROC& saved = savedListProcs_[static_cast<std::size_t>(row.page)];
-        if (saved != nullptr)
-            ::SetWindowLongPtrA(page.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved));
-        saved = nullptr;
-    }
+    pages_.Close();
     // The main form is freed, which ends the message loop.
     ::DestroyWindow(form_);
 }
@@ -425,85 +352,56 @@ void TVESKAR::FermerClick() {
     ::SendMessageA(form_, WM_CLOSE, 0, 0);
 }
 
-void TVESKAR::followListRule(Page page) {
-    const PageControls controls = ControlsOf(page);
-    const std::size_t count = ListEntries(controls.list).Count();
-    const std::size_t staying = count - std::min(count, listItemsLeaving_);
-    ::EnableWindow(controls.convert, ConvertEnabledForList(staying) ? TRUE : FALSE);
-}
-
-void TVESKAR::followFolderRule(Page page) {
-    if (!RowOf(page).folderRule) return;
-    const PageControls controls = ControlsOf(page);
-    const bool enabled = ConvertEnabledForFolder(WindowText(controls.folder));
-    ::EnableWindow(controls.convert, enabled ? TRUE : FALSE);
-}
-
 void TVESKAR::ListeBinHexChange() {
-    followListRule(Page::BinHex);
+    pages_.ListChanged(Page::BinHex, listItemsLeaving_);
 }
 void TVESKAR::ListeMcBinaryChange() {
-    followListRule(Page::McBinary);
+    pages_.ListChanged(Page::McBinary, listItemsLeaving_);
 }
 void TVESKAR::ListeAppleSingleChange() {
-    followListRule(Page::AppleSingle);
+    pages_.ListChanged(Page::AppleSingle, listItemsLeaving_);
 }
 void TVESKAR::ListeAppleDoubleChange() {
-    followListRule(Page::AppleDouble);
+    pages_.ListChanged(Page::AppleDouble, listItemsLeaving_);
 }
 
 void TVESKAR::DossierBinHexChange() {
-    followFolderRule(Page::BinHex);
+    pages_.FolderChanged(Page::BinHex);
 }
 void TVESKAR::DossierMcBinaryChange() {
-    followFolderRule(Page::McBinary);
+    pages_.FolderChanged(Page::McBinary);
 }
 void TVESKAR::DossierAppleSingleChange() {
-    followFolderRule(Page::AppleSingle);
+    pages_.FolderChanged(Page::AppleSingle);
 }
 void TVESKAR::DossierAppleDoubleChange() {
-    followFolderRule(Page::AppleDouble);
-}
-
-void TVESKAR::browsePage(Page page) {
-    FolderEdit box(ControlsOf(page).folder);
-    Button exit(Fermer);
-    BrowseClick([this](std::string_view prompt) { return BrowseForFolder(form_, prompt); }, box,
-                exit, [] { ::MessageBeep(MB_OK); });
+    pages_.FolderChanged(Page::AppleDouble);
 }
 
 void TVESKAR::BrowseBinHexClick() {
-    browsePage(Page::BinHex);
+    pages_.BrowseClicked(Page::BinHex);
 }
 void TVESKAR::BrowseMcBinaryClick() {
-    browsePage(Page::McBinary);
+    pages_.BrowseClicked(Page::McBinary);
 }
 void TVESKAR::BrowseAppleSingleClick() {
-    browsePage(Page::AppleSingle);
+    pages_.BrowseClicked(Page::AppleSingle);
 }
 void TVESKAR::BrowseAppleDoubleClick() {
-    browsePage(Page::AppleDouble);
-}
-
-void TVESKAR::convertPage(Page page) {
-    const PageControls controls = ControlsOf(page);
-    ListEntries entries(controls.list);
-    Button exit(Fermer);
-    RunConversion(entries, exit, WindowText(controls.folder), ImportOperationOf(page),
-                  RowOf(page).skipCompanions);
+    pages_.BrowseClicked(Page::AppleDouble);
 }
 
 void TVESKAR::ExeBinHexClick() {
-    convertPage(Page::BinHex);
+    pages_.ConvertClicked(Page::BinHex);
 }
 void TVESKAR::ExeMcBinaryClick() {
-    convertPage(Page::McBinary);
+    pages_.ConvertClicked(Page::McBinary);
 }
 void TVESKAR::ExeAppleSingleClick() {
-    convertPage(Page::AppleSingle);
+    pages_.ConvertClicked(Page::AppleSingle);
 }
 void TVESKAR::ExeAppleDoubleClick() {
-    convertPage(Page::AppleDouble);
+    pages_.ConvertClicked(Page::AppleDouble);
 }
 
 LRESULT TVESKAR::listProcedure(Page page, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -530,9 +428,6 @@ LRESULT TVESKAR::LADNewWndProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TVESKAR::takeDrop(Page page, HDROP drop) {
-    // Drawn in front before a message box can open over it.
-    ::SetForegroundWindow(form_);
-    ::RedrawWindow(form_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     std::vector<std::string> paths;
     for (UINT i = 0; i < count; ++i) {
@@ -541,17 +436,7 @@ void TVESKAR::takeDrop(Page page, HDROP drop) {
         ::DragQueryFileA(drop, i, name, sizeof name);
         paths.push_back(name);
     }
-    ListEntries entries(ControlsOf(page).list);
-    TakeDroppedPaths(entries, paths, [&](const std::string& message) {
-        // The shared message carries the path as it came, ANSI; its own words are UTF-8.
-        for (const std::string& path : paths) {
-            if (DuplicateEntryMessage(path) != message) continue;
-            const std::string text = AnsiText(DuplicateEntryMessage(platform::NativeToUtf8(path)));
-            const std::string title = AnsiText(texts::kMessageTitle);
-            ::MessageBoxA(form_, text.c_str(), title.c_str(), MB_OK);
-            return;
-        }
-    });
+    pages_.FilesDropped(page, paths);
     ::DragFinish(drop);
 }
 
@@ -566,6 +451,92 @@ void TVESKAR::LASDropFiles(HDROP drop) {
 }
 void TVESKAR::LADDropFiles(HDROP drop) {
     takeDrop(Page::AppleDouble, drop);
+}
+
+std::size_t TVESKAR::EntryCount(Page page) {
+    return static_cast<std::size_t>(::SendMessageA(ControlsOf(page).list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::string TVESKAR::EntryText(Page page, std::size_t index) {
+    // Entries hold at most 255 characters; the buffer has room for them and the zero.
+    char text[kRunPathChars + 1] = "";
+    LVITEMA item{};
+    item.iSubItem = 0;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    ::SendMessageA(ControlsOf(page).list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// The list, sorted ascending, puts the item in its place.
+void TVESKAR::AddEntry(Page page, const std::string& text) {
+    const HWND list = ControlsOf(page).list;
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(EntryCount(page));
+    item.pszText = const_cast<char*>(text.c_str());
+    ::SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    ::SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+void TVESKAR::DeleteFirstEntry(Page page) {
+    ::SendMessageA(ControlsOf(page).list, LVM_DELETEITEM, 0, 0);
+}
+
+// Taking drops replaces the list's window procedure; the close puts the list's own back.
+void TVESKAR::AcceptDrops(Page page, bool accept) {
+    const HWND list = ControlsOf(page).list;
+    ::DragAcceptFiles(list, accept ? TRUE : FALSE);
+    WNDPROC& saved = savedListProcs_[static_cast<std::size_t>(page)];
+    if (accept) {
+        saved = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
+            list, GWLP_WNDPROC,
+            reinterpret_cast<LONG_PTR>(kListProcedures[static_cast<std::size_t>(page)])));
+        return;
+    }
+    if (saved != nullptr)
+        ::SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved));
+    saved = nullptr;
+}
+
+std::string TVESKAR::FolderText(Page page) {
+    return WindowText(ControlsOf(page).folder);
+}
+
+void TVESKAR::SetFolderText(Page page, const std::string& text) {
+    ::SetWindowTextA(ControlsOf(page).folder, text.c_str());
+}
+
+void TVESKAR::ClearFolder(Page page) {
+    SetFolderText(page, "");
+}
+
+void TVESKAR::EnableConvert(Page page, bool enabled) {
+    ::EnableWindow(ControlsOf(page).convert, enabled ? TRUE : FALSE);
+}
+
+void TVESKAR::EnableExit(bool enabled) {
+    ::EnableWindow(Fermer, enabled ? TRUE : FALSE);
+}
+
+std::optional<std::string> TVESKAR::BrowseForFolder(std::string_view prompt) {
+    return ::BrowseForFolder(form_, prompt);
+}
+
+void TVESKAR::Beep() {
+    ::MessageBeep(MB_OK);
+}
+
+void TVESKAR::BringToFront() {
+    ::SetForegroundWindow(form_);
+    ::RedrawWindow(form_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// The shared message's own words are UTF-8; the path is ANSI, as it came.
+void TVESKAR::ShowDuplicate(const std::string& path) {
+    const std::string text = AnsiText(DuplicateEntryMessage(platform::NativeToUtf8(path)));
+    const std::string title = AnsiText(texts::kMessageTitle);
+    ::MessageBoxA(form_, text.c_str(), title.c_str(), MB_OK);
 }
 
 #ifdef VESKAR_TEST_HOOK
@@ -593,9 +564,8 @@ LRESULT TVESKAR::testHook(const COPYDATASTRUCT& data) {
     const std::string path = rest.substr(0, rest.find('\0'));
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) return FALSE;
-    const ListEntries entries(ControlsOf(page).list);
-    for (std::size_t i = 0; i < entries.Count(); ++i)
-        std::fprintf(out, "%s\n", entries.TextAt(i).c_str());
+    for (std::size_t i = 0; i < EntryCount(page); ++i)
+        std::fprintf(out, "%s\n", EntryText(page, i).c_str());
     return std::fclose(out) == 0;
 }
 

@@ -1,6 +1,7 @@
 // The main window on Windows, in native Win32: four pages, one per encoding, each with its
 // list of files to convert, a target folder box and a Convert button. The behaviour that is
-// not drawing lives in app/core and app/conversion_run; this class binds it to Win32 controls.
+// not drawing lives in app/core (the pages' rules in PageController) and app/core/conversion_run;
+// this class binds it to Win32 controls.
 #pragma once
 
 // <windows.h> comes before the headers that build on it.
@@ -10,11 +11,14 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "app/core/page_controller.h"
 #include "app/core/window_layout.h"
 
-class TVESKAR {
+class TVESKAR : private PageView {
   public:
     // Builds the form and its controls as the layout gives them, hidden, owned by the
     // application window (which carries the task bar's name).
@@ -115,12 +119,25 @@ class TVESKAR {
     void onCommand(int id, int code);
     void onNotify(const NMHDR& header);
     void showPage(int index);
-    void followListRule(Page page);
-    void followFolderRule(Page page);
-    void browsePage(Page page);
-    void convertPage(Page page);
     void takeDrop(Page page, HDROP drop);
     LRESULT listProcedure(Page page, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // PageView, over the page's controls. Entries and folder texts are ANSI paths, as the
+    // shell drops them.
+    std::size_t EntryCount(Page page) override;
+    std::string EntryText(Page page, std::size_t index) override;
+    void AddEntry(Page page, const std::string& text) override;
+    void DeleteFirstEntry(Page page) override;
+    void AcceptDrops(Page page, bool accept) override;
+    std::string FolderText(Page page) override;
+    void SetFolderText(Page page, const std::string& text) override;
+    void ClearFolder(Page page) override;
+    void EnableConvert(Page page, bool enabled) override;
+    void EnableExit(bool enabled) override;
+    std::optional<std::string> BrowseForFolder(std::string_view prompt) override;
+    void Beep() override;
+    void BringToFront() override;
+    void ShowDuplicate(const std::string& path) override;
 #ifdef VESKAR_TEST_HOOK
     LRESULT testHook(const COPYDATASTRUCT& data);
     void deliverHookDrop(Page page, const std::string& names);
@@ -134,6 +151,7 @@ class TVESKAR {
     std::size_t listItemsLeaving_ = 0;
     // The lists' own window procedures, kept while the replacements are installed.
     std::array<WNDPROC, kPageCount> savedListProcs_{};
+    PageController pages_{*this};
 };
 
 // The main form, the one instance.

@@ -20,8 +20,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/charsets.h"
 #include "platform/platform.h"
-#include "platform/posix/utf8_posix.h"
 
 namespace platform {
 
@@ -69,8 +69,8 @@ class CaseFolder {
     void FoldEach(std::string_view native, Take&& take) const {
         for (std::size_t at = 0; at < native.size();) {
             const std::size_t start = at;
-            const char32_t c = posix::DecodeUtf8(native, at);
-            if (c == posix::kNotUtf8) {
+            const char32_t c = charsets::DecodeUtf8(native, at);
+            if (c == charsets::kNotUtf8) {
                 // A byte that is not UTF-8 (a name written by another program) stands for
                 // itself as a lone surrogate, which no well-formed name can produce.
                 take(0xDC00 + static_cast<unsigned char>(native[start]));

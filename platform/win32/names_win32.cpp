@@ -2,7 +2,7 @@
 // calls, so nothing is converted.
 #include <windows.h>
 
-#include "platform/cp1252.h"
+#include "platform/charsets.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -42,23 +42,7 @@ std::optional<std::string> NativeToAnsi(std::string_view native) {
 
 // The ANSI code page is taken to be 1252, as on Western Windows, which the names assume.
 std::string NativeToUtf8(std::string_view native) {
-    std::string utf8;
-    utf8.reserve(native.size() * 2);
-    for (char c : native) {
-        // Every character of code page 1252 lies below U+10000: one to three bytes.
-        const char32_t u = cp1252::CharacterOf(static_cast<unsigned char>(c));
-        if (u < 0x80) {
-            utf8.push_back(static_cast<char>(u));
-        } else if (u < 0x800) {
-            utf8.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else {
-            utf8.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            utf8.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        }
-    }
-    return utf8;
+    return charsets::Cp1252ToUtf8(native);
 }
 
 // ".\Name:AFP_Resource": without the folder in front, a one-letter name such as "f" would

@@ -23,7 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
+#include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"

@@ -1,8 +1,8 @@
 // How the command line fixes relative Windows paths against the folder it started in.
 #include <gtest/gtest.h>
 
-#include "cli/format_probe.h"
 #include "cli/run.h"
+#include "containers/appledouble.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ TEST(CliPaths, RelativePathsJoinTheStartingFolder) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(cli::AbsolutePath(c.path, c.base), c.absolute) << c.path << " in " << c.base;
-    EXPECT_EQ(cli::CompanionPathOf("C:\\a\\doc"), "C:\\a\\._doc");
-    EXPECT_EQ(cli::CompanionPathOf("C:\\a/doc"), "C:\\a/._doc");
+    EXPECT_EQ(AppleDoubleCompanionPath("C:\\a\\doc"), "C:\\a\\._doc");
+    EXPECT_EQ(AppleDoubleCompanionPath("C:\\a/doc"), "C:\\a/._doc");
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-#include "app/conversion_run.h"
+#include "app/core/conversion_run.h"
 
 #include <filesystem>
 #include <system_error>
 
+#include "containers/appledouble.h"
 #include "containers/target_folder.h"
 #include "platform/platform.h"
 
@@ -23,10 +24,6 @@ std::string ResolvedTarget(const std::string& typed) {
 }
 
 }  // namespace
-
-bool IsAppleDoubleCompanion(std::string_view path) {
-    return path.substr(platform::FileNameStart(path)).starts_with("._");
-}
 
 void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,
                    ImportOperation import, bool skipCompanions) {

@@ -1,7 +1,7 @@
 // The two decoding passes: the alphabet, code groups across line breaks, the start of the
 // data, run-length expansion, and whole texts from the tests' own encoder and from the
 // sample collection, whose check values the tests compute themselves.
-#include "binhex/binhex_decoder.h"
+#include "binhex/binhex_passes.h"
 
 #include <gtest/gtest.h>
 

@@ -29,10 +29,6 @@ using ImportOperation = ImportResult (*)(std::string_view targetFolder,
 // Paths travel in buffers of 256 characters, the terminator included.
 constexpr std::size_t kRunPathChars = 255;
 
-// True when the path's file name (after its last separator) begins with "._": an AppleDouble
-// companion, which the AppleDouble import reaches from its data file.
-bool IsAppleDoubleCompanion(std::string_view path);
-
 // Disables Exit, then takes every entry present at the start, in list order, passes it with
 // the target folder to `import` (skipping companions when `skipCompanions`), deletes it
 // whatever the result, and enables Exit again. Results are not reported. A relative target

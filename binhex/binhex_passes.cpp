@@ -1,4 +1,4 @@
-#include "binhex/binhex_decoder.h"
+#include "binhex/binhex_passes.h"
 
 #include <algorithm>
 #include <cerrno>

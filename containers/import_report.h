@@ -1,0 +1,24 @@
+// What an import reports to its caller beyond its result: the trial-run choice it was given,
+// the name it wrote, the forks' sizes, the type and creator, and why it failed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+using TypeCreator = std::array<std::uint8_t, 8>;
+
+// A trial run, chosen by the caller before the import: nothing is created, and the report
+// tells what would be written. Into a folder that the caller would create first, the names
+// are those of an empty folder (the caller passes a folder on the same volume that exists).
+enum class DryRun { Off, IntoFolder, IntoNewFolder };
+
+// What an import did, for the command line: the name it wrote and, on failure, why.
+struct ImportReport {
+    DryRun dryRun = DryRun::Off;  // set by the caller; the rest is filled by the import
+    std::string outputName;       // 8-bit Windows form, in the target folder
+    std::uint64_t dataBytes = 0;
+    std::uint64_t resourceBytes = 0;
+    TypeCreator typeCreator{};
+    std::string detail;  // empty on success
+};

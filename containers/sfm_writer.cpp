@@ -1,0 +1,31 @@
+#include "containers/sfm_writer.h"
+
+#include "containers/shortfall.h"
+#include "platform/charsets.h"
+#include "platform/platform.h"
+
+ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
+                              ImportReport* report) {
+    std::string name =
+        naming_ == SfmNaming::AsItStands ? file.name : OutputNameFor(file.name, sourcePath);
+    return WithShortfall(WriteSfmOutput(name, file.data, file.resource, file.typeCreator(), report),
+                         file.shortfall, report);
+}
+
+std::string OwnFileName(std::string_view sourcePath) {
+    const std::string_view native = sourcePath.substr(platform::FileNameStart(sourcePath));
+    if (auto ansi = platform::NativeToAnsi(native)) return *ansi;
+    // Characters that code page 1252 cannot hold have no 8-bit form. Every byte of them (all
+    // of a multi-byte sequence is 0x80 or above) becomes '_', so the name keeps its ASCII
+    // part and its extension, and no stray 1252 character stands for a byte of UTF-8.
+    std::string ansi(native);
+    for (char& c : ansi)
+        if (static_cast<unsigned char>(c) >= 0x80) c = '_';
+    return ansi;
+}
+
+std::string OutputNameFor(std::string_view macName, std::string_view sourcePath) {
+    const std::string_view beforeZero = macName.substr(0, macName.find('\0'));
+    if (!beforeZero.empty()) return charsets::MacRomanToCp1252(beforeZero);
+    return OwnFileName(sourcePath);
+}

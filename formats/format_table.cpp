@@ -1,0 +1,136 @@
+#include "formats/format_table.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "binhex/binhex_check.h"
+#include "binhex/binhex_import.h"
+#include "binhex/binhex_staging.h"
+#include "containers/appledouble.h"
+#include "containers/applesingle.h"
+#include "containers/c_stream.h"
+#include "containers/macbinary.h"
+#include "platform/platform.h"
+
+namespace formats {
+
+namespace {
+
+ProbeAnswer Answer(bool yes) {
+    return yes ? ProbeAnswer::Yes : ProbeAnswer::No;
+}
+
+ProbeAnswer ProbeAppleSingle(const ProbeInput& input, std::string&) {
+    return Answer(IsAppleSingleStart(input.head));
+}
+
+ProbeAnswer ProbeMacBinary(const ProbeInput& input, std::string&) {
+    // A shorter source is tested as if the missing bytes were zero, as the import does.
+    MacBinaryHeader header{};
+    std::copy(input.head.begin(), input.head.end(), header.begin());
+    return Answer(IsMacBinaryHeader(header, static_cast<std::int64_t>(input.size)));
+}
+
+// macOS writes a "._" file beside nearly every file it puts on a foreign volume or into a zip
+// archive, BinHex texts included; a text that names itself BinHex where the BinHex import
+// looks for it is taken as BinHex before that companion.
+ProbeAnswer ProbeBinHex(const ProbeInput& input, std::string& failure) {
+    const binhex::Start rule =
+        input.rules.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification;
+    if (binhex::FindDataStart(input.stream, rule, &failure)) return ProbeAnswer::Yes;
+    return failure.empty() ? ProbeAnswer::No : ProbeAnswer::ReadFailed;
+}
+
+// A data file is AppleDouble when its "._" file starts with the AppleDouble magic. A
+// companion that cannot be opened is none.
+ProbeAnswer ProbeAppleDouble(const ProbeInput& input, std::string& failure) {
+    const std::string path = input.rules.companionPath.empty()
+                                 ? AppleDoubleCompanionPath(input.path)
+                                 : input.rules.companionPath;
+    const CStream companion(platform::OpenStream(path, "rb"));
+    if (!companion) return ProbeAnswer::No;
+    std::array<std::uint8_t, 4> magic{};
+    const std::size_t got = std::fread(magic.data(), 1, magic.size(), companion.get());
+    if (std::ferror(companion.get())) {
+        failure = ReadFailure("its companion " + path);
+        return ProbeAnswer::ReadFailed;
+    }
+    return Answer(IsAppleDoubleStart(std::span(magic).first(got)));
+}
+
+constexpr std::array<FormatRow, 5> kFormats{{
+    {Format::Auto, "auto", "auto", nullptr, nullptr, ProbeCost::Head},
+    {Format::BinHex, "binhex", "BinHex", &ImportBinHex, &ProbeBinHex, ProbeCost::Search},
+    {Format::MacBinary, "macbinary", "MacBinary", &ImportMacBinary, &ProbeMacBinary,
+     ProbeCost::Head, ProbeCertainty::Likely},
+    {Format::AppleSingle, "applesingle", "AppleSingle", &ImportAppleSingle, &ProbeAppleSingle,
+     ProbeCost::Head},
+    {Format::AppleDouble, "appledouble", "AppleDouble", &ImportAppleDouble, &ProbeAppleDouble,
+     ProbeCost::OtherFile},
+}};
+
+// The formats with a probe, cheapest first; among equal costs, the surer first.
+constexpr std::array<Format, 4> kProbeOrder = [] {
+    std::array<Format, 4> order{};
+    std::size_t next = 0;
+    for (const ProbeCost cost : {ProbeCost::Head, ProbeCost::Search, ProbeCost::OtherFile})
+        for (const ProbeCertainty certainty : {ProbeCertainty::Sure, ProbeCertainty::Likely})
+            for (const FormatRow& row : kFormats)
+                if (row.probe && row.cost == cost && row.certainty == certainty)
+                    order[next++] = row.format;
+    return order;
+}();
+
+Probe ReadFailed(std::string detail) {
+    return {Probe::Verdict::ReadFailed, Format::Auto, std::move(detail)};
+}
+
+}  // namespace
+
+const std::array<FormatRow, 5>& Formats() {
+    return kFormats;
+}
+
+const FormatRow& RowOf(Format format) {
+    for (const auto& row : kFormats)
+        if (row.format == format) return row;
+    return kFormats[0];
+}
+
+std::optional<Format> FormatFromWord(std::string_view word) {
+    for (const auto& row : kFormats)
+        if (row.word == word) return row.format;
+    return std::nullopt;
+}
+
+Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
+    const CStream source(platform::OpenStream(nativePath, "rb"));
+    if (!source) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno)};
+
+    std::array<std::uint8_t, kMacBinaryHeaderSize> head{};
+    const std::size_t got = std::fread(head.data(), 1, head.size(), source.get());
+    if (std::ferror(source.get())) return ReadFailed(ReadFailure("its first bytes"));
+    const ProbeInput input{.head = std::span(head).first(got),
+                           .size = platform::StreamSize(source.get()).value_or(0),
+                           .stream = source.get(),
+                           .path = nativePath,
+                           .rules = rules};
+
+    if (IsAppleDoubleCompanion(nativePath) && IsAppleDoubleStart(input.head))
+        return {Probe::Verdict::Companion, Format::AppleDouble, {}};
+    for (const Format format : kProbeOrder) {
+        std::string failure;
+        switch (RowOf(format).probe(input, failure)) {
+            case ProbeAnswer::Yes:
+                return {Probe::Verdict::Recognised, format, {}};
+            case ProbeAnswer::ReadFailed:
+                return ReadFailed(std::move(failure));
+            case ProbeAnswer::No:
+                break;
+        }
+    }
+    return {};
+}
+
+}  // namespace formats

@@ -1,0 +1,9 @@
+// The AppleSingle reader on bytes in memory.
+#include "containers/applesingle.h"
+#include "fuzz/reader_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    MemorySource source({data, size});
+    fuzzing::CheckReading(ReadAppleSingle(source), size, 0);
+    return 0;
+}

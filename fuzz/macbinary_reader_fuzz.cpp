@@ -1,0 +1,11 @@
+// The MacBinary reader on bytes in memory: no file system, tens of thousands of inputs a
+// second.
+#include "containers/macbinary.h"
+#include "fuzz/reader_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    MemorySource source({data, size});
+    // Forks start after the 128-byte header, which the header test does not count.
+    fuzzing::CheckReading(ReadMacBinary(source), size, 2 * kMacBinaryHeaderSize);
+    return 0;
+}

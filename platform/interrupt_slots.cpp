@@ -1,0 +1,35 @@
+// The process's table of files to remove on an interrupt, and the calls that fill and empty
+// it, the same on every system.
+#include "platform/interrupt_slots.h"
+
+#include "platform/interrupt_cleanup.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+InterruptSlots<4096> slots;
+
+}  // namespace
+
+void RemoveArmedTrackedFiles(void (*remove)(const char* path)) {
+    slots.RemoveArmed(remove);
+}
+
+int TrackTemporaryFile(const std::string& path) {
+    return slots.Track(path);
+}
+
+void UntrackTemporaryFile(int slot) {
+    slots.Untrack(slot);
+}
+
+bool RemoveTrackedFile(int slot, const std::string& path) {
+    const InterruptsHeld held;
+    const bool removed = RemoveFile(path);
+    UntrackTemporaryFile(slot);
+    return removed;
+}
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+// The fixed table of files an interrupt removes, shared by both platform twins. A handler
+// may read it at any moment (a signal between two instructions on Linux, a thread of its own
+// on Windows), so it holds only fixed buffers and lock-free flags; each twin brings the
+// handler and the way of holding it off.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <string>
+
+namespace platform {
+
+template <std::size_t PathBytes>
+class InterruptSlots {
+  public:
+    // Takes a free slot for `path`: its number, or -1 when the path is empty or too long or
+    // every slot is taken.
+    int Track(const std::string& path) {
+        if (path.empty() || path.size() >= PathBytes) return -1;
+        for (std::size_t i = 0; i < kSlots; ++i) {
+            Slot& slot = slots_[i];
+            if (slot.taken.exchange(true)) continue;
+            std::memcpy(slot.path, path.c_str(), path.size() + 1);
+            slot.armed.store(true);
+            return static_cast<int>(i);
+        }
+        return -1;
+    }
+
+    void Untrack(int slot) {
+        if (slot < 0 || static_cast<std::size_t>(slot) >= kSlots) return;
+        slots_[static_cast<std::size_t>(slot)].armed.store(false);
+        slots_[static_cast<std::size_t>(slot)].taken.store(false);
+    }
+
+    // For the handler: disarms each armed slot and hands its path to `remove` (which must be
+    // safe to call there).
+    template <class Remove>
+    void RemoveArmed(Remove remove) {
+        for (Slot& slot : slots_)
+            if (slot.armed.exchange(false)) remove(slot.path);
+    }
+
+  private:
+    // One import holds at most four files at once: two intermediates, the staging file and
+    // the output being written.
+    static constexpr std::size_t kSlots = 8;
+    struct Slot {
+        std::atomic<bool> taken{false};  // owned by an import
+        std::atomic<bool> armed{false};  // the path is complete and the handler may remove it
+        char path[PathBytes];
+    };
+    static_assert(std::atomic<bool>::is_always_lock_free, "flags safe to read in a handler");
+    std::array<Slot, kSlots> slots_;
+};
+
+// For the handlers of both twins: disarms every armed slot of the process's table and hands
+// its path to `remove`, which must be safe to call there.
+void RemoveArmedTrackedFiles(void (*remove)(const char* path));
+
+}  // namespace platform
