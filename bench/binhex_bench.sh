@@ -5,7 +5,7 @@
 #   bench/binhex_bench.sh [BUILD_DIR] [FORK_MIB] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/ntfs_volume.sh"
+. "$root/bench/bench_common.sh"
 build=${1:-$root/build}
 fork_mib=${2:-64}
 runs=${3:-5}
@@ -14,15 +14,8 @@ bench="$build/bench/binhex_bench"
 for program in "$convert" "$bench"; do
     [ -x "$program" ] || { echo "build first: $program is missing" >&2; exit 2; }
 done
-command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install time)" >&2; exit 2; }
 
-work=$(mktemp -d /tmp/veskar-bench-XXXXXX)
-mnt="$work/mnt"
-cleanup() {
-    ntfs_unmount_all
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_start veskar-bench
 # The staging file and the bench's scratch files go here too, and are checked for below.
 export TMPDIR="$work/tmp"
 mkdir "$TMPDIR" "$work/src"
@@ -36,15 +29,6 @@ size=$(stat -c %s "$work/src/big.hqx")
 ntfs_volume_up "$work/volume.img" $((fork_mib * 4 + 256)) "$mnt"
 cat "$work/src/big.hqx" >/dev/null  # the source comes from the page cache in every run
 
-seconds() {  # command... -> elapsed seconds, written data flushed
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    sync
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
-}
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 ours=() cats=()
 for ((i = 0; i < runs; i++)); do

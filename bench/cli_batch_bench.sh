@@ -5,21 +5,14 @@
 #   bench/cli_batch_bench.sh [BUILD_DIR] [FILES] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/ntfs_volume.sh"
+. "$root/bench/bench_common.sh"
 build=${1:-$root/build}
 files=${2:-10000}
 runs=${3:-3}
 convert="$build/veskar-convert"
 [ -x "$convert" ] || { echo "build first: $convert is missing" >&2; exit 2; }
-command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install time)" >&2; exit 2; }
 
-work=$(mktemp -d /tmp/veskar-batch-XXXXXX)
-mnt="$work/mnt"
-cleanup() {
-    ntfs_unmount_all
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_start veskar-batch
 
 # MacBinary files with names of their own, forks of random sizes from a fixed seed.
 make_batch() {  # folder count
@@ -51,15 +44,6 @@ bytes=$(du -sb "$work/batch" | cut -f1)
 ntfs_volume_up "$work/volume.img" $((bytes * 3 / 1048576 + 512)) "$mnt"
 cat "$work"/batch/* >/dev/null  # the sources come from the page cache in every run
 
-seconds() {  # command... -> elapsed seconds, the writes synced
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    sync
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
-}
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 cp_times=() conv_times=()
 for run in $(seq "$runs"); do

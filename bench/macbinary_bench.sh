@@ -4,22 +4,15 @@
 #   bench/macbinary_bench.sh [BUILD_DIR] [DATA_MIB] [RESOURCE_MIB] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/ntfs_volume.sh"
+. "$root/bench/bench_common.sh"
 build=${1:-$root/build}
 data_mib=${2:-256}
 rsrc_mib=${3:-16}
 runs=${4:-3}
 convert="$build/veskar-convert"
 [ -x "$convert" ] || { echo "build first: $convert is missing" >&2; exit 2; }
-command -v /usr/bin/time >/dev/null || { echo "needs GNU time (apt-get install time)" >&2; exit 2; }
 
-work=$(mktemp -d /tmp/veskar-bench-XXXXXX)
-mnt="$work/mnt"
-cleanup() {
-    ntfs_unmount_all
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_start veskar-bench
 
 # A MacBinary file: the 128-byte header, the data fork padded to 128, the resource fork.
 make_macbinary() {  # path data_bytes rsrc_bytes
@@ -47,15 +40,6 @@ size=$(stat -c %s "$work/big.bin")
 ntfs_volume_up "$work/volume.img" $(((data_mib + rsrc_mib) * 3 + 256)) "$mnt"
 cat "$work/big.bin" >/dev/null  # the source comes from the page cache in every run
 
-seconds() {  # command... -> elapsed seconds
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    sync
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
-}
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 ours=() cats=() dds=()
 for ((i = 0; i < runs; i++)); do
