@@ -4,13 +4,16 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "binhex/binhex_check.h"
 #include "binhex/binhex_staging.h"
 #include "containers/c_stream.h"
+#include "containers/finder_info.h"
 #include "containers/import_progress.h"
 #include "containers/macbinary.h"
 #include "containers/own_file.h"
+#include "containers/sfm_writer.h"
 #include "containers/shortfall.h"
 #include "containers/target_folder.h"
 #include "platform/platform.h"
@@ -30,10 +33,31 @@ std::string TruncationOf(const binhex::Contents& contents) {
 
 // The trial run: what the staging file would hold, tested and named as the MacBinary import
 // would, from a reading in memory, so that no intermediate or staging file is made.
-ImportResult DescribeDecoded(std::string_view targetFolder, const binhex::Contents& contents,
-                             ImportReport& report) {
-    using namespace macbinary;
-    const TargetFolder target = EnterTargetFolder(targetFolder);
+// The staging file keeps both bytes of the BinHex header's Finder flags where MacBinary I
+// kept only the high one (73, 74), which its reader takes from MacBinary II's place alone;
+// the writer is handed the flags as the text has them.
+class WithBinHexFlags final : public OutputWriter {
+  public:
+    WithBinHexFlags(const OutputWriter& writer, const MacBinaryHeader& staging)
+        : writer_(writer), low_(staging[macbinary::kFinderFlagsAt + 1]) {}
+    TargetNeeds Needs() const override { return writer_.Needs(); }
+    ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
+                       ImportReport* report) const override {
+        MacFileDescription withFlags = file;
+        withFlags.finderInfo[finder::kFlagsAt + 1] = low_;
+        return writer_.Write(withFlags, sourcePath, report);
+    }
+
+  private:
+    const OutputWriter& writer_;
+    std::uint8_t low_;
+};
+
+ImportResult DescribeDecoded(std::string_view targetFolder, std::string_view sourcePath,
+                             const binhex::Contents& contents, ImportReport& report) {
+    const SfmWriter own(SfmNaming::AsItStands);
+    const OutputWriter& writer = WriterFor(&report, own);
+    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
     const MacBinaryHeader header =
         StagingHeaderOf(contents.nameLength, contents.name, contents.record);
     const std::string shortfall = TruncationOf(contents);
@@ -56,11 +80,12 @@ ImportResult DescribeDecoded(std::string_view targetFolder, const binhex::Conten
         report.detail = target.detail;
         return ImportResult::WriteFailed;
     }
-    std::string name(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
-    TypeCreator typeCreator;
-    std::copy_n(header.begin() + kTypeCreatorAt, typeCreator.size(), typeCreator.begin());
-    return WithShortfall(DescribeSfmOutput(name, data, resource, typeCreator, report), shortfall,
-                         &report);
+    // The forks as the text holds them; what it lacks is told from the decoding.
+    MacFileDescription file = MacBinaryFileOf(header, nullptr);
+    file.finderInfo[finder::kFlagsAt + 1] = header[macbinary::kFinderFlagsAt + 1];
+    file.data.length = file.data.stated = static_cast<std::uint32_t>(data);
+    file.resource.length = file.resource.stated = static_cast<std::uint32_t>(resource);
+    return WithShortfall(writer.Write(file, sourcePath, &report), shortfall, &report);
 }
 
 }  // namespace
@@ -105,7 +130,7 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
                     return refuse(ImportResult::Truncated, std::move(shortfall));
             if (!problem.empty()) return refuse(ImportResult::CheckFailed, std::move(problem));
         }
-        if (dryRun) return DescribeDecoded(targetFolder, contents, *report);
+        if (dryRun) return DescribeDecoded(targetFolder, sourcePath, contents, *report);
     }
     if (!platform::Seek(source.get(), *start)) return ImportResult::CannotOpen;
 
@@ -141,7 +166,13 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
     if (!CloseWritten(staged)) return fail("the staging file could not be written");
 
     const import_progress::Pass pass(left, stagingSize);
-    const ImportResult result = ImportMacBinary(targetFolder, *stagingPath, report);
+    const SfmWriter own(SfmNaming::AsItStands);
+    const WithBinHexFlags writer(WriterFor(report, own), staging.header);
+    ImportReport local;
+    ImportReport& out = report ? *report : local;
+    const OutputWriter* given = std::exchange(out.writer, &writer);
+    const ImportResult result = ImportMacBinary(targetFolder, *stagingPath, &out);
+    out.writer = given;
     // The staging file pads the data fork to its stated length's boundary, so its own forks
     // may look whole where the text's are not: the staging writer's count decides. A header
     // refused for the missing forks alone writes nothing, as before, but is truncated too.

@@ -116,7 +116,9 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
     if (companionPath.size() > platform::kMaxPathChars)
         return refuse(ImportResult::CannotOpen, "the path of its companion is too long");
 
-    const TargetFolder target = EnterTargetFolder(targetFolder);
+    const SfmWriter own(SfmNaming::Translated);
+    const OutputWriter& writer = WriterFor(report, own);
+    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
     // Declared first so that it is closed last, after the data file.
     CStream companionFile;
     const CStream dataFile(platform::OpenStream(std::string(dataFilePath), "rb"));
@@ -132,5 +134,5 @@ ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_vi
     if (reading.refusal) return refuse(reading.refusal->result, reading.refusal->detail);
     if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
     if (reading.flaw) return refuse(reading.flaw->result, reading.flaw->detail);
-    return SfmWriter(SfmNaming::Translated).Write(reading.file, dataFilePath, report);
+    return writer.Write(reading.file, dataFilePath, report);
 }

@@ -58,7 +58,9 @@ MacFileReading ReadAppleSingle(ByteSource& source) {
 
 ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
                                ImportReport* report) {
-    const TargetFolder target = EnterTargetFolder(targetFolder);
+    const SfmWriter own(SfmNaming::Translated);
+    const OutputWriter& writer = WriterFor(report, own);
+    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
     auto refuse = [report](ImportResult result, std::string detail) {
         if (report) report->detail = std::move(detail);
         return result;
@@ -71,5 +73,5 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
     if (reading.refusal) return refuse(reading.refusal->result, reading.refusal->detail);
     if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
     if (reading.flaw) return refuse(reading.flaw->result, reading.flaw->detail);
-    return SfmWriter(SfmNaming::Translated).Write(reading.file, sourcePath, report);
+    return writer.Write(reading.file, sourcePath, report);
 }

@@ -1,10 +1,13 @@
 #include "containers/copy_fork.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "containers/import_progress.h"
+#include "containers/shortfall.h"
 #include "platform/platform.h"
 
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
@@ -57,4 +60,50 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
     if (copied) *copied = written;
     errno = error;
     return status;
+}
+
+std::string SystemReason(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::uint64_t& copied,
+                          std::string_view fork, std::string_view written, std::string& detail) {
+    copied = 0;
+    if (place.length == 0) return CopyStatus::Done;
+    const CopyStatus status = platform::Seek(place.stream, place.offset)
+                                  ? CopyFork(place.stream, destination, place.length, &copied)
+                                  : CopyStatus::ReadFailed;
+    switch (status) {
+        case CopyStatus::Done:
+            break;
+        case CopyStatus::ReadFailed:
+            detail = ReadFailure(fork);
+            break;
+        case CopyStatus::NoBuffer:
+            detail = "no memory for the copy buffer";
+            break;
+        case CopyStatus::WriteFailed:
+            detail = SystemReason("cannot write " + std::string(written));
+            break;
+    }
+    return status;
+}
+
+ImportResult ResultOf(CopyStatus failed) {
+    return failed == CopyStatus::ReadFailed ? ImportResult::ReadFailed : ImportResult::WriteFailed;
+}
+
+std::string ForkShortfall(const ForkPlace& data, std::uint64_t dataHeld, const ForkPlace& resource,
+                          std::uint64_t resourceHeld) {
+    std::string shortfall;
+    NoteShortfall(shortfall, "the data fork", data.stated, dataHeld);
+    NoteShortfall(shortfall, "the resource fork", resource.stated, resourceHeld);
+    return shortfall;
+}
+
+std::uint64_t BytesAvailable(const ForkPlace& fork) {
+    if (fork.length == 0) return 0;
+    const auto size = platform::StreamSize(fork.stream);
+    if (!size) return fork.length;
+    return *size > fork.offset ? std::min<std::uint64_t>(fork.length, *size - fork.offset) : 0;
 }

@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "containers/import_result.h"
 
 constexpr std::size_t kCopyBufferSize = 40960;
 
@@ -20,3 +24,32 @@ enum class CopyStatus {
 // errno tells why.
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
                     std::uint64_t* copied = nullptr);
+
+// Where one fork lies in an open source.
+struct ForkPlace {
+    std::FILE* stream = nullptr;
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;  // the bytes to copy
+    // The length the source states for the fork: a copy that delivers less (the source ends
+    // first, or shrinks meanwhile) makes the output a truncated one.
+    std::uint64_t stated = 0;
+};
+
+// Copies the fork at `place` to the destination's position: Done, or a failure with `detail`
+// saying why in the words of the fork read (`fork`) and of the output written (`written`).
+CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::uint64_t& copied,
+                          std::string_view fork, std::string_view written, std::string& detail);
+
+// The result of an output that a copy failed: ReadFailed for a read, WriteFailed otherwise.
+ImportResult ResultOf(CopyStatus failed);
+
+// How much of a fork a copy would deliver: the copy stops at the end of the source.
+std::uint64_t BytesAvailable(const ForkPlace& fork);
+
+// What the forks lack of their stated lengths, given how much of each was held (the shortfall
+// phrases, empty when nothing is missing).
+std::string ForkShortfall(const ForkPlace& data, std::uint64_t dataHeld, const ForkPlace& resource,
+                          std::uint64_t resourceHeld);
+
+// "what: the system's reason", from errno.
+std::string SystemReason(const std::string& what);

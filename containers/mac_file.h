@@ -12,9 +12,6 @@
 #include "containers/import_result.h"
 #include "containers/sfm_output.h"
 
-constexpr std::size_t kFinderInfoSize = 32;
-using FinderInformation = std::array<std::uint8_t, kFinderInfoSize>;
-
 struct MacFileDescription {
     // The Macintosh name's bytes, in Mac Roman as every format carries it; empty when the
     // source carries none (the writer then names the output after the source).

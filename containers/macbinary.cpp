@@ -5,6 +5,7 @@
 #include "containers/byte_order.h"
 #include "containers/c_stream.h"
 #include "containers/crc16.h"
+#include "containers/finder_info.h"
 #include "containers/sfm_writer.h"
 #include "containers/target_folder.h"
 #include "platform/platform.h"
@@ -62,6 +63,30 @@ HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header) {
     return Crc16({header.data(), kHeaderCrcAt}) == stored ? HeaderCrc::Matches : HeaderCrc::Wrong;
 }
 
+MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* stream) {
+    MacFileDescription file;
+    file.name.assign(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
+    // The Finder info as MacBinary keeps it: type, creator, the flags' high byte (the low one
+    // only from MacBinary II on), the icon's location and its folder.
+    FinderInformation& info = file.finderInfo;
+    std::copy_n(header.begin() + kTypeCreatorAt, 8, info.begin());
+    info[8] = header[kFinderFlagsAt];
+    if (header[kVersionAt] >= kVersionII) info[9] = header[kFinderFlagsLowAt];
+    std::copy_n(header.begin() + kLocationAt, 6, info.begin() + 10);
+    // MacBinary III adds the extended Finder information's script and flags.
+    if (std::equal(kSignatureIII.begin(), kSignatureIII.end(), header.begin() + kSignatureAt)) {
+        info[finder::kScriptAt] = header[kScriptAt];
+        info[finder::kExtendedFlagsAt] = header[kExtendedFlagsAt];
+    }
+
+    const std::uint32_t dataLength = BigEndian32(&header[kDataLengthAt]);
+    const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
+    file.data = ForkPlace{stream, kMacBinaryHeaderSize, dataLength, dataLength};
+    file.resource = ForkPlace{stream, resourceLength != 0 ? MacBinaryResourceOffset(dataLength) : 0,
+                              resourceLength, resourceLength};
+    return file;
+}
+
 MacFileReading ReadMacBinary(ByteSource& source) {
     MacFileReading reading;
     const std::int64_t length = static_cast<std::int64_t>(source.Size().value_or(0));
@@ -74,22 +99,7 @@ MacFileReading ReadMacBinary(ByteSource& source) {
         reading.refusal = Refusal{ImportResult::WrongKind, {}};
         return reading;
     }
-    MacFileDescription& file = reading.file;
-    file.name.assign(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
-    // The Finder info as MacBinary keeps it: type, creator, the flags' high byte (the low one
-    // only from MacBinary II on), the icon's location and its folder.
-    FinderInformation& info = file.finderInfo;
-    std::copy_n(header.begin() + kTypeCreatorAt, 8, info.begin());
-    info[8] = header[kFinderFlagsAt];
-    if (header[kVersionAt] >= kVersionII) info[9] = header[kFinderFlagsLowAt];
-    std::copy_n(header.begin() + kLocationAt, 6, info.begin() + 10);
-
-    const std::uint32_t dataLength = BigEndian32(&header[kDataLengthAt]);
-    const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
-    file.data = ForkPlace{source.Stream(), kMacBinaryHeaderSize, dataLength, dataLength};
-    file.resource =
-        ForkPlace{source.Stream(), resourceLength != 0 ? MacBinaryResourceOffset(dataLength) : 0,
-                  resourceLength, resourceLength};
+    reading.file = MacBinaryFileOf(header, source.Stream());
     return reading;
 }
 
@@ -116,7 +126,9 @@ std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength) {
 
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
                              ImportReport* report) {
-    const TargetFolder target = EnterTargetFolder(targetFolder);
+    const SfmWriter own(SfmNaming::AsItStands);
+    const OutputWriter& writer = WriterFor(report, own);
+    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
     const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
     if (!source.get()) return ImportResult::CannotOpen;
 
@@ -130,5 +142,5 @@ ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sou
         if (report) report->detail = target.detail;
         return ImportResult::WriteFailed;
     }
-    return SfmWriter(SfmNaming::AsItStands).Write(reading.file, sourcePath, report);
+    return writer.Write(reading.file, sourcePath, report);
 }

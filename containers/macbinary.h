@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ constexpr std::size_t kFinderFlagsAt = 73;      // the high byte of the Finder f
 constexpr std::size_t kLocationAt = 75;         // the icon's place in its window, 4 bytes
 constexpr std::size_t kFolderAt = 79;           // 2 bytes
 constexpr std::size_t kFinderFlagsLowAt = 101;  // MacBinary II and III: the low byte
+constexpr std::size_t kSignatureAt = 102;       // MacBinary III: "mBIN"
+constexpr std::array<std::uint8_t, 4> kSignatureIII = {'m', 'B', 'I', 'N'};
+constexpr std::size_t kScriptAt = 106;         // MacBinary III: the extended Finder info's
+constexpr std::size_t kExtendedFlagsAt = 107;  // script and flags
 constexpr std::size_t kZeroFillAt = 82;
 constexpr std::size_t kDataLengthAt = 83;
 constexpr std::size_t kResourceLengthAt = 87;
@@ -59,6 +64,9 @@ std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength);
 // past the end of the file (it does not count the header); the writer tells such a source
 // truncated.
 MacFileReading ReadMacBinary(ByteSource& source);
+
+// The file a header that passed the test describes, its forks in `stream`.
+MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* stream);
 
 // Converts one MacBinary file into the target folder.
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "containers/copy_fork.h"
+#include "containers/finder_info.h"
 #include "containers/safe_name.h"
 #include "containers/shortfall.h"
 #include "containers/unique_name.h"
@@ -17,7 +18,7 @@ namespace {
 constexpr std::size_t kSignatureAt = 0;
 constexpr std::size_t kVersionAt = 4;
 constexpr std::size_t kBackupTimeAt = 12;
-constexpr std::size_t kTypeCreatorAt = 16;
+constexpr std::size_t kFinderInfoAt = 16;
 constexpr std::uint32_t kSignature = 0x00504641;  // "AFP\0"
 // Windows, the Mac SMB client, Samba and netatalk write and check 0x00010000; a record with
 // 0x00100000 is refused or ignored by them, which loses the type and creator.
@@ -31,10 +32,6 @@ constexpr int kCreateAttempts = 16;
 void PutLittleEndian32(AfpInfo& record, std::size_t at, std::uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i)
         record[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::string Reason(const std::string& what) {
-    return what + ": " + std::strerror(errno);
 }
 
 // Keeps a long name within the buffer together with its stream suffix, extension preserved.
@@ -51,70 +48,36 @@ bool WriteStream(std::FILE* stream, const std::uint8_t* bytes, std::size_t count
     return std::fwrite(bytes, 1, count, stream) == count;
 }
 
-// Copies a fork into `destination`: Done, or a failure with `detail` saying why in the words
-// of the fork read (`fork`) and of the stream written (`written`).
-CopyStatus CopyWhole(const ForkPlace& place, std::FILE* destination, std::uint64_t& copied,
-                     std::string_view fork, std::string_view written, std::string& detail) {
-    copied = 0;
-    if (place.length == 0) return CopyStatus::Done;
-    const CopyStatus status = platform::Seek(place.stream, place.offset)
-                                  ? CopyFork(place.stream, destination, place.length, &copied)
-                                  : CopyStatus::ReadFailed;
-    switch (status) {
-        case CopyStatus::Done:
-            break;
-        case CopyStatus::ReadFailed:
-            detail = ReadFailure(fork);
-            break;
-        case CopyStatus::NoBuffer:
-            detail = "no memory for the copy buffer";
-            break;
-        case CopyStatus::WriteFailed:
-            detail = Reason("cannot write " + std::string(written));
-            break;
-    }
-    return status;
-}
-
-ImportResult ResultOf(CopyStatus failed) {
-    return failed == CopyStatus::ReadFailed ? ImportResult::ReadFailed : ImportResult::WriteFailed;
-}
-
-std::string ForkShortfall(const ForkPlace& data, std::uint64_t dataHeld, const ForkPlace& resource,
-                          std::uint64_t resourceHeld) {
-    std::string shortfall;
-    NoteShortfall(shortfall, "the data fork", data.stated, dataHeld);
-    NoteShortfall(shortfall, "the resource fork", resource.stated, resourceHeld);
-    return shortfall;
-}
-
 }  // namespace
 
-AfpInfo MakeAfpInfo(const TypeCreator& typeCreator) {
+AfpInfo MakeAfpInfo(const FinderInformation& finderInfo) {
     AfpInfo record{};
     PutLittleEndian32(record, kSignatureAt, kSignature);
     PutLittleEndian32(record, kVersionAt, kVersion);
     PutLittleEndian32(record, kBackupTimeAt, kBackupTimeNever);
-    // A bounded string copy: the first zero byte ends the type and creator alike.
-    for (std::size_t i = 0; i < typeCreator.size() && typeCreator[i] != 0; ++i)
-        record[kTypeCreatorAt + i] = typeCreator[i];
+    std::copy(finderInfo.begin(), finderInfo.end(), record.begin() + kFinderInfoAt);
     return record;
+}
+
+AfpInfo MakeAfpInfo(const TypeCreator& typeCreator) {
+    FinderInformation info{};
+    std::copy(typeCreator.begin(), typeCreator.end(), info.begin());
+    // A bounded string copy: the first zero byte ends the type and creator alike.
+    return MakeAfpInfo(TypeAndCreatorOnly(info));
 }
 
 namespace {
 
-// How much of a fork a copy would deliver: CopyFork stops at the end of the source.
-std::uint64_t BytesAvailable(const ForkPlace& fork) {
-    if (fork.length == 0) return 0;
-    const auto size = platform::StreamSize(fork.stream);
-    if (!size) return fork.length;
-    return *size > fork.offset ? std::min<std::uint64_t>(fork.length, *size - fork.offset) : 0;
+FinderInformation TypeCreatorInfo(const TypeCreator& typeCreator) {
+    FinderInformation info{};
+    std::copy(typeCreator.begin(), typeCreator.end(), info.begin());
+    return TypeAndCreatorOnly(info);
 }
 
 }  // namespace
 
 ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
-                               std::uint64_t resourceBytes, const TypeCreator& typeCreator,
+                               std::uint64_t resourceBytes, const FinderInformation& finderInfo,
                                ImportReport& report) {
     MakeSafeName(name);
     FitName(name);
@@ -127,22 +90,27 @@ ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
     report.outputName = name;
     report.dataBytes = dataBytes;
     report.resourceBytes = resourceBytes;
-    report.typeCreator = typeCreator;
+    NoteFinderInfo(report, finderInfo);
     report.detail.clear();
     return ImportResult::Converted;
 }
 
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report) {
+    return WriteSfmOutput(name, data, resource, TypeCreatorInfo(typeCreator), report);
+}
+
+ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
+                            const FinderInformation& finderInfo, ImportReport* report) {
     if (report && report->dryRun != DryRun::Off) {
         const std::uint64_t dataHeld = BytesAvailable(data);
         const std::uint64_t resourceHeld = BytesAvailable(resource);
-        return WithShortfall(DescribeSfmOutput(name, dataHeld, resourceHeld, typeCreator, *report),
+        return WithShortfall(DescribeSfmOutput(name, dataHeld, resourceHeld, finderInfo, *report),
                              ForkShortfall(data, dataHeld, resource, resourceHeld), report);
     }
     ImportReport local;
     ImportReport& out = report ? *report : local;
-    out.typeCreator = typeCreator;
+    NoteFinderInfo(out, finderInfo);
     MakeSafeName(name);
     FitName(name);
 
@@ -177,7 +145,7 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
             const int error = errno;
             if (error != EEXIST && !FileNameExists(name)) {
                 errno = error;
-                return fail(Reason("cannot create " + platform::AnsiToNative(name)));
+                return fail(SystemReason("cannot create " + platform::AnsiToNative(name)));
             }
         }
         taken = true;
@@ -189,31 +157,32 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     std::string detail;
     std::uint64_t dataCopied = 0;
     const CopyStatus dataStatus =
-        CopyWhole(data, dataFile, dataCopied, "the data fork", "the data fork", detail);
+        CopyPlacedFork(data, dataFile, dataCopied, "the data fork", "the data fork", detail);
     if (dataStatus != CopyStatus::Done) {
         std::fclose(dataFile);
         return failWith(ResultOf(dataStatus), detail);
     }
-    if (std::fclose(dataFile) != 0) return fail(Reason("cannot write the data fork"));
+    if (std::fclose(dataFile) != 0) return fail(SystemReason("cannot write the data fork"));
 
     std::uint64_t resourceCopied = 0;
     if (resource.length != 0) {
         std::FILE* stream =
             platform::OpenStream(platform::OutputPath(name, kResourceStream), "w+b");
-        if (!stream) return fail(Reason("cannot create the AFP_Resource stream"));
-        const CopyStatus status = CopyWhole(resource, stream, resourceCopied, "the resource fork",
-                                            "the AFP_Resource stream", detail);
+        if (!stream) return fail(SystemReason("cannot create the AFP_Resource stream"));
+        const CopyStatus status =
+            CopyPlacedFork(resource, stream, resourceCopied, "the resource fork",
+                           "the AFP_Resource stream", detail);
         if (std::fclose(stream) != 0 && status == CopyStatus::Done)
-            return fail(Reason("cannot write the AFP_Resource stream"));
+            return fail(SystemReason("cannot write the AFP_Resource stream"));
         if (status != CopyStatus::Done) return failWith(ResultOf(status), detail);
     }
 
     std::FILE* info = platform::OpenStream(platform::OutputPath(name, kAfpInfoStream), "w+b");
-    if (!info) return fail(Reason("cannot create the AFP_AfpInfo stream"));
-    const AfpInfo record = MakeAfpInfo(typeCreator);
+    if (!info) return fail(SystemReason("cannot create the AFP_AfpInfo stream"));
+    const AfpInfo record = MakeAfpInfo(finderInfo);
     const bool written = WriteStream(info, record.data(), record.size());
     if (std::fclose(info) != 0 || !written)
-        return fail(Reason("cannot write the AFP_AfpInfo stream"));
+        return fail(SystemReason("cannot write the AFP_AfpInfo stream"));
 
     if (slot >= 0) platform::UntrackTemporaryFile(slot);
     out.outputName = name;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "containers/copy_fork.h"
 #include "containers/import_report.h"
 #include "containers/import_result.h"
 
@@ -27,16 +28,8 @@ using AfpInfo = std::array<std::uint8_t, kAfpInfoSize>;
 // The record: signature "AFP\0", version 0x00010000, a zero word, 0x80000000, then the type
 // and creator copied up to their first zero byte, the rest zero.
 AfpInfo MakeAfpInfo(const TypeCreator& typeCreator);
-
-// Where one fork lies in an open source.
-struct ForkPlace {
-    std::FILE* stream = nullptr;
-    std::uint64_t offset = 0;
-    std::uint32_t length = 0;  // the bytes to copy
-    // The length the source states for the fork: a copy that delivers less (the source ends
-    // first, or shrinks meanwhile) makes the output a truncated one.
-    std::uint64_t stated = 0;
-};
+// The record with the whole Finder information at 16, as it is given.
+AfpInfo MakeAfpInfo(const FinderInformation& finderInfo);
 
 // Writes the Macintosh file named `name` into the current folder, in this order: a free
 // name, the data file (always, even empty), the AFP_Resource stream (only for a non-empty
@@ -46,9 +39,12 @@ struct ForkPlace {
 // stated length: the output holds what there was, and the detail says what is missing.
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report = nullptr);
+// The same with the record's Finder information given whole.
+ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
+                            const FinderInformation& finderInfo, ImportReport* report = nullptr);
 
 // The trial run's part of WriteSfmOutput: the name made safe and, unless the folder is to
 // be new, unique in the current folder; the fork sizes and the type and creator reported.
 ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
-                               std::uint64_t resourceBytes, const TypeCreator& typeCreator,
+                               std::uint64_t resourceBytes, const FinderInformation& finderInfo,
                                ImportReport& report);

@@ -1,14 +1,18 @@
 #include "containers/sfm_writer.h"
 
+#include "containers/finder_info.h"
 #include "containers/shortfall.h"
 #include "platform/charsets.h"
 #include "platform/platform.h"
 
 ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
-                              ImportReport* report) {
+                              ImportReport* report) const {
     std::string name =
         naming_ == SfmNaming::AsItStands ? file.name : OutputNameFor(file.name, sourcePath);
-    return WithShortfall(WriteSfmOutput(name, file.data, file.resource, file.typeCreator(), report),
+    const FinderInformation info = finderInfo_ == SfmFinderInfo::Whole
+                                       ? FinderInfoForAnotherMachine(file.finderInfo)
+                                       : TypeAndCreatorOnly(file.finderInfo);
+    return WithShortfall(WriteSfmOutput(name, file.data, file.resource, info, report),
                          file.shortfall, report);
 }
 

@@ -7,17 +7,8 @@
 
 #include "containers/import_result.h"
 #include "containers/mac_file.h"
+#include "containers/output_writer.h"
 #include "containers/sfm_output.h"
-
-// Writes one described file into the current folder (the target folder an import entered).
-// A second output layout implements it beside the NTFS one, without touching any reader.
-class OutputWriter {
-  public:
-    virtual ~OutputWriter() = default;
-    // `sourcePath` names the source, for an output that takes its name.
-    virtual ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
-                               ImportReport* report) = 0;
-};
 
 // How the Macintosh name becomes the output's 8-bit Windows name.
 enum class SfmNaming {
@@ -27,14 +18,23 @@ enum class SfmNaming {
     Translated,
 };
 
+// Which of the Finder information the AFP_AfpInfo record carries.
+enum class SfmFinderInfo {
+    TypeAndCreator,  // each up to its first zero byte, the rest zero: the window's record
+    Whole,           // all 32 bytes, made fit for another machine (containers/finder_info.h)
+};
+
 class SfmWriter final : public OutputWriter {
   public:
-    explicit SfmWriter(SfmNaming naming) : naming_(naming) {}
+    explicit SfmWriter(SfmNaming naming, SfmFinderInfo finderInfo = SfmFinderInfo::TypeAndCreator)
+        : naming_(naming), finderInfo_(finderInfo) {}
+    TargetNeeds Needs() const override { return TargetNeeds::NamedStreams; }
     ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
-                       ImportReport* report) override;
+                       ImportReport* report) const override;
 
   private:
     SfmNaming naming_;
+    SfmFinderInfo finderInfo_;
 };
 
 // The output name: the Macintosh name translated to code page 1252 when it has a character

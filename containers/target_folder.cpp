@@ -2,27 +2,49 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
 
 namespace {
 
-// The volumes found to take named streams. Checking one creates and removes a probe file,
-// so a batch checks each volume once, not each of its folders; a volume mounted anew gets a
-// new identity and is checked again. A batch meets few volumes, so the list stays short.
-std::vector<std::uint64_t>& VolumesWithStreams() {
-    static std::vector<std::uint64_t> volumes;
+// The volumes found to take what a layout needs. Checking one creates and removes a probe
+// file, so a batch checks each volume once, not each of its folders; a volume mounted anew
+// gets a new identity and is checked again. A batch meets few volumes, so the list stays short.
+std::vector<std::pair<std::uint64_t, TargetNeeds>>& VolumesFound() {
+    static std::vector<std::pair<std::uint64_t, TargetNeeds>> volumes;
     return volumes;
+}
+
+// Whether the current folder takes `needs`; `detail` says why not.
+bool Takes(const std::string& here, TargetNeeds needs, std::string& detail) {
+    switch (needs) {
+        case TargetNeeds::NamedStreams: {
+            const platform::VolumeInfo info = platform::QueryVolume(here);
+            if (!info.namedStreams)
+                detail = "the target folder cannot hold named streams: " + info.advice;
+            return info.namedStreams;
+        }
+        case TargetNeeds::UserAttributes: {
+            const platform::AttributeSupport support = platform::QueryUserAttributes(here);
+            if (!support.takes)
+                detail = "the target folder cannot hold extended attributes: " + support.reason;
+            return support.takes;
+        }
+        case TargetNeeds::Nothing:
+            break;
+    }
+    return true;
 }
 
 }  // namespace
 
 void ForgetTargetFolders() {
-    VolumesWithStreams().clear();
+    VolumesFound().clear();
 }
 
-TargetFolder EnterTargetFolder(std::string_view path) {
+TargetFolder EnterTargetFolder(std::string_view path, TargetNeeds needs) {
     TargetFolder folder;
     if (!platform::SetCurrentFolder(std::string(path))) {
         folder.detail = "the target folder " + std::string(path) + " cannot be entered";
@@ -30,16 +52,14 @@ TargetFolder EnterTargetFolder(std::string_view path) {
     }
     const std::string here = platform::CurrentFolder();
     const std::optional<std::uint64_t> volume = platform::VolumeId(here);
-    std::vector<std::uint64_t>& known = VolumesWithStreams();
-    if (volume && std::find(known.begin(), known.end(), *volume) != known.end()) {
+    auto& known = VolumesFound();
+    if (needs == TargetNeeds::Nothing ||
+        (volume &&
+         std::find(known.begin(), known.end(), std::pair{*volume, needs}) != known.end())) {
         folder.usable = true;
         return folder;
     }
-    const platform::VolumeInfo info = platform::QueryVolume(here);
-    folder.usable = info.namedStreams;
-    if (!folder.usable)
-        folder.detail = "the target folder cannot hold named streams: " + info.advice;
-    else if (volume)
-        known.push_back(*volume);
+    folder.usable = Takes(here, needs, folder.detail);
+    if (folder.usable && volume) known.emplace_back(*volume, needs);
     return folder;
 }

@@ -6,8 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "containers/output_writer.h"
+
 struct TargetFolder {
-    bool usable = false;  // entered, and its volume takes named streams
+    bool usable = false;  // entered, and its volume takes what the layout needs
     std::string detail;   // why not
 };
 
@@ -15,7 +17,9 @@ struct TargetFolder {
 // The volume under the folder is checked for named streams whenever it is not one already
 // found to take them: a folder whose volume was unmounted (the path now on the file system
 // beneath) is checked again, and a refused folder is checked again on the next import.
-TargetFolder EnterTargetFolder(std::string_view path);
+// `needs` says what the volume must take for the layout written.
+TargetFolder EnterTargetFolder(std::string_view path,
+                               TargetNeeds needs = TargetNeeds::NamedStreams);
 
 // Forgets every volume found to take named streams, so the next import checks afresh. The
 // window calls it at the start of each conversion run.

@@ -109,6 +109,20 @@ std::optional<std::uint64_t> VolumeId(const std::string& folder);
 // passes (not FAT, ext4, the ntfs3 driver or a network mount).
 std::uint32_t IsNtfsVolume(const std::string& path);
 
+// --- Extended attributes --------------------------------------------------------------------
+// Whether files in `folder` take extended attributes in the user namespace (where Samba and
+// netatalk keep Finder information and streams); `reason` says why not. Found by setting one
+// on a probe file, which is removed.
+struct AttributeSupport {
+    bool takes = false;
+    std::string reason;
+};
+AttributeSupport QueryUserAttributes(const std::string& folder);
+// Sets the user attribute `name` (without "user.") of the file at `path`, which must not have
+// it yet. False with errno set (E2BIG or ENOSPC: the value does not fit).
+bool SetUserAttribute(const std::string& path, std::string_view name, const void* bytes,
+                      std::size_t count);
+
 // --- Streams ------------------------------------------------------------------------------
 // True when the stream is a terminal (a progress display makes sense there).
 bool IsTerminal(std::FILE* stream);

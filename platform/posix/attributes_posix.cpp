@@ -1,0 +1,42 @@
+// User extended attributes, through the Linux calls.
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+std::string UserName(std::string_view name) {
+    return "user." + std::string(name);
+}
+
+}  // namespace
+
+AttributeSupport QueryUserAttributes(const std::string& folder) {
+    AttributeSupport support;
+    const std::optional<std::string> probe = CreateTempFile(folder, ".veskar-probe-");
+    if (!probe) {
+        support.reason = std::string("no file can be created there: ") + std::strerror(errno);
+        return support;
+    }
+    constexpr char kValue = 1;
+    support.takes = SetUserAttribute(*probe, "veskar.probe", &kValue, 1);
+    if (!support.takes)
+        support.reason = errno == ENOTSUP ? "its file system keeps no user extended attributes"
+                                          : std::string("an extended attribute cannot be set: ") +
+                                                std::strerror(errno);
+    RemoveFile(*probe);
+    return support;
+}
+
+bool SetUserAttribute(const std::string& path, std::string_view name, const void* bytes,
+                      std::size_t count) {
+    return ::setxattr(path.c_str(), UserName(name).c_str(), bytes, count, XATTR_CREATE) == 0;
+}
+
+}  // namespace platform
