@@ -11,6 +11,7 @@
 #include "cli/folder_walk.h"
 #include "containers/appledouble.h"
 #include "containers/safe_name.h"
+#include "containers/server_name.h"
 #include "containers/sfm_output.h"
 #include "platform/platform.h"
 
@@ -231,7 +232,10 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
     const Place parent = For(parentRelative);
     std::string name = relative.substr(parentRelative.size());
     name.pop_back();  // the '/'
-    MakeSafeName(name);
+    if (serverNames_)
+        name = ServerStoredName(name);
+    else
+        MakeSafeName(name);
     place.isNew = parent.isNew;
     place.problem = parent.problem;
     if (place.problem.empty() && !place.isNew) {

@@ -78,7 +78,10 @@ std::string FindCompanion(const std::string& file, const std::string& root);
 // last one asked for are remembered: the walk finishes a folder before it moves on.
 class OutputFolders {
   public:
-    OutputFolders(std::string target, bool dryRun) : target_(std::move(target)), dryRun_(dryRun) {}
+    // `serverNames`: folders are named as a Mac client stores names on a Linux server
+    // (containers/server_name.h), not made safe for Windows.
+    OutputFolders(std::string target, bool dryRun, bool serverNames = false)
+        : target_(std::move(target)), dryRun_(dryRun), serverNames_(serverNames) {}
     struct Place {
         std::string folder;    // absolute: where the import writes
         bool isNew = false;    // only in a trial run: the folder is not there yet
@@ -92,6 +95,7 @@ class OutputFolders {
   private:
     std::string target_;
     bool dryRun_;
+    bool serverNames_;
     // The last folder asked for and every folder above it, the target first.
     std::vector<std::pair<std::string, Place>> chain_;
 };

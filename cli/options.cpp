@@ -8,7 +8,14 @@ namespace cli {
 
 namespace {
 
-constexpr std::array<OptionRow, 9> kOptions{{
+// The server layouts keep names in UTF-8 and Finder information in Linux's attributes.
+#ifdef _WIN32
+constexpr bool kServerLayoutsWritten = false;
+#else
+constexpr bool kServerLayoutsWritten = true;
+#endif
+
+constexpr std::array<OptionRow, 10> kOptions{{
     {OptionId::DryRun, 'n', "dry-run", "",
      "say what would be written (name, fork sizes, type and\n"
      "creator) and write nothing"},
@@ -17,6 +24,9 @@ constexpr std::array<OptionRow, 9> kOptions{{
      "appledouble"},
     {OptionId::Help, 'h', "help", "", "print this help and exit"},
     {OptionId::Json, '\0', "json", "", "print one JSON object per source instead of text"},
+    {OptionId::Layout, 'l', "layout", "LAYOUT",
+     "how the outputs keep forks and Finder information:\n"
+     "sfm (the default), fruit, appledouble or streams-xattr"},
     {OptionId::Quiet, 'q', "quiet", "",
      "print nothing for sources that went well, no progress\n"
      "and no summary"},
@@ -24,8 +34,10 @@ constexpr std::array<OptionRow, 9> kOptions{{
      "convert every file below a folder given as SOURCE,\n"
      "keeping its folders"},
     {OptionId::Strict, '\0', "strict", "",
-     "find BinHex only as the window does: the identification\n"
-     "line within 128 bytes, the data from the first colon"},
+     "do as the window does: find BinHex by its identification\n"
+     "line within 128 bytes, decode from the first colon, keep\n"
+     "BinHex and MacBinary names as they stand and write only\n"
+     "the type and creator (sfm layout only)"},
     {OptionId::Verify, '\0', "verify", "",
      "check the CRC-16 values of BinHex and MacBinary II/III\n"
      "first; convert nothing whose values are wrong"},
@@ -78,6 +90,16 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
             options.format = *format;
             return true;
         }
+        case OptionId::Layout: {
+            const auto layout = LayoutFromWord(argument);
+            if (!layout) {
+                parsed.error = "unknown layout " + Quoted(argument) +
+                               " (one of sfm, fruit, appledouble, streams-xattr)";
+                return false;
+            }
+            options.layout = *layout;
+            return true;
+        }
         case OptionId::DryRun:
             options.dryRun = true;
             return true;
@@ -108,7 +130,7 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
 
 }  // namespace
 
-const std::array<OptionRow, 9>& OptionTable() {
+const std::array<OptionRow, 10>& OptionTable() {
     return kOptions;
 }
 
@@ -171,6 +193,14 @@ Parsed ParseArguments(std::span<const std::string_view> arguments) {
         if (parsed.options.help || parsed.options.version) return parsed;
     }
 
+    const Layout layout = parsed.options.layout;
+    if (parsed.options.strict && layout != Layout::Sfm)
+        return fail(
+            "--strict writes what the window writes, NTFS named streams: it takes no --layout " +
+            std::string(LayoutRowOf(layout).word));
+    if (!kServerLayoutsWritten && layout != Layout::Sfm)
+        return fail("--layout " + std::string(LayoutRowOf(layout).word) +
+                    " is written on Linux, where Samba and netatalk serve it; here use sfm");
     if (operands.empty()) return fail("missing TARGET_FOLDER and SOURCE");
     if (operands.size() == 1) return fail("missing SOURCE after TARGET_FOLDER");
     parsed.options.target = operands.front();
@@ -184,11 +214,12 @@ std::string HelpText() {
     text += kProgram;
     text += " [OPTION]... TARGET_FOLDER SOURCE...\n";
     text +=
-        "Converts classic Macintosh files into NTFS files in TARGET_FOLDER: the data\n"
-        "fork in the file itself, the resource fork in its named stream AFP_Resource\n"
-        "and the Finder type and creator in AFP_AfpInfo. TARGET_FOLDER must be on a\n"
-        "volume that holds NTFS named streams; on Linux, mount it with\n"
-        "'ntfs-3g -o streams_interface=windows'.\n"
+        "Converts classic Macintosh files into TARGET_FOLDER in the layout a Mac file\n"
+        "server reads. The default, sfm, writes NTFS files: the data fork in the file\n"
+        "itself, the resource fork in its named stream AFP_Resource and the Finder\n"
+        "information in AFP_AfpInfo; TARGET_FOLDER must then be on a volume that holds\n"
+        "NTFS named streams (on Linux, mount it with\n"
+        "'ntfs-3g -o streams_interface=windows').\n"
         "\nOptions:\n";
 
     for (const auto& row : kOptions) {
@@ -213,12 +244,33 @@ std::string HelpText() {
     }
 
     text +=
+        "\nLayouts (--layout; all but sfm on Linux only):\n"
+        "  sfm            NTFS named streams AFP_Resource and AFP_AfpInfo, for a Windows\n"
+        "                 share or Samba serving NTFS through Windows\n"
+        "  fruit          the data file, a \"._\" AppleDouble file beside it with the\n"
+        "                 resource fork and Finder information, and the Finder\n"
+        "                 information in the attribute user.org.netatalk.Metadata: what\n"
+        "                 Samba's vfs_fruit reads by default, and netatalk\n"
+        "  appledouble    the data file and its \"._\" file only, for volumes without\n"
+        "                 attributes (FAT, exFAT): what macOS reads on any volume\n"
+        "  streams-xattr  the attributes user.DosStream.AFP_AfpInfo:$DATA and\n"
+        "                 user.DosStream.AFP_Resource:$DATA, as Samba keeps streams with\n"
+        "                 fruit:metadata = stream and fruit:resource = stream; a resource\n"
+        "                 fork must fit in one attribute (about 4 KiB in all on ext4)\n"
+        "fruit and streams-xattr need a file system with user extended attributes.\n"
+        "Outputs are named with the Macintosh name as the Mac showed it: in sfm in\n"
+        "code page 1252, in the other layouts in UTF-8 as a Mac client stores names\n"
+        "through Samba (characters Windows refuses in Unicode's private range). No\n"
+        "name is ever overwritten, nor a \"._\" file; a taken one gets a code such as\n"
+        "\"Name.001\". The Finder information is written whole (type, creator, flags,\n"
+        "extended flags), without what belonged to the source's desktop (the icon's\n"
+        "place, on-desk and has-been-inited flags, the put-away folder). With --strict\n"
+        "BinHex and MacBinary names stay as they stand and the record carries only\n"
+        "the type and creator, as the window writes them.\n"
         "\nAn AppleDouble file is a pair: give the data file; its header file beside it,\n"
         "named \"._\" and the data file's name, is read with it. With -f appledouble a\n"
         "source whose name begins with \"._\" is skipped as such a header file.\n"
-        "AppleSingle and AppleDouble outputs take the Macintosh name the file carries\n"
-        "(Mac Roman, translated), else the source's own name; BinHex and MacBinary\n"
-        "outputs take the name in their header as it stands.\n"
+        "Outputs take the Macintosh name the file carries, else the source's own name.\n"
         "\nIn auto mode each source's format is recognised from its contents: MacBinary\n"
         "by its header, AppleSingle by its magic number, BinHex 4.0 by its\n"
         "identification line within its first 64 KiB (128 bytes with --strict), a data\n"
@@ -252,7 +304,8 @@ std::string HelpText() {
         "was written, \"detail\" when there is more to say.\n"
         "With --dry-run the lines end in what would be written, for instance\n"
         "'SOURCE -> OUTPUT (data 300, resource 0, TEXT/ttxt)', and the objects carry\n"
-        "\"dry_run\": true, \"data_bytes\", \"resource_bytes\", \"type\" and \"creator\".\n"
+        "\"dry_run\": true, \"data_bytes\", \"resource_bytes\", \"type\", \"creator\" and\n"
+        "\"finder_flags\" (four hexadecimal digits).\n"
         "The results and their codes:\n";
     constexpr std::array<ImportResult, 8> kReported{
         ImportResult::Converted,  ImportResult::NotBinHex,   ImportResult::CannotOpen,

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/output_layouts.h"
 #include "formats/format_table.h"
 
 namespace cli {
@@ -16,7 +17,18 @@ using formats::Format;
 
 constexpr std::string_view kProgram = "veskar-convert";
 
-enum class OptionId { DryRun, Format, Help, Json, Quiet, Recursive, Strict, Verify, Version };
+enum class OptionId {
+    DryRun,
+    Format,
+    Help,
+    Json,
+    Layout,
+    Quiet,
+    Recursive,
+    Strict,
+    Verify,
+    Version
+};
 
 struct OptionRow {
     OptionId id;
@@ -26,15 +38,16 @@ struct OptionRow {
     std::string_view help;      // '\n' starts a continuation line
 };
 
-const std::array<OptionRow, 9>& OptionTable();
+const std::array<OptionRow, 10>& OptionTable();
 
 struct Options {
     Format format = Format::Auto;
+    Layout layout = Layout::Sfm;
     bool json = false;
     bool quiet = false;
     bool dryRun = false;     // say what would be written, write nothing
     bool recursive = false;  // a folder source stands for every file below it
-    bool strict = false;     // the window's BinHex probe and start of the data
+    bool strict = false;     // the window's BinHex probe, start of the data, names and record
     bool verify = false;     // refuse sources whose check values are wrong
     bool help = false;       // --help was given: nothing else was looked at after it
     bool version = false;    // likewise for --version

@@ -27,7 +27,17 @@ void AppendEscape(std::string& out, unsigned value) {
 }
 
 std::string OutputName(const SourceOutcome& outcome) {
-    return outcome.outputFolder + platform::AnsiToNative(outcome.report.outputName);
+    const ImportReport& report = outcome.report;
+    return outcome.outputFolder +
+           (report.nativeName ? report.outputName : platform::AnsiToNative(report.outputName));
+}
+
+std::string HexWord(std::uint16_t value) {
+    constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (int shift = 12; shift >= 0; shift -= 4)
+        text += kHex[(value >> shift) & 0xF];
+    return text;
 }
 
 bool DryRunOf(const SourceOutcome& outcome) {
@@ -105,7 +115,8 @@ std::string JsonLine(const SourceOutcome& outcome) {
             line += ", \"dry_run\": true, \"data_bytes\": " + std::to_string(report.dataBytes) +
                     ", \"resource_bytes\": " + std::to_string(report.resourceBytes) +
                     ", \"type\": " + JsonString(FourCharCode(report.typeCreator, 0)) +
-                    ", \"creator\": " + JsonString(FourCharCode(report.typeCreator, 4));
+                    ", \"creator\": " + JsonString(FourCharCode(report.typeCreator, 4)) +
+                    ", \"finder_flags\": " + JsonString(HexWord(report.finderFlags));
         }
     }
     if (!outcome.report.detail.empty()) line += ", \"detail\": " + JsonText(outcome.report.detail);

@@ -34,8 +34,8 @@ void Complain(std::ostream& err, std::string_view subject, std::string_view prob
     err << problem << '\n' << std::flush;
 }
 
-// Why the target folder cannot take the outputs; empty when it can.
-std::string TargetProblem(const std::string& target) {
+// Why the target folder cannot take the outputs of `layout`; empty when it can.
+std::string TargetProblem(const std::string& target, Layout layout) {
     std::error_code error;
     const auto status = std::filesystem::status(std::filesystem::path(target), error);
     if (!std::filesystem::exists(status)) {
@@ -45,6 +45,14 @@ std::string TargetProblem(const std::string& target) {
     }
     if (!std::filesystem::is_directory(status)) return "not a folder";
 
+    if (layout == Layout::AppleDouble) return {};
+    if (layout != Layout::Sfm) {
+        const platform::AttributeSupport attributes = platform::QueryUserAttributes(target);
+        if (attributes.takes) return {};
+        return "cannot hold the extended attributes of the " +
+               std::string(LayoutRowOf(layout).word) + " layout: " + attributes.reason +
+               "; --layout appledouble writes ._ files only, which need none";
+    }
     const platform::VolumeInfo volume = platform::QueryVolume(target);
     if (volume.namedStreams) return {};
     std::string problem = "cannot hold NTFS named streams";
@@ -52,6 +60,9 @@ std::string TargetProblem(const std::string& target) {
     // The advice is the platform's; the mount that does it on Linux is named in any case.
     if (problem.find("streams_interface=windows") == std::string::npos)
         problem += " (on Linux, mount an NTFS volume with '" + std::string(kStreamsMount) + "')";
+#ifndef _WIN32
+    problem += "; to serve the files with Samba or netatalk from here, use --layout fruit";
+#endif
     return problem;
 }
 
@@ -90,6 +101,9 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
     SourceOutcome outcome;
     outcome.source = std::string(given);
     outcome.report.dryRun = how.dryRun;
+    // Without --strict, the command line names and records files as the Mac showed them.
+    const OutputWriter* writer = how.strict ? nullptr : &LayoutWriter(how.layout);
+    outcome.report.writer = writer;
     Format format = how.format;
     // A companion is read together with its data file, which is converted on its own.
     if (format == Format::AppleDouble && IsAppleDoubleCompanion(source)) {
@@ -155,6 +169,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
     if (how.verify && format != Format::BinHex && how.dryRun == DryRun::Off) {
         ImportReport trial;
         trial.dryRun = DryRun::IntoFolder;
+        trial.writer = writer;
         if (import(&trial) == ImportResult::Truncated)
             return refuse({ImportResult::Truncated, std::move(trial.detail)});
     }
@@ -191,7 +206,7 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     for (const auto& source : options.sources)
         sources.push_back(AbsolutePath(source, start));
 
-    if (const std::string problem = TargetProblem(target); !problem.empty()) {
+    if (const std::string problem = TargetProblem(target, options.layout); !problem.empty()) {
         Complain(err, options.target, problem);
         return kExitUsage;
     }
@@ -207,7 +222,7 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         progressWanted ? CountJobs(sources, options.sources, options.recursive, target) : Totals{};
     Progress progress(err, progressWanted && (batch || totals.bytes > kLongFile), totals.files,
                       totals.bytes);
-    OutputFolders folders(target, options.dryRun);
+    OutputFolders folders(target, options.dryRun, options.layout != Layout::Sfm);
     Reporter reporter(out, err, options.json, options.quiet);
     Tally tally;
     bool failed = false;
@@ -228,6 +243,7 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                 outcome.report.detail = place.problem;
             } else {
                 Conversion how{.format = options.format,
+                               .layout = options.layout,
                                .strict = options.strict,
                                .verify = options.verify,
                                .dryRun = DryRun::Off,

@@ -30,7 +30,8 @@ struct Job;
 // How one source is converted: the options that reach the imports.
 struct Conversion {
     Format format = Format::Auto;
-    bool strict = false;
+    Layout layout = Layout::Sfm;
+    bool strict = false;  // the window's probe, start, names and record (the sfm layout only)
     bool verify = false;
     DryRun dryRun = DryRun::Off;
     std::string companion;  // the AppleDouble companion; empty for the one beside

@@ -107,3 +107,22 @@ std::uint64_t BytesAvailable(const ForkPlace& fork) {
     if (!size) return fork.length;
     return *size > fork.offset ? std::min<std::uint64_t>(fork.length, *size - fork.offset) : 0;
 }
+
+CopyStatus ReadPlacedFork(const ForkPlace& place, std::vector<std::uint8_t>& bytes,
+                          std::string_view fork, std::string& detail) {
+    bytes.assign(place.length, 0);
+    std::size_t held = 0;
+    if (place.length != 0) {
+        if (!platform::Seek(place.stream, place.offset)) {
+            detail = ReadFailure(fork);
+            return CopyStatus::ReadFailed;
+        }
+        held = std::fread(bytes.data(), 1, bytes.size(), place.stream);
+        if (std::ferror(place.stream)) {
+            detail = ReadFailure(fork);
+            return CopyStatus::ReadFailed;
+        }
+    }
+    bytes.resize(held);
+    return CopyStatus::Done;
+}

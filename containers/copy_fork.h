@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "containers/import_result.h"
 
@@ -39,6 +40,11 @@ struct ForkPlace {
 // saying why in the words of the fork read (`fork`) and of the output written (`written`).
 CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::uint64_t& copied,
                           std::string_view fork, std::string_view written, std::string& detail);
+
+// Reads the fork at `place` into `bytes` (up to the end of the source): Done, or ReadFailed
+// with `detail` saying why in the words of `fork`.
+CopyStatus ReadPlacedFork(const ForkPlace& place, std::vector<std::uint8_t>& bytes,
+                          std::string_view fork, std::string& detail);
 
 // The result of an output that a copy failed: ReadFailed for a read, WriteFailed otherwise.
 ImportResult ResultOf(CopyStatus failed);

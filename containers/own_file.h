@@ -21,8 +21,15 @@ class OwnFile {
     }
     void Remove() {
         if (path_.empty()) return;
-        platform::RemoveTrackedFile(slot_, path_);
+        // Without a slot (every one taken) the file was never registered, but is still ours.
+        if (!(slot_ >= 0 && platform::RemoveTrackedFile(slot_, path_))) platform::RemoveFile(path_);
         path_.clear();
+    }
+    // The file is done and stays: it is no longer removed, on an interrupt or otherwise.
+    void Keep() {
+        if (slot_ >= 0) platform::UntrackTemporaryFile(slot_);
+        path_.clear();
+        slot_ = -1;
     }
     const std::string& Path() const { return path_; }
 

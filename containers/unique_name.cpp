@@ -56,6 +56,17 @@ void ReplaceExtension(std::string& name, std::string_view text) {
 }
 
 bool MakeUniqueName(std::string& name, std::string_view extension, std::size_t maxChars) {
+    return MakeUniqueName(name, extension, {maxChars, FileNameExists, false});
+}
+
+std::size_t Utf8CharacterStart(std::string_view text, std::size_t at) {
+    while (at > 0 && at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+        --at;
+    return at;
+}
+
+bool MakeUniqueName(std::string& name, std::string_view extension, const UniqueNameRules& rules) {
+    const std::size_t maxChars = rules.maxBytes;
     const std::string ext(extension);
     for (int attempt = 0; attempt < kCodeCount; ++attempt) {
         // The counter wraps at 2^31 in spirit, not in fact: only its low 15 bits are used.
@@ -72,9 +83,11 @@ bool MakeUniqueName(std::string& name, std::string_view extension, std::size_t m
             const std::size_t tail =
                 code.size() + 1 + (ext.empty() ? 0 : ext.size() + (ext.front() == '.' ? 0 : 1));
             if (tail + 1 > maxChars) return false;
-            name.erase(maxChars - tail, name.size() - maxChars);
+            std::size_t cut = maxChars - tail;
+            if (rules.utf8) cut = Utf8CharacterStart(name, cut);
+            name.erase(cut, name.size() - maxChars + (maxChars - tail - cut));
         }
-        if (!FileNameExists(name)) return true;
+        if (!rules.taken(name)) return true;
         const std::size_t dot = name.rfind('.');
         if (dot != std::string::npos) name.resize(dot);
     }

@@ -26,6 +26,19 @@ std::string_view NameExtension(std::string_view name);
 // within it). False when all 32,768 codes are taken.
 bool MakeUniqueName(std::string& name, std::string_view extension, std::size_t maxChars);
 
+// The same for names of another kind: `taken` says whether a name is in use, and a name
+// shortened to fit `maxBytes` is cut between UTF-8 characters when `utf8` is set.
+struct UniqueNameRules {
+    std::size_t maxBytes = 0;
+    bool (*taken)(std::string_view name) = nullptr;
+    bool utf8 = false;
+};
+bool MakeUniqueName(std::string& name, std::string_view extension, const UniqueNameRules& rules);
+
+// The start of the UTF-8 character that holds byte `at` of `text` (`at` itself when it starts
+// one, or is the end).
+std::size_t Utf8CharacterStart(std::string_view text, std::size_t at);
+
 // Replaces a short extension (a last '.' with at most four characters after it) by `text` in
 // lower case, or appends '.' and the text when the name has none or a longer one.
 void ReplaceExtension(std::string& name, std::string_view text);

@@ -68,6 +68,8 @@ enum class Found { Nothing, File, Folder };
 // Looks up an 8-bit Windows name in the current folder the way NTFS matches names: letter
 // case does not count. No wildcard handling; callers reject '*' and '?' before calling.
 Found FindInCurrentFolder(std::string_view ansiName);
+// The same for a native name.
+Found FindNativeInCurrentFolder(const std::string& nativeName);
 // The name, spelt as `folder` holds it, of what bears the native name `nativeName` whatever
 // its letter case: the name itself when it is there as given; nullopt when nothing bears it.
 // Read afresh on every call (for names beside a source, not for the outputs).
@@ -79,6 +81,7 @@ inline bool NameTakenInFolder(const std::string& folder, std::string_view native
 // Tells the lookup cache that this call created the file, so large folders need not be read
 // again after every output.
 void NoteCreatedInCurrentFolder(std::string_view ansiName);
+void NoteNativeCreatedInCurrentFolder(const std::string& nativeName);
 
 // --- Temporary files ------------------------------------------------------------------------
 // The temporary folder, ending in a separator; empty when there is none.

@@ -109,7 +109,8 @@ TEST(CliUsage, OptionTableIsSortedAndAgreesWithHelp) {
                                      row.shortName ? std::string{'-', row.shortName} : ""}) {
             if (spelling.empty()) continue;
             std::vector<std::string_view> args{spelling};
-            if (!row.argument.empty()) args.push_back("macbinary");
+            if (!row.argument.empty())
+                args.push_back(row.id == cli::OptionId::Layout ? "sfm" : "macbinary");
             args.insert(args.end(), {"target", "source"});
             EXPECT_EQ(cli::ParseArguments(args).error, "") << spelling;
         }

@@ -250,8 +250,11 @@ Found KindOfNtfsMetadataFile(std::string_view name) {
 }  // namespace
 
 Found FindInCurrentFolder(std::string_view ansiName) {
-    if (ansiName.empty()) return Found::Nothing;
-    const std::string native = AnsiToNative(ansiName);
+    return FindNativeInCurrentFolder(AnsiToNative(ansiName));
+}
+
+Found FindNativeInCurrentFolder(const std::string& native) {
+    if (native.empty()) return Found::Nothing;
     // An exact match decides at once and needs no listing.
     if (const Found exact = KindOf(native); exact != Found::Nothing) return exact;
     if (native.find('/') != std::string::npos) return Found::Nothing;
@@ -315,9 +318,11 @@ std::optional<std::string> NameInFolder(const std::string& folder, std::string_v
 }
 
 void NoteCreatedInCurrentFolder(std::string_view ansiName) {
-    if (ansiName.empty()) return;
-    const std::string native = AnsiToNative(ansiName);
-    if (native.find('/') != std::string::npos) return;
+    NoteNativeCreatedInCurrentFolder(AnsiToNative(ansiName));
+}
+
+void NoteNativeCreatedInCurrentFolder(const std::string& native) {
+    if (native.empty() || native.find('/') != std::string::npos) return;
 
     LookupState& state = State();
     const std::lock_guard lock(state.mutex);

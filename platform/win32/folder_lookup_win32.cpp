@@ -38,4 +38,11 @@ std::optional<std::string> NameInFolder(const std::string& folder, std::string_v
 // Every search asks the file system itself, so there is nothing to remember.
 void NoteCreatedInCurrentFolder(std::string_view) {}
 
+// Native names are ANSI names here.
+Found FindNativeInCurrentFolder(const std::string& native) {
+    return FindInCurrentFolder(native);
+}
+
+void NoteNativeCreatedInCurrentFolder(const std::string&) {}
+
 }  // namespace platform
