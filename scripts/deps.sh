@@ -15,6 +15,9 @@ veskar_install() {
 }
 
 # qt6-base-dev builds the window (with libqt6svg6 for its icon); xvfb and xauth run it for
-# the screenshots. python3-fusepy runs the tests' file system whose reads fail.
+# the screenshots. python3-fusepy runs the tests' file system whose reads fail. Samba (its
+# Mac support is in samba-vfs-modules), smbclient and python3-impacket (a client that speaks
+# as macOS does) serve and read back the server layouts; attr lets people look at them.
 VESKAR_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev ntfs-3g fuse3
-    python3-fusepy qt6-base-dev libqt6svg6 xvfb xauth)
+    python3-fusepy qt6-base-dev libqt6svg6 xvfb xauth samba samba-vfs-modules smbclient
+    python3-impacket attr)

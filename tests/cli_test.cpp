@@ -321,6 +321,30 @@ TEST(CliNtfs, ConvertsWithJsonAndSkipsCompanions) {
     EXPECT_EQ(info->substr(16, 8), "APPLVSKR");
 }
 
+// Without --strict, the NTFS output carries the name as the Mac showed it and the Finder
+// information whole, fit for another machine; with it, what the window writes.
+TEST(CliNtfs, NamesAndFinderInfoAsTheMacShowedThemUnlessStrict) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    Bytes macBinary = EncodeMacBinary(Fixture("R\x8Esum\x8E", "APPL", 10, 0));
+    macBinary[73] = 0x25;  // bundle, custom icon, inited; on desk in the low byte (MacBinary II)
+    macBinary[74] = 0;
+    macBinary[101] = 0x01;
+    macBinary[122] = 129;
+    macBinary[76] = 9;  // the icon's place
+    ASSERT_TRUE(WriteFile(src.File("r.bin"), macBinary));
+    ASSERT_EQ(RunCli({"-q", vol->Root(), src.File("r.bin")}).status, 0);
+    ASSERT_EQ(RunCli({"-q", "--strict", vol->Root(), src.File("r.bin")}).status, 0);
+
+    const auto translated = vol->ReadStream(platform::AnsiToNative("R\xE9sum\xE9"), "AFP_AfpInfo");
+    ASSERT_TRUE(translated && translated->size() == 60);
+    EXPECT_EQ(translated->substr(16, 32),
+              std::string("APPLVSKR\x24\0", 10) + std::string(22, '\0'));
+    const auto asItStands = vol->ReadStream(platform::AnsiToNative("R\x8Esum\x8E"), "AFP_AfpInfo");
+    ASSERT_TRUE(asItStands && asItStands->size() == 60);
+    EXPECT_EQ(asItStands->substr(16, 32), "APPLVSKR" + std::string(24, '\0'));
+}
+
 TEST(CliNtfs, KeepsGoingAfterFailuresAndQuietHidesSuccesses) {
     REQUIRE_NTFS(vol);
     TempDir src;

@@ -1,0 +1,556 @@
+#!/usr/bin/python3
+"""Serves veskar-convert's server layouts with a real Samba and reads them back as clients do.
+
+usage: samba_peer_test.py VESKAR_CONVERT SAMPLES_FOLDER SCRATCH_FOLDER
+
+For each layout (fruit, appledouble, streams-xattr) the samples are converted into a fresh
+folder, which Debian's smbd serves on a loopback port of this test's own with vfs_fruit. Then:
+- smbclient, as a Windows client would, lists each converted file's streams and reads
+  AFP_AfpInfo and AFP_Resource, which must hold what the layout stores on disk;
+- a client that negotiates Apple's AAPL context as macOS does lists each folder and must get
+  every file's type, creator, Finder flags and resource fork size as the converter reported;
+- Samba's log must hold no complaint about a record.
+Exits 0 when all pass, 1 on a failure, 77 when smbd, smbclient or impacket is missing.
+"""
+import importlib.util
+import json
+import os
+import pwd
+import re
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+SMBD = '/usr/sbin/smbd'
+SKIP = 77
+SHARE = 'veskar'
+NETATALK_XATTR = 'user.org.netatalk.Metadata'
+AFPINFO_XATTR = 'user.DosStream.AFP_AfpInfo:$DATA'
+RESOURCE_XATTR = 'user.DosStream.AFP_Resource:$DATA'
+# Share options per layout: fruit's defaults read the netatalk attribute and the "._" file.
+LAYOUTS = {
+    'fruit': [],
+    'appledouble': [],
+    'streams-xattr': ['fruit:metadata = stream', 'fruit:resource = stream'],
+}
+# Samba's messages about a record it drops or cannot read: any from the modules that handle
+# them (at log level 2 they say nothing when all is well), and its words for a bad record.
+LOG_COMPLAINTS = re.compile(
+    r'vfs_fruit\.c|adouble\.c|vfs_streams_xattr\.c|vfs_catia\.c|invalid appledouble|bogus|'
+    r'bad size|bad afpinfo|wrong magic|ad_convert|failed to read|short read|removing invalid',
+    re.I)
+
+# The AAPL create context of macOS's SMB client: a server query asking for the server's and
+# the volume's capabilities and its model, offering to read Finder information with listings.
+AAPL_SERVER_QUERY = 1
+AAPL_SERVER_CAPS, AAPL_VOLUME_CAPS, AAPL_MODEL_INFO = 1, 2, 4
+AAPL_SUPPORTS_READ_DIR_ATTR, AAPL_SUPPORTS_OSX_COPYFILE, AAPL_UNIX_BASED = 1, 2, 4
+
+
+class Failure(Exception):
+    pass
+
+
+def four_char_code(raw):
+    """A type or creator as the converter's report writes it: up to the first zero, Latin-1."""
+    return raw.split(b'\0')[0].decode('latin-1')
+
+
+def finder_fields(finder_info):
+    """Type, creator and Finder flags (4 hex digits) of Finder information."""
+    return four_char_code(finder_info[0:4]), four_char_code(finder_info[4:8]), \
+        finder_info[8:10].hex()
+
+
+# --- What a layout stores on disk -------------------------------------------------------------
+
+def read_dot_underscore(target, path):
+    """The Finder information and resource fork of a "._" file, as macOS writes it."""
+    try:
+        raw = open(os.path.join(target, path), 'rb').read()
+    except OSError as error:
+        raise Failure(f'{path}: {error.strerror}')
+    if raw[:8] != bytes.fromhex('0005160700020000') or raw[8:24] != b'Mac OS X        ':
+        raise Failure(f'{path}: not an AppleDouble v2 header with the "Mac OS X" filler')
+    entries = {}
+    for i in range(struct.unpack_from('>H', raw, 24)[0]):
+        eid, offset, length = struct.unpack_from('>III', raw, 26 + 12 * i)
+        entries[eid] = (offset, length)
+    if entries.get(9) != (0x32, 32) or entries.get(2, (0, 0))[0] != 0x52 or len(entries) != 2:
+        raise Failure(f'{path}: entries {entries}, expected Finder info at 0x32 and fork at 0x52')
+    fork_length = entries[2][1]
+    if len(raw) != 0x52 + fork_length:
+        raise Failure(f'{path}: {len(raw)} bytes, the entries account for {0x52 + fork_length}')
+    return raw[0x32:0x52], raw[0x52:]
+
+
+NETATALK_ENTRIES = [(4, 154, 0), (8, 354, 16), (9, 122, 32), (14, 370, 4), (0x80444556, 374, 0),
+                    (0x80494E4F, 382, 0), (0x8053594E, 390, 0), (0x8053567E, 398, 0)]
+
+
+def read_netatalk_metadata(target, path):
+    """The Finder information of netatalk's metadata attribute; Samba drops a malformed one."""
+    raw = stored_attribute(os.path.join(target, path), NETATALK_XATTR) or b''
+    if len(raw) != 402:
+        raise Failure(f'{path}: {NETATALK_XATTR} of {len(raw)} bytes, expected 402')
+    entries = [struct.unpack_from('>III', raw, 26 + 12 * i) for i in range(8)]
+    if (raw[:8] != bytes.fromhex('0005160700020000') or raw[24:26] != b'\0\x08'
+            or entries != NETATALK_ENTRIES):
+        raise Failure(f'{path}: {NETATALK_XATTR} has not the header and entries of netatalk '
+                      f'(header {raw[:26].hex()})')
+    return raw[122:154]
+
+
+def stored_attribute(path, name):
+    try:
+        return os.getxattr(path, name)
+    except OSError:
+        return None
+
+
+def afpinfo_record(finder_info):
+    """The record Samba builds from stored Finder information (backup time: never)."""
+    return b'AFP\0' + bytes.fromhex('00000100') + bytes(4) + bytes.fromhex('80000000') \
+        + finder_info + bytes(12)
+
+
+def stored_metadata(layout, target, path):
+    """(AfpInfo record that Samba must serve or None, resource fork) as the layout stores them;
+    path is relative to the target folder."""
+    folder, name = os.path.split(path)
+    dot_underscore = os.path.join(folder, '._' + name)
+    full_path = os.path.join(target, path)
+    if layout != 'streams-xattr':
+        finder_info, fork = read_dot_underscore(target, dot_underscore)
+        if layout == 'fruit' and read_netatalk_metadata(target, path) != finder_info:
+            raise Failure(f'{path}: {NETATALK_XATTR} and "._" disagree on the Finder info')
+        if layout == 'appledouble' and stored_attribute(full_path, NETATALK_XATTR) is not None:
+            raise Failure(f'{path}: {NETATALK_XATTR} does not belong to this layout')
+        return (afpinfo_record(finder_info) if any(finder_info) else None), fork
+    if os.path.exists(os.path.join(target, dot_underscore)):
+        raise Failure(f'{dot_underscore}: does not belong to this layout')
+    record, fork = (stored_attribute(full_path, n) for n in (AFPINFO_XATTR, RESOURCE_XATTR))
+    for attribute, value in ((AFPINFO_XATTR, record), (RESOURCE_XATTR, fork)):
+        # Samba's streams_xattr keeps one zero byte after a stream's bytes.
+        if value is not None and (len(value) < 2 or value[-1] != 0):
+            raise Failure(f'{path}: {attribute} lacks its trailing zero byte')
+    if record is not None:
+        record = record[:-1]
+        if len(record) != 60 or record[:8] != b'AFP\0' + bytes.fromhex('00000100'):
+            raise Failure(f'{path}: {AFPINFO_XATTR} is not a 60-byte AfpInfo record of version '
+                          f'1.0: {record[:8].hex()}..., {len(record)} bytes')
+        if not any(record[16:48]):
+            # Samba and macOS remove a record written so; Samba serves a stored one all the same.
+            raise Failure(f'{path}: stores an AfpInfo record whose Finder info is all zero')
+    return record, (fork[:-1] if fork else b'')
+
+
+# --- The converter ----------------------------------------------------------------------------
+
+def run_converter(converter, layout, samples, target, log_folder, dry_run):
+    """The report's rows; the output is kept in the log folder."""
+    command = [converter, '--layout', layout, '--json', '-r'] + \
+        (['--dry-run'] if dry_run else []) + [target, samples]
+    run = subprocess.run(command, capture_output=True, text=True, timeout=600)
+    log = os.path.join(log_folder, f'convert{"-dry-run" if dry_run else ""}.txt')
+    with open(log, 'w') as out:
+        out.write(f'$ {" ".join(command)}\n{run.stdout}{run.stderr}exit {run.returncode}\n')
+    if run.returncode not in (0, 1):
+        raise Failure(f'veskar-convert exited {run.returncode}: {run.stderr.strip()}')
+    return [json.loads(line) for line in run.stdout.splitlines()]
+
+
+def convert(converter, layout, samples, target, log_folder):
+    """Rows of the converted sources, completed by a trial run's fields (type, sizes...) where
+    the conversion's own rows lack them."""
+    trial = {row['source']: row for row in
+             run_converter(converter, layout, samples, target, log_folder, dry_run=True)}
+    rows = []
+    for row in run_converter(converter, layout, samples, target, log_folder, dry_run=False):
+        if row['result'] == 'converted':
+            rows.append({**trial.get(row['source'], {}), **row})
+        elif row['result'] not in ('companion-skipped', 'link-skipped'):
+            print(f'note {layout}: not converted: {row["source"]}: {row["result"]} '
+                  f'{row.get("detail", "")}')
+    return rows
+
+
+def row_field(row, *names):
+    for name in names:
+        if name in row:
+            return row[name]
+    raise Failure(f'{row["output"]}: the report has no {names[0]}')
+
+
+def reported_fields(row):
+    """Type, creator and Finder flags as the converter reported them."""
+    return row_field(row, 'type'), row_field(row, 'creator'), \
+        row_field(row, 'finder_flags', 'finderFlags').lower()
+
+
+# --- A Samba of the test's own ----------------------------------------------------------------
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+def own_directories(folder):
+    """Settings that put every file Samba keeps below folder, none in the system's."""
+    settings = []
+    for setting in ('state directory', 'lock directory', 'pid directory', 'cache directory',
+                    'private dir', 'ncalrpc dir', 'binddns dir'):
+        path = os.path.join(folder, setting.split()[0])
+        os.makedirs(path, exist_ok=True)
+        settings.append(f'{setting} = {path}')
+    return settings
+
+
+def write_conf(path, global_settings, share):
+    with open(path, 'w') as out:
+        out.write('\n'.join(['[global]'] + global_settings + share) + '\n')
+
+
+class SambaPeer:
+    """smbd serving one folder as a guest share on a loopback port, everything in its folder."""
+
+    def __init__(self, folder, share_path, share_options):
+        self.folder, self.share_path, self.port = folder, share_path, free_port()
+        self.log = os.path.join(folder, 'smbd.log')
+        self.conf = os.path.join(folder, 'smb.conf')
+        write_conf(self.conf, ['server role = standalone server', f'smb ports = {self.port}',
+                               'interfaces = 127.0.0.1', 'bind interfaces only = yes',
+                               'disable netbios = yes', 'map to guest = Bad User',
+                               'load printers = no', 'printcap name = /dev/null',
+                               'disable spoolss = yes', f'log file = {self.log}',
+                               'max log size = 0', 'log level = 2', 'fruit:aapl = yes']
+                   + own_directories(os.path.join(folder, 'server')),
+                   [f'[{SHARE}]', f'path = {share_path}', 'guest ok = yes', 'read only = no',
+                    f'force user = {pwd.getpwuid(os.getuid()).pw_name}',
+                    'vfs objects = catia fruit streams_xattr'] + share_options)
+        # smbclient, too, reads no system configuration and keeps its files here.
+        self.client_conf = os.path.join(folder, 'client.conf')
+        write_conf(self.client_conf, own_directories(os.path.join(folder, 'client')), [])
+
+    def __enter__(self):
+        # A session of its own: smbd signals its whole process group when it stops.
+        with open(os.path.join(self.folder, 'smbd.out'), 'w') as out:
+            self.process = subprocess.Popen(
+                [SMBD, '--foreground', '--no-process-group', '-s', self.conf],
+                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                start_new_session=True)
+        try:
+            self.wait_until_listening()
+        except BaseException:
+            self.__exit__()
+            raise
+        return self
+
+    def wait_until_listening(self):
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                raise Failure(f'smbd exited with {self.process.returncode}; see {self.log}')
+            try:
+                socket.create_connection(('127.0.0.1', self.port), timeout=1).close()
+                return
+            except OSError:
+                time.sleep(0.2)
+        raise Failure(f'smbd did not listen on port {self.port} within 30 s')
+
+    def __exit__(self, *exc):
+        pid = self.process.pid
+        if self.process.poll() is None:
+            os.kill(pid, signal.SIGTERM)
+            try:
+                self.process.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                os.kill(pid, signal.SIGKILL)
+                self.process.wait()
+        try:  # smbd's children of connections still closing are in its group, started by us
+            os.killpg(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+    def complaints(self):
+        with open(self.log, errors='replace') as log:
+            text = log.read()
+        # Each message is a header line "[date, level] source(function)" and indented text.
+        messages = re.split(r'\n(?=\[\d{4}/)', text)
+        return [m.strip() for m in messages if LOG_COMPLAINTS.search(m)]
+
+
+# --- A Windows client: smbclient --------------------------------------------------------------
+
+def smbclient(peer, commands):
+    run = subprocess.run(['smbclient', '-s', peer.client_conf, f'//127.0.0.1/{SHARE}',
+                          '-p', str(peer.port), '-N', '-c', '; '.join(commands)],
+                         capture_output=True, text=True, timeout=60)
+    return run.stdout + run.stderr
+
+
+def check_with_smbclient(peer, row, record, fork, scratch):
+    """Streams listed and read through Samba equal what the layout stores."""
+    path = row['output']
+    if ';' in path:  # smbclient splits its commands there
+        raise Failure(f'{path}: a name with ";" cannot be given to smbclient')
+    got_record, got_fork = os.path.join(scratch, 'afpinfo'), os.path.join(scratch, 'resource')
+    for stale in (got_record, got_fork):
+        if os.path.exists(stale):
+            os.remove(stale)
+    output = smbclient(peer, [f'allinfo "{path}"', f'get "{path}:AFP_AfpInfo" {got_record}',
+                              f'get "{path}:AFP_Resource" {got_fork}'])
+    streams = dict((name, int(size)) for name, size in
+                   re.findall(r'^stream: \[(.*)\], (\d+) bytes$', output, re.M))
+    if '::$DATA' not in streams:
+        raise Failure(f'{path}: smbclient cannot reach it:\n{output}')
+    expected = {'::$DATA': row_field(row, 'data_bytes', 'dataBytes')}
+    if record is not None:
+        expected[':AFP_AfpInfo:$DATA'] = 60
+    if fork:
+        expected[':AFP_Resource:$DATA'] = len(fork)
+    if streams != expected:
+        raise Failure(f'{path}: streams {streams}, expected {expected}')
+    if record is not None:
+        served = open(got_record, 'rb').read()
+        if served[:4] != b'AFP\0' or served[4:8] != bytes.fromhex('00000100'):
+            raise Failure(f'{path}: AFP_AfpInfo begins {served[:8].hex()}')
+        if served != record:
+            raise Failure(f'{path}: AFP_AfpInfo {served.hex()}, stored {record.hex()}')
+        if finder_fields(served[16:48]) != reported_fields(row):
+            raise Failure(f'{path}: AFP_AfpInfo holds (type, creator, flags) '
+                          f'{finder_fields(served[16:48])}, reported {reported_fields(row)}')
+    if fork and open(got_fork, 'rb').read() != fork:
+        raise Failure(f'{path}: AFP_Resource read through Samba differs from the stored fork')
+
+
+# --- A Mac client: impacket with Apple's AAPL context -----------------------------------------
+
+def mac_client(port):
+    from impacket import smb3, smb3structs as s
+
+    class MacClient(smb3.SMB3):
+        def recvSMB(self, packetID=None):  # keeps the last answer: create() drops its contexts
+            self.last_answer = super().recvSMB(packetID)
+            return self.last_answer
+
+    client = MacClient('127.0.0.1', '127.0.0.1', sess_port=port)
+    client.login('', '')
+    tree = client.connectTree(SHARE)
+    query = struct.pack('<IIQQ', AAPL_SERVER_QUERY, 0,
+                        AAPL_SERVER_CAPS | AAPL_VOLUME_CAPS | AAPL_MODEL_INFO,
+                        AAPL_SUPPORTS_READ_DIR_ATTR | AAPL_SUPPORTS_OSX_COPYFILE | AAPL_UNIX_BASED)
+    context = s.SMB2CreateContext()
+    context['NameOffset'], context['NameLength'] = 16, 4
+    context['DataOffset'], context['DataLength'] = 24, len(query)
+    context['Buffer'] = b'AAPL' + bytes(4) + query
+    root = client.create(tree, '', s.FILE_READ_ATTRIBUTES | s.FILE_READ_DATA,
+                         s.FILE_SHARE_READ | s.FILE_SHARE_WRITE | s.FILE_SHARE_DELETE,
+                         s.FILE_DIRECTORY_FILE, s.FILE_OPEN, 0, createContexts=[context])
+    answer = s.SMB2Create_Response(client.last_answer['Data'])
+    reply = create_contexts(answer['Buffer']).get(b'AAPL')
+    if reply is None:
+        raise Failure('Samba answered the first create without an AAPL context')
+    server_caps, = struct.unpack_from('<Q', reply, 16)
+    if not server_caps & AAPL_SUPPORTS_READ_DIR_ATTR:
+        raise Failure(f'Samba does not offer Finder info in listings (caps {server_caps:#x})')
+    client.close(tree, root)
+    return client, tree
+
+
+def create_contexts(buffer):
+    """{name: data} of the create contexts in a CREATE answer."""
+    contexts, at = {}, 0
+    while at + 16 <= len(buffer):
+        following, name_at, name_length, _, data_at, data_length = \
+            struct.unpack_from('<IHHHHI', buffer, at)
+        name = buffer[at + name_at:at + name_at + name_length]
+        contexts[name] = buffer[at + data_at:at + data_at + data_length]
+        if following == 0:
+            break
+        at += following
+    return contexts
+
+
+def list_folder(client, tree, folder):
+    """{name: (resource fork size, packed Finder info)} from FileIdBothDirectoryInformation.
+
+    With AAPL, Samba puts in the 24-byte short name field the fork size (8 bytes, little-endian)
+    and 16 bytes of Finder info: type, creator, Finder flags, extended flags, date added."""
+    from impacket import smb3structs as s
+    from impacket.smb3 import SessionError
+    handle = client.create(tree, folder, s.FILE_READ_ATTRIBUTES | s.FILE_READ_DATA,
+                           s.FILE_SHARE_READ | s.FILE_SHARE_WRITE | s.FILE_SHARE_DELETE,
+                           s.FILE_DIRECTORY_FILE, s.FILE_OPEN, 0)
+    entries = {}
+    try:
+        while True:
+            try:
+                data = client.queryDirectory(tree, handle, '*', informationClass=
+                                             s.FILEID_BOTH_DIRECTORY_INFORMATION,
+                                             maxBufferSize=65536)
+            except SessionError as error:
+                if error.get_error_code() == 0x80000006:  # STATUS_NO_MORE_FILES
+                    break
+                raise
+            at = 0
+            while True:
+                next_entry, = struct.unpack_from('<I', data, at)
+                name_length, = struct.unpack_from('<I', data, at + 60)
+                short_length = data[at + 68]
+                name = data[at + 104:at + 104 + name_length].decode('utf-16le')
+                if short_length != 24:
+                    raise Failure(f'{folder}/{name}: no AAPL attributes in the listing')
+                fork_size, = struct.unpack_from('<Q', data, at + 70)
+                entries[name] = (fork_size, data[at + 78:at + 94])
+                if next_entry == 0:
+                    break
+                at += next_entry
+    finally:
+        client.close(tree, handle)
+    return entries
+
+
+def check_with_mac_listing(listing, row):
+    folder, name = os.path.split(row['output'])
+    if name not in listing.get(folder, {}):
+        raise Failure(f'{row["output"]}: not in the listing of "{folder}"')
+    fork_size, packed = listing[folder][name]
+    expected = reported_fields(row) + (row_field(row, 'resource_bytes', 'resourceBytes'),)
+    got = finder_fields(packed) + (fork_size,)
+    if got != expected:
+        raise Failure(f'{row["output"]}: listed (type, creator, flags, fork) {got}, '
+                      f'reported {expected}')
+
+
+# --- One layout -------------------------------------------------------------------------------
+
+def check_layout(layout, converter, samples, scratch, targets):
+    """(files passed, failures) of one layout."""
+    folder = os.path.join(scratch, layout)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    target = os.path.join(targets, layout)
+    os.makedirs(target)
+    rows = sorted(convert(converter, layout, samples, target, folder), key=lambda r: r['output'])
+    if not rows:
+        raise Failure('nothing converted')
+    # What the layout stores, read before Samba touches the folder (it adds its own attributes).
+    stored = {}
+    for row in rows:
+        try:
+            stored[row['output']] = stored_metadata(layout, target, row['output'])
+        except Failure as failure:
+            stored[row['output']] = failure
+    passed = failed = 0
+    peer = SambaPeer(os.path.join(folder, 'samba'), target, LAYOUTS[layout])
+    with peer:
+        # The Mac lists first, as when it opens the folder: Samba takes the Finder info of a
+        # "._" file alone only once that listing (or an open of AFP_AfpInfo) has converted it.
+        client, tree = mac_client(peer.port)
+        listing = {f: list_folder(client, tree, f)
+                   for f in sorted({os.path.dirname(row['output']) for row in rows})}
+        for row in rows:
+            try:
+                if isinstance(stored[row['output']], Failure):
+                    raise stored[row['output']]
+                record, fork = stored[row['output']]
+                check_with_smbclient(peer, row, record, fork, folder)
+                check_with_mac_listing(listing, row)
+                passed += 1
+                kind, creator, flags = reported_fields(row)
+                print(f'ok   {layout}: {row["output"]} ({kind!r}/{creator!r}, flags {flags}, '
+                      f'data {row_field(row, "data_bytes", "dataBytes")}, fork {len(fork)})')
+            except Failure as failure:
+                failed += 1
+                print(f'FAIL {layout}: {failure}')
+    complaints = peer.complaints()
+    if complaints:
+        failed += 1
+        print(f'FAIL {layout}: Samba complained in {peer.log}:')
+        for complaint in complaints:
+            print('  ' + complaint.replace('\n', '\n  '))
+    return passed, failed
+
+
+def has_fruit():
+    """Whether smbd has vfs_fruit: Debian ships it apart, in samba-vfs-modules."""
+    build = subprocess.run([SMBD, '-b'], capture_output=True, text=True).stdout
+    modules = re.search(r'MODULESDIR: (\S+)', build)
+    return bool(modules) and os.path.exists(os.path.join(modules.group(1), 'vfs', 'fruit.so'))
+
+
+def holds_attribute(folder, size):
+    """Whether files in folder keep a user attribute of size bytes."""
+    try:
+        with tempfile.NamedTemporaryFile(dir=folder) as probe:
+            os.setxattr(probe.name, 'user.veskar.probe', bytes(size))
+        return True
+    except OSError:
+        return False
+
+
+def target_parent(scratch):
+    """Where the converted folders go: tmpfs keeps an attribute of 64 KiB, the most Linux
+    allows, where ext4 keeps some 4 KiB per file; a fork in an attribute needs the room."""
+    for parent in ('/dev/shm', scratch):
+        if os.path.isdir(parent) and holds_attribute(parent, 65000):
+            return parent
+    return scratch if holds_attribute(scratch, 1) else None
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    converter, samples, scratch = (os.path.abspath(a) for a in sys.argv[1:])
+    if importlib.util.find_spec('impacket') is None:
+        print('skipped: no impacket (Debian: python3-impacket)')
+        return SKIP
+    if not os.access(SMBD, os.X_OK) or not shutil.which('smbclient') or not has_fruit():
+        print('skipped: no smbd with vfs_fruit, or no smbclient '
+              '(Debian: samba, samba-vfs-modules, smbclient)')
+        return SKIP
+    if os.geteuid() != 0:
+        # Without root, smbd cannot become the share's user: its own writes (turning a "._"
+        # file's Finder info into its metadata attribute) fail.
+        print('skipped: smbd serves files properly only when started as root')
+        return SKIP
+    if not os.path.isdir(samples):
+        print(f'skipped: no samples in {samples}')
+        return SKIP
+    os.makedirs(scratch, exist_ok=True)
+    parent = target_parent(scratch)
+    if parent is None:
+        print(f'skipped: the file system of {scratch} keeps no user attributes')
+        return SKIP
+    targets = tempfile.mkdtemp(prefix='veskar-samba-', dir=parent)
+    passed = failed = 0
+    all_passed = False
+    try:
+        for layout in LAYOUTS:
+            try:
+                layout_passed, layout_failed = check_layout(layout, converter, samples, scratch,
+                                                            targets)
+            except Failure as failure:
+                layout_passed, layout_failed = 0, 1
+                print(f'FAIL {layout}: {failure}')
+            passed += layout_passed
+            failed += layout_failed
+        all_passed = failed == 0
+    finally:
+        if all_passed:
+            shutil.rmtree(targets, ignore_errors=True)
+        else:
+            print(f'the converted folders are kept in {targets}')
+    print(f'{passed} passed, {failed} failed')
+    return 0 if all_passed else 1
+
+
+if __name__ == '__main__':
+    sys.exit(main())
