@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -19,6 +20,8 @@ std::string UserName(std::string_view name) {
 
 AttributeSupport QueryUserAttributes(const std::string& folder) {
     AttributeSupport support;
+    // An interrupt waits until the probe is gone again: it is in no table of files to remove.
+    const InterruptsHeld held;
     const std::optional<std::string> probe = CreateTempFile(folder, ".veskar-probe-");
     if (!probe) {
         support.reason = std::string("no file can be created there: ") + std::strerror(errno);

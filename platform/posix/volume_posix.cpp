@@ -18,6 +18,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -116,6 +117,8 @@ struct ProbeResult {
 };
 
 ProbeResult ProbeNamedStreams(const std::string& folder) {
+    // An interrupt waits until the probe is gone again: it is in no table of files to remove.
+    const InterruptsHeld held;
     ProbeResult result;
     std::string templ = folder;
     if (templ.empty() || templ.back() != '/') templ.push_back('/');

@@ -1,8 +1,14 @@
 // The layouts of Linux file servers: their records byte for byte, the names as a Mac client
 // stores them, and the command line writing each layout into a real folder.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/statfs.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <filesystem>
 #include <set>
@@ -254,4 +260,29 @@ TEST(ServerLayouts, TakenNamesAndFailuresLeaveEveryFileAsItWas) {
     run = Convert({"--strict", "--layout", "fruit", target.Path(), src.File("mid.bin")});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(Names(target.Path()), before);
+}
+
+// Killed while it writes a large data fork: neither the data file nor anything else stays.
+TEST(ServerLayouts, InterruptedOutputLeavesNothing) {
+    TempDir src, target;
+    MacFile file;
+    file.data = PatternBytes(std::size_t{160} << 20, 1);
+    file.resource = PatternBytes(100, 2);
+    ASSERT_TRUE(WriteFile(src.File("big.bin"), EncodeMacBinary(file)));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGTERM, SIG_DFL);
+        ::execl(VESKAR_CONVERT_PATH, VESKAR_CONVERT_PATH, "-q", "--layout", "fruit",
+                target.Path().c_str(), src.File("big.bin").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Names(target.Path()).contains("Report") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "finished before the signal came";
+    EXPECT_EQ(Names(target.Path()), std::set<std::string>{});
 }
