@@ -162,7 +162,8 @@ add_case() { case_list+=("$1|$2|$3|$4|$5|$6"); }
 make_fixture() { "$fixture_tool" "$@"; }
 
 # The forks of an existing MacBinary file, for what its output must hold: SOURCE STEM.
-# Prints the output name (code page 1252 turned into UTF-8) and the type and creator.
+# Prints the output name (the Mac Roman name as the command line translates it, in UTF-8)
+# and the type and creator.
 split_macbinary() {
     local src=$1 stem=$2 n d r
     n=$(od -An -tu1 -j1 -N1 "$src" | tr -d ' ')
@@ -172,7 +173,7 @@ split_macbinary() {
     if ((r > 0)); then
         tail -c +$((129 + (d + 127) / 128 * 128)) "$src" | head -c "$r" >"$stem.rsrc"
     fi
-    dd if="$src" bs=1 skip=2 count="$n" 2>/dev/null | iconv -f CP1252 -t UTF-8
+    dd if="$src" bs=1 skip=2 count="$n" 2>/dev/null | iconv -f MACINTOSH -t UTF-8
     printf '|'
     dd if="$src" bs=1 skip=65 count=8 2>/dev/null
     echo
