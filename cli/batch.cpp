@@ -114,7 +114,9 @@ std::string FindCompanion(const std::string& file, const std::string& root) {
 
 struct JobList::Walk {
     Walk(fs::path folder, std::string asGiven, const fs::path& target)
-        : folders(folder), root(std::move(folder)), given(std::move(asGiven)) {
+        : folders(folder, std::string(kZipCompanionFolder)),
+          root(std::move(folder)),
+          given(std::move(asGiven)) {
         // Files written since the walk began are this run's outputs, not sources: without
         // this, a target that is the source folder would convert its own outputs again.
         readsOutputs = ReachesIntoTarget(root, target);
@@ -153,9 +155,9 @@ std::optional<Job> JobList::Next() {
         Job job;
         job.source = sources_[i];
         job.given = given_[i];
-        if (detail_ == Detail::Full)
+        if (detail_ != Detail::SizesOnly)
             job.companion = FindCompanion(sources_[i], platform::NativeOfPath(path.parent_path()));
-        job.bytes = SizeOf(path);
+        if (detail_ != Detail::Companions) job.bytes = SizeOf(path);
         return job;
     }
     return std::nullopt;
@@ -194,9 +196,11 @@ std::optional<Job> JobList::NextInWalk() {
         const std::size_t slash = entry->relative.rfind('/');
         if (slash != std::string::npos) job.folder = entry->relative.substr(0, slash + 1);
         job.zipCompanion = IsZipCompanion(entry->relative);
-        if (!job.zipCompanion && detail_ == Detail::Full)
+        // Only a "__MACOSX" tree met on the way down can hold a companion found elsewhere
+        // than beside the file, and the walk has seen every such tree.
+        if (!job.zipCompanion && detail_ != Detail::SizesOnly && entry->markedAbove)
             job.companion = FindCompanion(job.source, platform::NativeOfPath(walk.root));
-        job.bytes = SizeOf(entry->path);
+        if (detail_ != Detail::Companions) job.bytes = SizeOf(entry->path);
         return job;
     }
     return std::nullopt;

@@ -23,7 +23,7 @@ struct Job {
     std::string companion;      // its AppleDouble companion's path; empty for the one beside
     bool zipCompanion = false;  // found under "__MACOSX": only ever read with its data file
     bool link = false;          // a symbolic link met in a walk: passed over, not followed
-    std::uint64_t bytes = 0;    // its size, for the progress display
+    std::uint64_t bytes = 0;    // its size, for the progress display (not with Detail::Companions)
     std::optional<SourceOutcome> failed;  // the source cannot be converted at all
 };
 
@@ -35,8 +35,9 @@ struct Job {
 class JobList {
   public:
     enum class Detail {
-        Full,       // every field
-        SizesOnly,  // no companions looked for: enough for the totals
+        Full,        // every field
+        SizesOnly,   // no companions looked for: enough for the totals
+        Companions,  // no sizes: enough for a run that shows no progress
     };
     JobList(const std::vector<std::string>& sources, const std::vector<std::string>& given,
             bool recursive, const std::string& target, Detail detail = Detail::Full);

@@ -9,7 +9,22 @@ namespace fs = std::filesystem;
 
 namespace cli {
 
-FolderWalk::FolderWalk(fs::path root) {
+namespace {
+
+// The entry's own type, links not followed. The tests go through the type the folder's
+// listing gave where there is one, which spares a system call per entry.
+fs::file_type TypeOf(const fs::directory_entry& entry) {
+    std::error_code error;
+    if (entry.is_symlink(error)) return fs::file_type::symlink;
+    if (error) return fs::file_type::unknown;
+    if (entry.is_directory(error)) return fs::file_type::directory;
+    if (entry.is_regular_file(error)) return fs::file_type::regular;
+    return fs::file_type::unknown;  // anything else counts alike
+}
+
+}  // namespace
+
+FolderWalk::FolderWalk(fs::path root, std::string marked) : marked_(std::move(marked)) {
     Level level;
     level.folder = std::move(root);
     levels_.push_back(std::move(level));
@@ -24,10 +39,12 @@ bool FolderWalk::Read(Level& level, std::error_code& error) {
     // when a smaller key comes along.
     const auto byKey = [](const Name& a, const Name& b) { return a.key < b.key; };
     for (; it != end; it.increment(error)) {
-        std::error_code typeError;
-        const fs::file_type type = it->symlink_status(typeError).type();
+        const fs::file_type type = TypeOf(*it);
         Name name{platform::NativeOfPath(it->path().filename()), type};
-        if (type == fs::file_type::directory) name.key.push_back('/');
+        if (type == fs::file_type::directory) {
+            if (!marked_.empty() && name.key == marked_) level.marked = true;
+            name.key.push_back('/');
+        }
         if (name.key <= level.after) continue;
         if (level.names.size() < kNamesPerReading) {
             level.names.push_back(std::move(name));
@@ -77,6 +94,8 @@ std::optional<FolderWalk::Entry> FolderWalk::Next() {
         std::string own = folder ? name.key.substr(0, name.key.size() - 1) : name.key;
         Entry entry{
             level.folder / platform::PathOfNative(own), level.relative + own, Kind::Other, {}};
+        entry.markedAbove =
+            std::any_of(levels_.begin(), levels_.end(), [](const Level& l) { return l.marked; });
         if (folder) {
             entry.kind = Kind::Folder;
             pendingFolder_ = entry.path;

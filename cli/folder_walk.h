@@ -27,9 +27,12 @@ class FolderWalk {
         std::string relative;  // below the root, '/'-separated; empty for the root itself
         Kind kind = Kind::Other;
         std::error_code error;
+        // A folder named as `marked` stands in the entry's folder or in one above it.
+        bool markedAbove = false;
     };
 
-    explicit FolderWalk(std::filesystem::path root);
+    // `marked`: a folder name whose presence each entry reports (none when empty).
+    explicit FolderWalk(std::filesystem::path root, std::string marked = {});
 
     // The next entry, nullopt when the walk is over. The order is that of the relative paths
     // as byte strings, so every file below a folder comes before the folder's next sibling.
@@ -53,11 +56,13 @@ class FolderWalk {
         std::vector<Name> names;
         std::size_t at = 0;
         bool complete = false;  // `names` holds the folder's last names
+        bool marked = false;    // the folder holds a folder named `marked_`
     };
 
     // Reads the level's folder again for the next names after `after`.
     bool Read(Level& level, std::error_code& error);
 
+    std::string marked_;
     std::vector<Level> levels_;
     std::filesystem::path pendingFolder_;
     std::string pendingRelative_;

@@ -247,6 +247,11 @@ Found KindOfNtfsMetadataFile(std::string_view name) {
     return Found::Nothing;
 }
 
+// What bears a name that the folder's listing lacks: only an NTFS volume's own files.
+Found KindOfUnlisted(const std::string& native) {
+    return native.front() == '$' ? KindOfNtfsMetadataFile(native) : Found::Nothing;
+}
+
 }  // namespace
 
 Found FindInCurrentFolder(std::string_view ansiName) {
@@ -255,43 +260,43 @@ Found FindInCurrentFolder(std::string_view ansiName) {
 
 Found FindNativeInCurrentFolder(const std::string& native) {
     if (native.empty()) return Found::Nothing;
-    // An exact match decides at once and needs no listing.
-    if (const Found exact = KindOf(native); exact != Found::Nothing) return exact;
-    if (native.find('/') != std::string::npos) return Found::Nothing;
-    if (native.front() == '$')
-        if (const Found kind = KindOfNtfsMetadataFile(native); kind != Found::Nothing) return kind;
+    if (native.find('/') != std::string::npos) return KindOf(native);
 
     LookupState& state = State();
     const std::lock_guard lock(state.mutex);
     FolderCache& cache = state.cache;
     const FoldedName key = state.folder.Fold(native);
     const std::uint64_t hash = state.folder.Hash(native);
-    // The second pass reads the folder afresh, when the first found the listing stale.
+    // The listing answers first: in a batch nearly every name looked for is free, and the
+    // filter tells so without a lookup of the name (which, in a large folder, means reading
+    // the folder's entries on disk). The second pass reads the folder afresh, when the first
+    // found the listing stale.
     for (int pass = 0; pass < 2; ++pass) {
         struct stat info;
         if (::stat(".", &info) != 0) {
             cache.valid = false;
-            return Found::Nothing;
+            return KindOf(native);
         }
         const FolderStamp stamp = StampOf(info);
         bool fresh = false;
         if (!cache.valid || !SameState(cache.stamp, stamp)) {
-            if (!ReadFolder(state, stamp)) return Found::Nothing;
+            if (!ReadFolder(state, stamp)) return KindOf(native);
             fresh = true;
         }
         if (cache.names.MayHold(hash)) {
-            // The folder as it is now decides; a name the filter holds may be a name that
-            // only shares its bits, or one removed since.
+            // An exact match decides at once; otherwise the folder as it is now decides, as
+            // a name the filter holds may be one that only shares its bits, or one removed.
+            if (const Found exact = KindOf(native); exact != Found::Nothing) return exact;
             const std::optional<std::string> real = FindFolded(state, key, hash);
-            if (!real) return Found::Nothing;
+            if (!real) return KindOfUnlisted(native);
             if (const Found kind = KindOf(*real); kind != Found::Nothing) return kind;
         } else if (fresh || cache.settled) {
-            return Found::Nothing;
+            return KindOfUnlisted(native);
         }
         // A name found that is gone, or a filter too young to be trusted to be complete.
         cache.valid = false;
     }
-    return Found::Nothing;
+    return KindOf(native);
 }
 
 std::optional<std::string> NameInFolder(const std::string& folder, std::string_view nativeName) {
@@ -329,7 +334,6 @@ void NoteNativeCreatedInCurrentFolder(const std::string& native) {
     FolderCache& cache = state.cache;
     if (!cache.valid) return;
     struct stat info;
-    struct stat created;
     if (::stat(".", &info) != 0) {
         cache.valid = false;
         return;
@@ -342,7 +346,6 @@ void NoteNativeCreatedInCurrentFolder(const std::string& native) {
         cache.valid = false;
         return;
     }
-    if (::lstat(native.c_str(), &created) != 0) return;
     cache.names.Add(state.folder.Hash(native));
     // The new times are taken as this creation's alone: another program's entry made in the
     // same moment goes unseen, as it would between the search and the creation anyway. The
