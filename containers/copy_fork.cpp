@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "containers/import_progress.h"
 #include "containers/shortfall.h"
@@ -13,13 +14,12 @@
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
                     std::uint64_t* copied) {
     if (copied) *copied = 0;
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyBufferSize]());
-    if (!buffer) return CopyStatus::NoBuffer;
 
-    // The bulk of a fork bypasses the stream buffers: one OS read and one OS write per chunk,
-    // starting where each stream logically stands. The positions are taken before the flush:
-    // Microsoft's C runtime flushes an input stream by dropping its read-ahead without moving
-    // the file back, after which the stream reports the end of the read-ahead instead.
+    // The bulk of a fork bypasses the stream buffers: copied by the system where it can copy
+    // between the two files, else one OS read and one OS write per chunk, starting where each
+    // stream logically stands. The positions are taken before the flush: Microsoft's C
+    // runtime flushes an input stream by dropping its read-ahead without moving the file
+    // back, after which the stream reports the end of the read-ahead instead.
     const auto sourceAt = platform::Tell(source);
     const auto destinationAt = platform::Tell(destination);
     if (!sourceAt || !destinationAt) return CopyStatus::WriteFailed;
@@ -31,27 +31,40 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
     platform::RawSeek(out, *destinationAt);
 
     CopyStatus status = CopyStatus::Done;
+    std::unique_ptr<std::uint8_t[]> buffer;  // only when the system cannot copy
     std::uint64_t readTotal = 0;
     std::uint64_t written = 0;
     std::uint32_t left = count;
-    std::size_t chunk = kCopyBufferSize;
     while (left > 0) {
-        if (left < chunk) chunk = left;
-        const std::int64_t got = platform::RawRead(in, buffer.get(), chunk);
-        if (got == 0) break;  // the end of the source
-        if (got < 0) {
-            status = CopyStatus::ReadFailed;
-            break;
+        const std::size_t chunk = std::min<std::size_t>(left, kCopyBufferSize);
+        std::optional<std::int64_t> moved;
+        if (!buffer) moved = platform::RawCopy(in, out, chunk);
+        // A failed copy by the system is tried again by reading and writing, which tells
+        // whether the source or the destination failed, and why; so is one that copied
+        // nothing, which some file systems answer for a failed read as for the end.
+        if (!moved || *moved <= 0) {
+            if (!buffer) buffer.reset(new (std::nothrow) std::uint8_t[kCopyBufferSize]());
+            if (!buffer) {
+                status = CopyStatus::NoBuffer;
+                break;
+            }
+            moved = platform::RawRead(in, buffer.get(), chunk);
+            if (*moved < 0) {
+                status = CopyStatus::ReadFailed;
+                break;
+            }
+            readTotal += static_cast<std::uint64_t>(*moved);
+            if (!platform::RawWriteAll(out, buffer.get(), static_cast<std::size_t>(*moved))) {
+                status = CopyStatus::WriteFailed;
+                break;
+            }
+        } else {
+            readTotal += static_cast<std::uint64_t>(*moved);
         }
-        chunk = static_cast<std::size_t>(got);
-        readTotal += chunk;
-        if (!platform::RawWriteAll(out, buffer.get(), chunk)) {
-            status = CopyStatus::WriteFailed;
-            break;
-        }
-        written += chunk;
-        left -= static_cast<std::uint32_t>(chunk);
-        import_progress::Advance(chunk);
+        if (*moved == 0) break;  // the end of the source
+        written += static_cast<std::uint64_t>(*moved);
+        left -= static_cast<std::uint32_t>(*moved);
+        import_progress::Advance(static_cast<std::size_t>(*moved));
     }
 
     const int error = errno;  // the reason of a failure, kept past the repositioning

@@ -14,7 +14,7 @@ constexpr std::size_t kCopyBufferSize = 40960;
 
 enum class CopyStatus {
     Done,         // copied the count, or up to the end of the source
-    NoBuffer,     // the copy buffer could not be obtained; nothing was copied
+    NoBuffer,     // the copy buffer could not be obtained
     WriteFailed,  // the destination refused a write (a full volume, say)
     ReadFailed,   // a read of the source failed (a damaged disk, a vanished network file)
 };

@@ -47,11 +47,16 @@ bool TakenWithCompanion(std::string_view name) {
     return Exists(name) || Exists(CompanionOf(name));
 }
 
-// Creates the file exclusively, registered for removal until it is kept.
+// Creates the file exclusively, registered for removal until it is kept. The stream is
+// written in whole pieces (a header, then forks beneath it), so it keeps no buffer: a
+// buffered one would read back what was written whenever it is repositioned.
 std::FILE* CreateOwned(OwnFile& owner, const std::string& name) {
     platform::InterruptsHeld held;
     std::FILE* file = platform::OpenStream(Here(name), "w+bx");
-    if (file) owner.Adopt(Here(name));
+    if (file) {
+        owner.Adopt(Here(name));
+        std::setvbuf(file, nullptr, _IONBF, 0);
+    }
     return file;
 }
 

@@ -1,6 +1,9 @@
 // Reading and writing through the file descriptor beneath a C stream.
 #include <unistd.h>
 
+#include <cstdint>
+#include <optional>
+
 #include <algorithm>
 #include <cerrno>
 #include <limits>
@@ -47,6 +50,20 @@ bool RawWriteAll(RawFile file, const void* buffer, std::size_t count) {
         count -= static_cast<std::size_t>(put);
     }
     return true;
+}
+
+std::optional<std::int64_t> RawCopy(RawFile in, RawFile out, std::size_t count) {
+    count = std::min<std::size_t>(count, std::numeric_limits<ssize_t>::max());
+    ssize_t got;
+    do {
+        got = ::copy_file_range(in.handle, nullptr, out.handle, nullptr, count, 0);
+    } while (got < 0 && errno == EINTR);
+    // Files on different file systems (or one that has no such copy, as FUSE volumes may
+    // not), and kernels without the call, are told apart from a failed copy.
+    if (got < 0 && (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS ||
+                    errno == EBADF))
+        return std::nullopt;
+    return got;
 }
 
 }  // namespace platform

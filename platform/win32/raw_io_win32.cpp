@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <limits>
+#include <optional>
 
 #include "platform/platform.h"
 
@@ -56,6 +57,10 @@ bool RawWriteAll(RawFile file, const void* buffer, std::size_t count) {
         count -= static_cast<std::size_t>(put);
     }
     return true;
+}
+
+std::optional<std::int64_t> RawCopy(RawFile, RawFile, std::size_t) {
+    return std::nullopt;  // the C runtime's descriptors offer no copy of their own
 }
 
 }  // namespace platform
