@@ -110,6 +110,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
         outcome.skipped = SourceOutcome::Skip::Companion;
         return outcome;
     }
+    CStream opened;  // the source as the probe left it open
     if (format == Format::Auto) {
         Probe probe =
             formats::ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
@@ -132,6 +133,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 return outcome;
             case Probe::Verdict::Recognised:
                 format = probe.format;
+                opened = std::move(probe.source);
                 break;
         }
     }
@@ -145,7 +147,8 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 return ImportBinHexWith(target, source, options, report);
             }
             case Format::MacBinary:
-                return ImportMacBinary(target, source, report);
+                return opened ? ImportOpenMacBinary(target, opened.get(), source, report)
+                              : ImportMacBinary(target, source, report);
             case Format::AppleSingle:
                 return ImportAppleSingle(target, source, report);
             case Format::AppleDouble:
@@ -213,11 +216,12 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
 
     // The files are found as the run goes, not listed first; only the progress display
     // needs the totals, and walks everything once beforehand for them.
-    JobList jobs(sources, options.sources, options.recursive, target);
+    const bool progressWanted = errIsTerminal && !options.quiet;
+    JobList jobs(sources, options.sources, options.recursive, target,
+                 progressWanted ? JobList::Detail::Full : JobList::Detail::Companions);
     std::optional<Job> job = jobs.Next();
     std::optional<Job> following = job ? jobs.Next() : std::nullopt;
     const bool batch = following.has_value();
-    const bool progressWanted = errIsTerminal && !options.quiet;
     const Totals totals =
         progressWanted ? CountJobs(sources, options.sources, options.recursive, target) : Totals{};
     Progress progress(err, progressWanted && (batch || totals.bytes > kLongFile), totals.files,

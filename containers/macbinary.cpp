@@ -126,13 +126,23 @@ std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength) {
 
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
                              ImportReport* report) {
+    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
+    if (!source.get()) {
+        // The target folder is the current one after every import, whatever its result.
+        const SfmWriter own(SfmNaming::AsItStands);
+        EnterTargetFolder(targetFolder, WriterFor(report, own).Needs());
+        return ImportResult::CannotOpen;
+    }
+    std::setvbuf(source.get(), nullptr, _IONBF, 0);
+    return ImportOpenMacBinary(targetFolder, source.get(), sourcePath, report);
+}
+
+ImportResult ImportOpenMacBinary(std::string_view targetFolder, std::FILE* source,
+                                 std::string_view sourcePath, ImportReport* report) {
     const SfmWriter own(SfmNaming::AsItStands);
     const OutputWriter& writer = WriterFor(report, own);
     const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
-    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
-    if (!source.get()) return ImportResult::CannotOpen;
-
-    FileSource bytes(source.get());
+    FileSource bytes(source);
     const MacFileReading reading = ReadMacBinary(bytes);
     if (reading.refusal) {
         if (report && !reading.refusal->detail.empty()) report->detail = reading.refusal->detail;

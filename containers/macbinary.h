@@ -71,3 +71,7 @@ MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* str
 // Converts one MacBinary file into the target folder.
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
                              ImportReport* report = nullptr);
+// The same for a source the caller has open (best unbuffered: it is read as a header and two
+// forks copied beneath the stream); `sourcePath` names it in messages and output names.
+ImportResult ImportOpenMacBinary(std::string_view targetFolder, std::FILE* source,
+                                 std::string_view sourcePath, ImportReport* report = nullptr);

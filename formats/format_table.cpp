@@ -83,7 +83,7 @@ constexpr std::array<Format, 4> kProbeOrder = [] {
 }();
 
 Probe ReadFailed(std::string detail) {
-    return {Probe::Verdict::ReadFailed, Format::Auto, std::move(detail)};
+    return {Probe::Verdict::ReadFailed, Format::Auto, std::move(detail), {}};
 }
 
 }  // namespace
@@ -105,12 +105,21 @@ std::optional<Format> FormatFromWord(std::string_view word) {
 }
 
 Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
-    const CStream source(platform::OpenStream(nativePath, "rb"));
-    if (!source) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno)};
+    CStream source(platform::OpenStream(nativePath, "rb"));
+    if (!source) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno), {}};
 
+    // The first bytes are read beneath the stream, which keeps it untouched for an import
+    // that takes it over.
     std::array<std::uint8_t, kMacBinaryHeaderSize> head{};
-    const std::size_t got = std::fread(head.data(), 1, head.size(), source.get());
-    if (std::ferror(source.get())) return ReadFailed(ReadFailure("its first bytes"));
+    const platform::RawFile raw = platform::RawOf(source.get());
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const std::int64_t read = platform::RawRead(raw, head.data() + got, head.size() - got);
+        if (read < 0) return ReadFailed(ReadFailure("its first bytes"));
+        if (read == 0) break;
+        got += static_cast<std::size_t>(read);
+    }
+    if (!platform::RawSeek(raw, 0)) return ReadFailed(ReadFailure("its first bytes"));
     const ProbeInput input{.head = std::span(head).first(got),
                            .size = platform::StreamSize(source.get()).value_or(0),
                            .stream = source.get(),
@@ -118,12 +127,18 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
                            .rules = rules};
 
     if (IsAppleDoubleCompanion(nativePath) && IsAppleDoubleStart(input.head))
-        return {Probe::Verdict::Companion, Format::AppleDouble, {}};
+        return {Probe::Verdict::Companion, Format::AppleDouble, {}, {}};
     for (const Format format : kProbeOrder) {
         std::string failure;
         switch (RowOf(format).probe(input, failure)) {
-            case ProbeAnswer::Yes:
-                return {Probe::Verdict::Recognised, format, {}};
+            case ProbeAnswer::Yes: {
+                Probe probe{Probe::Verdict::Recognised, format, {}, {}};
+                if (RowOf(format).cost == ProbeCost::Head) {
+                    std::setvbuf(source.get(), nullptr, _IONBF, 0);
+                    probe.source = std::move(source);
+                }
+                return probe;
+            }
             case ProbeAnswer::ReadFailed:
                 return ReadFailed(std::move(failure));
             case ProbeAnswer::No:

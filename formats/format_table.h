@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "containers/c_stream.h"
+
 #include "containers/import_result.h"
 #include "containers/sfm_output.h"
 
@@ -78,6 +80,9 @@ struct Probe {
     Verdict verdict = Verdict::Nothing;
     Format format = Format::Auto;
     std::string detail;
+    // A source recognised by its first bytes alone stays open for the import, unbuffered and
+    // not yet read through its stream, so that it is opened once.
+    CStream source;
 };
 
 // Looks at the file at `nativePath` (an absolute path, or one relative to the current
