@@ -5,68 +5,66 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <optional>
 
 #include "containers/import_progress.h"
 #include "containers/shortfall.h"
 #include "platform/platform.h"
 
+namespace {
+
+std::unique_ptr<std::uint8_t[]> NewBuffer() {
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[kCopyBufferSize]);
+}
+
+// Copies up to `count` bytes from `in` at `from` to `out` at `to` in chunks, through
+// `buffer`; the first chunk comes after `lead` bytes already in the buffer, written with it
+// just before `to`. `readTotal` and `written` count the fork's bytes, also on a failure.
+CopyStatus CopyAt(platform::RawFile in, std::uint64_t from, platform::RawFile out, std::uint64_t to,
+                  std::uint32_t count, std::uint8_t* buffer, std::size_t lead,
+                  std::uint64_t& readTotal, std::uint64_t& written) {
+    readTotal = written = 0;
+    std::uint32_t left = count;
+    do {
+        const std::size_t chunk = std::min<std::size_t>(left, kCopyBufferSize - lead);
+        const std::int64_t got =
+            chunk == 0 ? 0 : platform::RawReadAt(in, from + readTotal, buffer + lead, chunk);
+        if (got < 0) return CopyStatus::ReadFailed;
+        const auto size = static_cast<std::size_t>(got);
+        readTotal += size;
+        if (size + lead > 0 &&
+            !platform::RawWriteAllAt(out, to + written - lead, buffer, size + lead))
+            return CopyStatus::WriteFailed;
+        lead = 0;
+        if (size == 0) break;  // the end of the source
+        written += size;
+        left -= static_cast<std::uint32_t>(size);
+        import_progress::Advance(size);
+    } while (left > 0);
+    return CopyStatus::Done;
+}
+
+}  // namespace
+
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
                     std::uint64_t* copied) {
     if (copied) *copied = 0;
 
-    // The bulk of a fork bypasses the stream buffers: copied by the system where it can copy
-    // between the two files, else one OS read and one OS write per chunk, starting where each
-    // stream logically stands. The positions are taken before the flush: Microsoft's C
-    // runtime flushes an input stream by dropping its read-ahead without moving the file
-    // back, after which the stream reports the end of the read-ahead instead.
+    // The bulk of a fork bypasses the stream buffers, starting where each stream logically
+    // stands. The positions are taken before the flush: Microsoft's C runtime flushes an input
+    // stream by dropping its read-ahead without moving the file back, after which the stream
+    // reports the end of the read-ahead instead.
     const auto sourceAt = platform::Tell(source);
     const auto destinationAt = platform::Tell(destination);
     if (!sourceAt || !destinationAt) return CopyStatus::WriteFailed;
     std::fflush(source);
     std::fflush(destination);
-    const platform::RawFile in = platform::RawOf(source);
-    const platform::RawFile out = platform::RawOf(destination);
-    platform::RawSeek(in, *sourceAt);
-    platform::RawSeek(out, *destinationAt);
-
-    CopyStatus status = CopyStatus::Done;
-    std::unique_ptr<std::uint8_t[]> buffer;  // only when the system cannot copy
     std::uint64_t readTotal = 0;
     std::uint64_t written = 0;
-    std::uint32_t left = count;
-    while (left > 0) {
-        const std::size_t chunk = std::min<std::size_t>(left, kCopyBufferSize);
-        std::optional<std::int64_t> moved;
-        if (!buffer) moved = platform::RawCopy(in, out, chunk);
-        // A failed copy by the system is tried again by reading and writing, which tells
-        // whether the source or the destination failed, and why; so is one that copied
-        // nothing, which some file systems answer for a failed read as for the end.
-        if (!moved || *moved <= 0) {
-            if (!buffer) buffer.reset(new (std::nothrow) std::uint8_t[kCopyBufferSize]());
-            if (!buffer) {
-                status = CopyStatus::NoBuffer;
-                break;
-            }
-            moved = platform::RawRead(in, buffer.get(), chunk);
-            if (*moved < 0) {
-                status = CopyStatus::ReadFailed;
-                break;
-            }
-            readTotal += static_cast<std::uint64_t>(*moved);
-            if (!platform::RawWriteAll(out, buffer.get(), static_cast<std::size_t>(*moved))) {
-                status = CopyStatus::WriteFailed;
-                break;
-            }
-        } else {
-            readTotal += static_cast<std::uint64_t>(*moved);
-        }
-        if (*moved == 0) break;  // the end of the source
-        written += static_cast<std::uint64_t>(*moved);
-        left -= static_cast<std::uint32_t>(*moved);
-        import_progress::Advance(static_cast<std::size_t>(*moved));
-    }
-
+    const auto buffer = NewBuffer();
+    const CopyStatus status =
+        !buffer ? CopyStatus::NoBuffer
+                : CopyAt(platform::RawOf(source), *sourceAt, platform::RawOf(destination),
+                         *destinationAt, count, buffer.get(), 0, readTotal, written);
     const int error = errno;  // the reason of a failure, kept past the repositioning
     platform::Seek(source, *sourceAt + readTotal);
     platform::Seek(destination, *destinationAt + written);
@@ -75,8 +73,41 @@ CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t cou
     return status;
 }
 
+CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std::uint64_t at,
+                      std::uint64_t& copied, std::span<const std::uint8_t> lead) {
+    copied = 0;
+    std::uint64_t readTotal = 0;
+    if (place.length == 0 && lead.empty()) return CopyStatus::Done;
+    const auto buffer = NewBuffer();
+    if (!buffer) return CopyStatus::NoBuffer;
+    // Bytes to go just before the fork share its first write when they leave room for a chunk.
+    std::size_t held = 0;
+    if (lead.size() <= kCopyBufferSize / 2) {
+        std::copy(lead.begin(), lead.end(), buffer.get());
+        held = lead.size();
+    } else if (!platform::RawWriteAllAt(destination, at - lead.size(), lead.data(), lead.size())) {
+        return CopyStatus::WriteFailed;
+    }
+    return CopyAt(platform::RawOf(place.stream), place.offset, destination, at, place.length,
+                  buffer.get(), held, readTotal, copied);
+}
+
 std::string SystemReason(const std::string& what) {
     return what + ": " + std::strerror(errno);
+}
+
+std::string CopyFailure(CopyStatus status, std::string_view fork, std::string_view written) {
+    switch (status) {
+        case CopyStatus::Done:
+            break;
+        case CopyStatus::ReadFailed:
+            return ReadFailure(fork);
+        case CopyStatus::NoBuffer:
+            return "no memory for the copy buffer";
+        case CopyStatus::WriteFailed:
+            return SystemReason("cannot write " + std::string(written));
+    }
+    return {};
 }
 
 CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::uint64_t& copied,
@@ -86,19 +117,7 @@ CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::u
     const CopyStatus status = platform::Seek(place.stream, place.offset)
                                   ? CopyFork(place.stream, destination, place.length, &copied)
                                   : CopyStatus::ReadFailed;
-    switch (status) {
-        case CopyStatus::Done:
-            break;
-        case CopyStatus::ReadFailed:
-            detail = ReadFailure(fork);
-            break;
-        case CopyStatus::NoBuffer:
-            detail = "no memory for the copy buffer";
-            break;
-        case CopyStatus::WriteFailed:
-            detail = SystemReason("cannot write " + std::string(written));
-            break;
-    }
+    if (status != CopyStatus::Done) detail = CopyFailure(status, fork, written);
     return status;
 }
 

@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "containers/import_result.h"
+#include "platform/platform.h"
 
 constexpr std::size_t kCopyBufferSize = 40960;
 
@@ -40,6 +42,16 @@ struct ForkPlace {
 // saying why in the words of the fork read (`fork`) and of the output written (`written`).
 CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::uint64_t& copied,
                           std::string_view fork, std::string_view written, std::string& detail);
+
+// Why a copy failed, in the words of the fork read (`fork`) and of the output written
+// (`written`); errno tells the system's reason.
+std::string CopyFailure(CopyStatus status, std::string_view fork, std::string_view written);
+
+// Copies the fork at `place` to `destination` at offset `at` (after the bytes `lead`, written
+// just before it), moving neither the source's stream nor the destination's position;
+// `copied` receives the fork's bytes written. After a failed read or write, errno tells why.
+CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std::uint64_t at,
+                      std::uint64_t& copied, std::span<const std::uint8_t> lead = {});
 
 // Reads the fork at `place` into `bytes` (up to the end of the source): Done, or ReadFailed
 // with `detail` saying why in the words of `fork`.

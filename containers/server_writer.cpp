@@ -47,16 +47,12 @@ bool TakenWithCompanion(std::string_view name) {
     return Exists(name) || Exists(CompanionOf(name));
 }
 
-// Creates the file exclusively, registered for removal until it is kept. The stream is
-// written in whole pieces (a header, then forks beneath it), so it keeps no buffer: a
-// buffered one would read back what was written whenever it is repositioned.
+// Creates the file exclusively, registered for removal until it is kept. It is written
+// beneath its stream, each piece at its own offset.
 std::FILE* CreateOwned(OwnFile& owner, const std::string& name) {
     platform::InterruptsHeld held;
     std::FILE* file = platform::OpenStream(Here(name), "w+bx");
-    if (file) {
-        owner.Adopt(Here(name));
-        std::setvbuf(file, nullptr, _IONBF, 0);
-    }
+    if (file) owner.Adopt(Here(name));
     return file;
 }
 
@@ -144,9 +140,9 @@ ImportResult ServerWriter::Write(const MacFileDescription& file, std::string_vie
 
     std::string detail;
     std::uint64_t dataCopied = 0;
-    CopyStatus status =
-        CopyPlacedFork(file.data, data.get(), dataCopied, "the data fork", "the data fork", detail);
-    if (status != CopyStatus::Done) return fail(ResultOf(status), detail);
+    CopyStatus status = CopyForkTo(file.data, platform::RawOf(data.get()), 0, dataCopied);
+    if (status != CopyStatus::Done)
+        return fail(ResultOf(status), CopyFailure(status, "the data fork", "the data fork"));
     if (!CloseWritten(data))
         return fail(ImportResult::WriteFailed, SystemReason("cannot write the data fork"));
 
@@ -157,20 +153,19 @@ ImportResult ServerWriter::Write(const MacFileDescription& file, std::string_vie
         if (!appleDouble)
             return fail(ImportResult::WriteFailed, SystemReason("cannot create " + companionName));
         platform::NoteNativeCreatedInCurrentFolder(companionName);
-        const auto writeHeader = [&](std::uint32_t resourceLength) {
-            const AppleDoubleHeader header = MakeAppleDoubleHeader(info, resourceLength);
-            return platform::Seek(appleDouble.get(), 0) &&
-                   std::fwrite(header.data(), 1, header.size(), appleDouble.get()) == header.size();
-        };
-        if (!writeHeader(file.resource.length))
-            return fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
-        status = CopyPlacedFork(file.resource, appleDouble.get(), resourceCopied,
-                                "the resource fork", companionName, detail);
-        if (status != CopyStatus::Done) return fail(ResultOf(status), detail);
+        const platform::RawFile written = platform::RawOf(appleDouble.get());
+        const AppleDoubleHeader header = MakeAppleDoubleHeader(info, file.resource.length);
+        status = CopyForkTo(file.resource, written, header.size(), resourceCopied, header);
+        if (status != CopyStatus::Done)
+            return fail(ResultOf(status), CopyFailure(status, "the resource fork", companionName));
         // A source that ended early: the entry says what the file holds.
-        if (resourceCopied != file.resource.length &&
-            !writeHeader(static_cast<std::uint32_t>(resourceCopied)))
-            return fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
+        if (resourceCopied != file.resource.length) {
+            const AppleDoubleHeader held =
+                MakeAppleDoubleHeader(info, static_cast<std::uint32_t>(resourceCopied));
+            if (!platform::RawWriteAllAt(written, 0, held.data(), held.size()))
+                return fail(ImportResult::WriteFailed,
+                            SystemReason("cannot write " + companionName));
+        }
         if (!CloseWritten(appleDouble))
             return fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
     }

@@ -150,10 +150,9 @@ bool RawSeek(RawFile file, std::uint64_t offset);
 std::int64_t RawRead(RawFile file, void* buffer, std::size_t count);
 // Writes everything or fails.
 bool RawWriteAll(RawFile file, const void* buffer, std::size_t count);
-// Copies up to `count` bytes from `in`'s position to `out`'s within the system, without
-// passing them through the caller's memory: the bytes copied, 0 at the end of the source, -1
-// on error (errno tells why); nullopt when the system cannot copy between these two files,
-// for the caller to read and write instead.
-std::optional<std::int64_t> RawCopy(RawFile in, RawFile out, std::size_t count);
+// The same at given offsets, for callers that know where each piece goes; on Linux the
+// files' own positions stay as they were, on Windows they move.
+std::int64_t RawReadAt(RawFile file, std::uint64_t offset, void* buffer, std::size_t count);
+bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::size_t count);
 
 }  // namespace platform

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <optional>
 
 #include <algorithm>
 #include <cerrno>
@@ -52,18 +51,49 @@ bool RawWriteAll(RawFile file, const void* buffer, std::size_t count) {
     return true;
 }
 
-std::optional<std::int64_t> RawCopy(RawFile in, RawFile out, std::size_t count) {
+namespace {
+
+bool FitsOffset(std::uint64_t offset) {
+    return offset <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+}
+
+}  // namespace
+
+std::int64_t RawReadAt(RawFile file, std::uint64_t offset, void* buffer, std::size_t count) {
+    if (!FitsOffset(offset)) {
+        errno = EINVAL;
+        return -1;
+    }
     count = std::min<std::size_t>(count, std::numeric_limits<ssize_t>::max());
     ssize_t got;
     do {
-        got = ::copy_file_range(in.handle, nullptr, out.handle, nullptr, count, 0);
+        got = ::pread(file.handle, buffer, count, static_cast<off_t>(offset));
     } while (got < 0 && errno == EINTR);
-    // Files on different file systems (or one that has no such copy, as FUSE volumes may
-    // not), and kernels without the call, are told apart from a failed copy.
-    if (got < 0 && (errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS ||
-                    errno == EBADF))
-        return std::nullopt;
     return got;
+}
+
+bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::size_t count) {
+    const char* next = static_cast<const char*>(buffer);
+    while (count > 0) {
+        if (!FitsOffset(offset)) {
+            errno = EFBIG;
+            return false;
+        }
+        const std::size_t chunk = std::min<std::size_t>(count, std::numeric_limits<ssize_t>::max());
+        const ssize_t put = ::pwrite(file.handle, next, chunk, static_cast<off_t>(offset));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;  // errno tells why, for the caller's message
+        }
+        if (put == 0) {
+            errno = ENOSPC;  // nothing written and no error: the device takes no more
+            return false;
+        }
+        next += put;
+        offset += static_cast<std::uint64_t>(put);
+        count -= static_cast<std::size_t>(put);
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <climits>
 #include <limits>
-#include <optional>
 
 #include "platform/platform.h"
 
@@ -59,8 +58,13 @@ bool RawWriteAll(RawFile file, const void* buffer, std::size_t count) {
     return true;
 }
 
-std::optional<std::int64_t> RawCopy(RawFile, RawFile, std::size_t) {
-    return std::nullopt;  // the C runtime's descriptors offer no copy of their own
+std::int64_t RawReadAt(RawFile file, std::uint64_t offset, void* buffer, std::size_t count) {
+    if (!RawSeek(file, offset)) return -1;
+    return RawRead(file, buffer, count);
+}
+
+bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::size_t count) {
+    return RawSeek(file, offset) && RawWriteAll(file, buffer, count);
 }
 
 }  // namespace platform
