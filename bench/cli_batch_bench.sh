@@ -14,29 +14,6 @@ convert="$build/veskar-convert"
 
 bench_start veskar-batch
 
-# MacBinary files with names of their own, forks of random sizes from a fixed seed.
-make_batch() {  # folder count
-    python3 - "$1" "$2" <<'PY'
-import os, random, struct, sys
-folder, count = sys.argv[1], int(sys.argv[2])
-os.makedirs(folder, exist_ok=True)
-rng = random.Random(7)
-for i in range(count):
-    total = rng.randint(1024, 64 * 1024 - 256)
-    rsrc = rng.randint(0, total // 4)
-    data = total - rsrc
-    name = b"File %05d" % i
-    head = bytearray(128)
-    head[1] = len(name)
-    head[2:2 + len(name)] = name
-    head[65:73] = b"BINAbnch"
-    head[83:91] = struct.pack(">II", data, rsrc)
-    pad = lambda n: b"\0" * ((128 - n % 128) % 128)
-    with open(os.path.join(folder, "f%05d.bin" % i), "wb") as out:
-        out.write(head + os.urandom(data) + pad(data) + os.urandom(rsrc) + pad(rsrc))
-PY
-}
-
 make_batch "$work/small" $((files / 10))
 make_batch "$work/batch" "$files"
 bytes=$(du -sb "$work/batch" | cut -f1)
