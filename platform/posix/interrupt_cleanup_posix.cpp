@@ -1,8 +1,12 @@
-// The handler may run between any two instructions of an import, so it touches only a fixed
-// table of paths and lock-free flags, and calls only unlink, signal and raise, all
-// async-signal-safe.
+// The handler may run between any two instructions of an import, on any thread, so it
+// touches only a fixed table of paths and lock-free flags, and calls only unlink, signal and
+// raise, all async-signal-safe. A hold is a flag, not a blocked signal: a hold costs no system
+// call (an import holds several times a file), and a signal that comes meanwhile is only
+// noted, then acted on when the hold ends.
 #include <signal.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "platform/interrupt_cleanup.h"
 #include "platform/interrupt_slots.h"
@@ -12,35 +16,46 @@ namespace platform {
 
 namespace {
 
+std::atomic<bool> holding{false};
+std::atomic<int> pendingSignal{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "flags a signal handler may touch");
+
 void RemoveTrackedAndReraise(int signal) {
     RemoveArmedTrackedFiles([](const char* path) { ::unlink(path); });
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
 
+void OnInterrupt(int signal) {
+    if (holding.load()) {
+        pendingSignal.store(signal);
+        return;
+    }
+    RemoveTrackedAndReraise(signal);
+}
+
 int holdDepth = 0;  // the imports run on one thread
-sigset_t beforeHold;
 
 }  // namespace
 
 void HoldInterrupts() {
-    if (holdDepth++ > 0) return;
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &held, &beforeHold);
+    if (holdDepth++ == 0) holding.store(true);
 }
 
 void ReleaseInterrupts() {
     if (holdDepth == 0 || --holdDepth > 0) return;
-    ::sigprocmask(SIG_SETMASK, &beforeHold, nullptr);
+    holding.store(false);
+    // A signal that came during the hold ends the program now, as it would have then.
+    if (const int signal = pendingSignal.exchange(0); signal != 0) RemoveTrackedAndReraise(signal);
 }
 
 void InstallInterruptCleanup() {
     static const bool installed = [] {
         struct sigaction action {};
-        action.sa_handler = RemoveTrackedAndReraise;
+        action.sa_handler = OnInterrupt;
+        // A call a held signal interrupts goes on, as it would have with the signal blocked.
+        action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         sigaddset(&action.sa_mask, SIGINT);
         sigaddset(&action.sa_mask, SIGTERM);
