@@ -9,21 +9,6 @@ namespace fs = std::filesystem;
 
 namespace cli {
 
-namespace {
-
-// The entry's own type, links not followed. The tests go through the type the folder's
-// listing gave where there is one, which spares a system call per entry.
-fs::file_type TypeOf(const fs::directory_entry& entry) {
-    std::error_code error;
-    if (entry.is_symlink(error)) return fs::file_type::symlink;
-    if (error) return fs::file_type::unknown;
-    if (entry.is_directory(error)) return fs::file_type::directory;
-    if (entry.is_regular_file(error)) return fs::file_type::regular;
-    return fs::file_type::unknown;  // anything else counts alike
-}
-
-}  // namespace
-
 FolderWalk::FolderWalk(fs::path root, std::string marked) : marked_(std::move(marked)) {
     Level level;
     level.folder = std::move(root);
@@ -33,19 +18,19 @@ FolderWalk::FolderWalk(fs::path root, std::string marked) : marked_(std::move(ma
 bool FolderWalk::Read(Level& level, std::error_code& error) {
     level.names.clear();
     level.at = 0;
-    fs::directory_iterator it(level.folder, error), end;
-    if (error) return false;
     // A max-heap of the smallest keys after `after` seen so far: its top is the one to drop
     // when a smaller key comes along.
     const auto byKey = [](const Name& a, const Name& b) { return a.key < b.key; };
-    for (; it != end; it.increment(error)) {
-        const fs::file_type type = TypeOf(*it);
-        Name name{platform::NativeOfPath(it->path().filename()), type};
-        if (type == fs::file_type::directory) {
-            if (!marked_.empty() && name.key == marked_) level.marked = true;
-            name.key.push_back('/');
-        }
-        if (name.key <= level.after) continue;
+    const auto take = [&](std::string_view native, fs::file_type type) {
+        const bool folder = type == fs::file_type::directory;
+        if (folder && !marked_.empty() && native == marked_) level.marked = true;
+        // Most entries of a large folder come before `after`: a name that sorts before it
+        // without being a start of it does so whatever its key adds, and makes no key.
+        const std::string_view after = level.after;
+        if (native < after && !after.starts_with(native)) return;
+        Name name{std::string(native), type};
+        if (folder) name.key.push_back('/');
+        if (name.key <= level.after) return;
         if (level.names.size() < kNamesPerReading) {
             level.names.push_back(std::move(name));
             std::push_heap(level.names.begin(), level.names.end(), byKey);
@@ -54,9 +39,8 @@ bool FolderWalk::Read(Level& level, std::error_code& error) {
             level.names.back() = std::move(name);
             std::push_heap(level.names.begin(), level.names.end(), byKey);
         }
-    }
-    // A failed step ends the iteration as its end would.
-    if (error) return false;
+    };
+    if (!platform::ListFolder(level.folder, take, error)) return false;
     level.complete = level.names.size() < kNamesPerReading;
     std::sort_heap(level.names.begin(), level.names.end(), byKey);
     return true;

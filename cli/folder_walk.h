@@ -42,7 +42,7 @@ class FolderWalk {
     void SkipFolder() { enterPending_ = false; }
 
     // Names kept from one reading of a folder.
-    static constexpr std::size_t kNamesPerReading = 1024;
+    static constexpr std::size_t kNamesPerReading = 2048;
 
   private:
     struct Name {

@@ -110,9 +110,9 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
         outcome.skipped = SourceOutcome::Skip::Companion;
         return outcome;
     }
-    CStream opened;  // the source as the probe left it open
+    Probe probe;  // its source, when set, as the probe left it open
     if (format == Format::Auto) {
-        Probe probe =
+        probe =
             formats::ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
         switch (probe.verdict) {
             case Probe::Verdict::CannotOpen:
@@ -133,7 +133,6 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 return outcome;
             case Probe::Verdict::Recognised:
                 format = probe.format;
-                opened = std::move(probe.source);
                 break;
         }
     }
@@ -146,9 +145,11 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                     .verify = how.verify};
                 return ImportBinHexWith(target, source, options, report);
             }
-            case Format::MacBinary:
-                return opened ? ImportOpenMacBinary(target, opened.get(), source, report)
-                              : ImportMacBinary(target, source, report);
+            case Format::MacBinary: {
+                if (!probe.source) return ImportMacBinary(target, source, report);
+                const SourceStart start{std::span(probe.head).first(probe.headLength), probe.size};
+                return ImportOpenMacBinary(target, probe.source.get(), source, report, &start);
+            }
             case Format::AppleSingle:
                 return ImportAppleSingle(target, source, report);
             case Format::AppleDouble:

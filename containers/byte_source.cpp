@@ -1,31 +1,36 @@
 #include "containers/byte_source.h"
 
 #include <algorithm>
-#include <array>
 
 #include "platform/platform.h"
 
 std::optional<std::size_t> FileSource::ReadAt(std::uint64_t offset,
                                               std::span<std::uint8_t> buffer) {
-    if (buffer.empty()) return 0;
-    if (!platform::Seek(stream_, offset)) return std::nullopt;
-    // Read aside first: after a short read the C library leaves no promise about the bytes
-    // of the destination it did not fill.
-    std::array<std::uint8_t, 512> aside;
+    // Read beneath the stream at the offset: one system call, and the stream's position and
+    // buffer stay as they were.
+    const platform::RawFile raw = platform::RawOf(stream_);
     std::size_t total = 0;
     while (total < buffer.size()) {
-        const std::size_t wanted = std::min(buffer.size() - total, aside.size());
-        const std::size_t got = std::fread(aside.data(), 1, wanted, stream_);
-        if (std::ferror(stream_)) return std::nullopt;
-        std::copy_n(aside.begin(), got, buffer.begin() + static_cast<std::ptrdiff_t>(total));
-        total += got;
-        if (got < wanted) break;
+        const std::int64_t got =
+            platform::RawReadAt(raw, offset + total, buffer.data() + total, buffer.size() - total);
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        total += static_cast<std::size_t>(got);
     }
     return total;
 }
 
 std::optional<std::uint64_t> FileSource::Size() {
     return platform::StreamSize(stream_);
+}
+
+std::optional<std::size_t> StartedFileSource::ReadAt(std::uint64_t offset,
+                                                     std::span<std::uint8_t> buffer) {
+    if (offset > start_.head.size() || buffer.size() > start_.head.size() - offset)
+        return file_.ReadAt(offset, buffer);
+    std::copy_n(start_.head.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(),
+                buffer.begin());
+    return buffer.size();
 }
 
 std::optional<std::size_t> MemorySource::ReadAt(std::uint64_t offset,

@@ -36,6 +36,27 @@ class FileSource final : public ByteSource {
     std::FILE* stream_;
 };
 
+// What a caller read of an open source before handing it on: its first bytes and its size.
+struct SourceStart {
+    std::span<const std::uint8_t> head;
+    std::uint64_t size = 0;
+};
+
+// An open C stream whose start the caller has read already: reads within it and the size are
+// answered from memory, the rest from the file.
+class StartedFileSource final : public ByteSource {
+  public:
+    StartedFileSource(std::FILE* stream, SourceStart start) : file_(stream), start_(start) {}
+    std::optional<std::size_t> ReadAt(std::uint64_t offset,
+                                      std::span<std::uint8_t> buffer) override;
+    std::optional<std::uint64_t> Size() override { return start_.size; }
+    std::FILE* Stream() const override { return file_.Stream(); }
+
+  private:
+    FileSource file_;
+    SourceStart start_;
+};
+
 // Bytes in memory, which must outlive it.
 class MemorySource final : public ByteSource {
   public:

@@ -138,12 +138,16 @@ ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sou
 }
 
 ImportResult ImportOpenMacBinary(std::string_view targetFolder, std::FILE* source,
-                                 std::string_view sourcePath, ImportReport* report) {
+                                 std::string_view sourcePath, ImportReport* report,
+                                 const SourceStart* start) {
     const SfmWriter own(SfmNaming::AsItStands);
     const OutputWriter& writer = WriterFor(report, own);
     const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
-    FileSource bytes(source);
-    const MacFileReading reading = ReadMacBinary(bytes);
+    FileSource file(source);
+    std::optional<StartedFileSource> started;
+    if (start) started.emplace(source, *start);
+    const MacFileReading reading =
+        started ? ReadMacBinary(*started) : ReadMacBinary(static_cast<ByteSource&>(file));
     if (reading.refusal) {
         if (report && !reading.refusal->detail.empty()) report->detail = reading.refusal->detail;
         return reading.refusal->result;

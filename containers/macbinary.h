@@ -71,7 +71,8 @@ MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* str
 // Converts one MacBinary file into the target folder.
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
                              ImportReport* report = nullptr);
-// The same for a source the caller has open (best unbuffered: it is read as a header and two
-// forks copied beneath the stream); `sourcePath` names it in messages and output names.
+// The same for a source the caller has open, of which it may have read the start already;
+// `sourcePath` names it in messages and output names.
 ImportResult ImportOpenMacBinary(std::string_view targetFolder, std::FILE* source,
-                                 std::string_view sourcePath, ImportReport* report = nullptr);
+                                 std::string_view sourcePath, ImportReport* report = nullptr,
+                                 const SourceStart* start = nullptr);

@@ -1,6 +1,7 @@
 #include "containers/server_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <ctime>
 #include <string>
@@ -44,7 +45,8 @@ bool Exists(std::string_view name) {
 // Taken when anything bears the name, or its "._" file's, in any letter case: a server that
 // matches names regardless of case would otherwise pair the output with another's "._" file.
 bool TakenWithCompanion(std::string_view name) {
-    return Exists(name) || Exists(CompanionOf(name));
+    const std::array<std::string, 2> names{std::string(name), CompanionOf(name)};
+    return platform::FindAnyNativeInCurrentFolder(names) != platform::Found::Nothing;
 }
 
 // Creates the file exclusively, registered for removal until it is kept. It is written
@@ -136,13 +138,21 @@ ImportResult ServerWriter::Write(const MacFileDescription& file, std::string_vie
         taken = true;
     }
     if (!data) return fail(ImportResult::WriteFailed, "no free name for " + name);
-    platform::NoteNativeCreatedInCurrentFolder(name);
+    if (!companion) platform::NoteNativeCreatedInCurrentFolder(name);
 
     std::string detail;
     std::uint64_t dataCopied = 0;
     CopyStatus status = CopyForkTo(file.data, platform::RawOf(data.get()), 0, dataCopied);
     if (status != CopyStatus::Done)
         return fail(ResultOf(status), CopyFailure(status, "the data fork", "the data fork"));
+    if (layout_ == ServerLayout::Fruit) {
+        const NetatalkMetadata metadata = MakeNetatalkMetadata(info, std::time(nullptr));
+        if (!platform::SetUserAttribute(platform::RawOf(data.get()), netatalk::kMetadataAttribute,
+                                        metadata.data(), metadata.size()))
+            return fail(ImportResult::WriteFailed,
+                        SystemReason("cannot set the attribute user." +
+                                     std::string(netatalk::kMetadataAttribute)));
+    }
     if (!CloseWritten(data))
         return fail(ImportResult::WriteFailed, SystemReason("cannot write the data fork"));
 
@@ -152,7 +162,8 @@ ImportResult ServerWriter::Write(const MacFileDescription& file, std::string_vie
         CStream appleDouble(CreateOwned(companionOwner, companionName));
         if (!appleDouble)
             return fail(ImportResult::WriteFailed, SystemReason("cannot create " + companionName));
-        platform::NoteNativeCreatedInCurrentFolder(companionName);
+        const std::array<std::string, 2> created{name, companionName};
+        platform::NoteNativeCreatedInCurrentFolder(created);
         const platform::RawFile written = platform::RawOf(appleDouble.get());
         const AppleDoubleHeader header = MakeAppleDoubleHeader(info, file.resource.length);
         status = CopyForkTo(file.resource, written, header.size(), resourceCopied, header);
@@ -168,15 +179,6 @@ ImportResult ServerWriter::Write(const MacFileDescription& file, std::string_vie
         }
         if (!CloseWritten(appleDouble))
             return fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
-    }
-
-    if (layout_ == ServerLayout::Fruit) {
-        const NetatalkMetadata metadata = MakeNetatalkMetadata(info, std::time(nullptr));
-        if (!platform::SetUserAttribute(Here(name), netatalk::kMetadataAttribute, metadata.data(),
-                                        metadata.size()))
-            return fail(ImportResult::WriteFailed,
-                        SystemReason("cannot set the attribute user." +
-                                     std::string(netatalk::kMetadataAttribute)));
     }
 
     if (layout_ == ServerLayout::StreamsXattr) {

@@ -50,16 +50,17 @@ TargetFolder EnterTargetFolder(std::string_view path, TargetNeeds needs) {
         folder.detail = "the target folder " + std::string(path) + " cannot be entered";
         return folder;
     }
-    const std::string here = platform::CurrentFolder();
-    const std::optional<std::uint64_t> volume = platform::VolumeId(here);
-    auto& known = VolumesFound();
-    if (needs == TargetNeeds::Nothing ||
-        (volume &&
-         std::find(known.begin(), known.end(), std::pair{*volume, needs}) != known.end())) {
+    if (needs == TargetNeeds::Nothing) {
         folder.usable = true;
         return folder;
     }
-    folder.usable = Takes(here, needs, folder.detail);
+    const std::optional<std::uint64_t> volume = platform::VolumeId(".");
+    auto& known = VolumesFound();
+    if (volume && std::find(known.begin(), known.end(), std::pair{*volume, needs}) != known.end()) {
+        folder.usable = true;
+        return folder;
+    }
+    folder.usable = Takes(platform::CurrentFolder(), needs, folder.detail);
     if (folder.usable && volume) known.emplace_back(*volume, needs);
     return folder;
 }

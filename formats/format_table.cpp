@@ -83,7 +83,7 @@ constexpr std::array<Format, 4> kProbeOrder = [] {
 }();
 
 Probe ReadFailed(std::string detail) {
-    return {Probe::Verdict::ReadFailed, Format::Auto, std::move(detail), {}};
+    return {Probe::Verdict::ReadFailed, Format::Auto, std::move(detail), {}, {}, 0, 0};
 }
 
 }  // namespace
@@ -106,7 +106,8 @@ std::optional<Format> FormatFromWord(std::string_view word) {
 
 Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
     CStream source(platform::OpenStream(nativePath, "rb"));
-    if (!source) return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno), {}};
+    if (!source)
+        return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno), {}, {}, 0, 0};
 
     // The first bytes are read beneath the stream, which keeps it untouched for an import
     // that takes it over.
@@ -114,12 +115,12 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
     const platform::RawFile raw = platform::RawOf(source.get());
     std::size_t got = 0;
     while (got < head.size()) {
-        const std::int64_t read = platform::RawRead(raw, head.data() + got, head.size() - got);
+        const std::int64_t read =
+            platform::RawReadAt(raw, got, head.data() + got, head.size() - got);
         if (read < 0) return ReadFailed(ReadFailure("its first bytes"));
         if (read == 0) break;
         got += static_cast<std::size_t>(read);
     }
-    if (!platform::RawSeek(raw, 0)) return ReadFailed(ReadFailure("its first bytes"));
     const ProbeInput input{.head = std::span(head).first(got),
                            .size = platform::StreamSize(source.get()).value_or(0),
                            .stream = source.get(),
@@ -127,15 +128,18 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
                            .rules = rules};
 
     if (IsAppleDoubleCompanion(nativePath) && IsAppleDoubleStart(input.head))
-        return {Probe::Verdict::Companion, Format::AppleDouble, {}, {}};
+        return {Probe::Verdict::Companion, Format::AppleDouble, {}, {}, {}, 0, 0};
     for (const Format format : kProbeOrder) {
         std::string failure;
         switch (RowOf(format).probe(input, failure)) {
             case ProbeAnswer::Yes: {
-                Probe probe{Probe::Verdict::Recognised, format, {}, {}};
+                Probe probe{Probe::Verdict::Recognised, format, {}, {}, {}, 0, 0};
                 if (RowOf(format).cost == ProbeCost::Head) {
                     std::setvbuf(source.get(), nullptr, _IONBF, 0);
                     probe.source = std::move(source);
+                    probe.head = head;
+                    probe.headLength = got;
+                    probe.size = input.size;
                 }
                 return probe;
             }

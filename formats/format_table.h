@@ -17,6 +17,7 @@
 #include "containers/c_stream.h"
 
 #include "containers/import_result.h"
+#include "containers/macbinary.h"
 #include "containers/sfm_output.h"
 
 namespace formats {
@@ -81,8 +82,12 @@ struct Probe {
     Format format = Format::Auto;
     std::string detail;
     // A source recognised by its first bytes alone stays open for the import, unbuffered and
-    // not yet read through its stream, so that it is opened once.
+    // not yet read through its stream, so that it is opened once; with the bytes read of it
+    // and its size.
     CStream source;
+    std::array<std::uint8_t, kMacBinaryHeaderSize> head{};
+    std::size_t headLength = 0;
+    std::uint64_t size = 0;
 };
 
 // Looks at the file at `nativePath` (an absolute path, or one relative to the current

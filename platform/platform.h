@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace platform {
 
@@ -70,6 +73,9 @@ enum class Found { Nothing, File, Folder };
 Found FindInCurrentFolder(std::string_view ansiName);
 // The same for a native name.
 Found FindNativeInCurrentFolder(const std::string& nativeName);
+// What bears the first of several native names that something bears, with one look at the
+// folder for all of them.
+Found FindAnyNativeInCurrentFolder(std::span<const std::string> nativeNames);
 // The name, spelt as `folder` holds it, of what bears the native name `nativeName` whatever
 // its letter case: the name itself when it is there as given; nullopt when nothing bears it.
 // Read afresh on every call (for names beside a source, not for the outputs).
@@ -82,6 +88,15 @@ inline bool NameTakenInFolder(const std::string& folder, std::string_view native
 // again after every output.
 void NoteCreatedInCurrentFolder(std::string_view ansiName);
 void NoteNativeCreatedInCurrentFolder(const std::string& nativeName);
+void NoteNativeCreatedInCurrentFolder(std::span<const std::string> nativeNames);
+
+// --- Folder listings ------------------------------------------------------------------------
+// Calls `take` with the native name and the type of each entry of `folder` ("." and ".."
+// left out), links not followed: regular, directory, symlink, or unknown for anything else.
+// False, with `error` saying why, when the folder cannot be read.
+bool ListFolder(const std::filesystem::path& folder,
+                const std::function<void(std::string_view, std::filesystem::file_type)>& take,
+                std::error_code& error);
 
 // --- Temporary files ------------------------------------------------------------------------
 // The temporary folder, ending in a separator; empty when there is none.
@@ -150,9 +165,11 @@ bool RawSeek(RawFile file, std::uint64_t offset);
 std::int64_t RawRead(RawFile file, void* buffer, std::size_t count);
 // Writes everything or fails.
 bool RawWriteAll(RawFile file, const void* buffer, std::size_t count);
-// The same at given offsets, for callers that know where each piece goes; on Linux the
-// files' own positions stay as they were, on Windows they move.
+// The same at given offsets, for callers that know where each piece goes; the files' own
+// positions stay as they were.
 std::int64_t RawReadAt(RawFile file, std::uint64_t offset, void* buffer, std::size_t count);
 bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::size_t count);
+// SetUserAttribute for a file the caller has open, which spares looking its name up again.
+bool SetUserAttribute(RawFile file, std::string_view name, const void* bytes, std::size_t count);
 
 }  // namespace platform

@@ -42,4 +42,8 @@ bool SetUserAttribute(const std::string& path, std::string_view name, const void
     return ::setxattr(path.c_str(), UserName(name).c_str(), bytes, count, XATTR_CREATE) == 0;
 }
 
+bool SetUserAttribute(RawFile file, std::string_view name, const void* bytes, std::size_t count) {
+    return ::fsetxattr(file.handle, UserName(name).c_str(), bytes, count, XATTR_CREATE) == 0;
+}
+
 }  // namespace platform

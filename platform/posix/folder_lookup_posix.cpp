@@ -17,6 +17,7 @@
 #include <locale>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -259,14 +260,20 @@ Found FindInCurrentFolder(std::string_view ansiName) {
 }
 
 Found FindNativeInCurrentFolder(const std::string& native) {
-    if (native.empty()) return Found::Nothing;
-    if (native.find('/') != std::string::npos) return KindOf(native);
+    return FindAnyNativeInCurrentFolder(std::span(&native, 1));
+}
 
+Found FindAnyNativeInCurrentFolder(std::span<const std::string> names) {
+    const auto exactly = [&] {
+        for (const std::string& native : names)
+            if (const Found kind = native.empty() ? Found::Nothing : KindOf(native);
+                kind != Found::Nothing)
+                return kind;
+        return Found::Nothing;
+    };
     LookupState& state = State();
     const std::lock_guard lock(state.mutex);
     FolderCache& cache = state.cache;
-    const FoldedName key = state.folder.Fold(native);
-    const std::uint64_t hash = state.folder.Hash(native);
     // The listing answers first: in a batch nearly every name looked for is free, and the
     // filter tells so without a lookup of the name (which, in a large folder, means reading
     // the folder's entries on disk). The second pass reads the folder afresh, when the first
@@ -275,28 +282,42 @@ Found FindNativeInCurrentFolder(const std::string& native) {
         struct stat info;
         if (::stat(".", &info) != 0) {
             cache.valid = false;
-            return KindOf(native);
+            return exactly();
         }
         const FolderStamp stamp = StampOf(info);
         bool fresh = false;
         if (!cache.valid || !SameState(cache.stamp, stamp)) {
-            if (!ReadFolder(state, stamp)) return KindOf(native);
+            if (!ReadFolder(state, stamp)) return exactly();
             fresh = true;
         }
-        if (cache.names.MayHold(hash)) {
-            // An exact match decides at once; otherwise the folder as it is now decides, as
-            // a name the filter holds may be one that only shares its bits, or one removed.
-            if (const Found exact = KindOf(native); exact != Found::Nothing) return exact;
-            const std::optional<std::string> real = FindFolded(state, key, hash);
-            if (!real) return KindOfUnlisted(native);
-            if (const Found kind = KindOf(*real); kind != Found::Nothing) return kind;
-        } else if (fresh || cache.settled) {
-            return KindOfUnlisted(native);
+        bool stale = false;
+        for (const std::string& native : names) {
+            if (native.empty()) continue;
+            if (native.find('/') != std::string::npos) {
+                if (const Found kind = KindOf(native); kind != Found::Nothing) return kind;
+                continue;
+            }
+            const std::uint64_t hash = state.folder.Hash(native);
+            if (cache.names.MayHold(hash)) {
+                // An exact match decides at once; otherwise the folder as it is now decides,
+                // as a name the filter holds may be one that only shares its bits, or one
+                // removed.
+                if (const Found exact = KindOf(native); exact != Found::Nothing) return exact;
+                const std::optional<std::string> real =
+                    FindFolded(state, state.folder.Fold(native), hash);
+                const Found kind = real ? KindOf(*real) : KindOfUnlisted(native);
+                if (kind != Found::Nothing) return kind;
+                stale = stale || real.has_value();  // a name found that is gone
+            } else if (fresh || cache.settled) {
+                if (const Found kind = KindOfUnlisted(native); kind != Found::Nothing) return kind;
+            } else {
+                stale = true;  // a filter too young to be trusted to be complete
+            }
         }
-        // A name found that is gone, or a filter too young to be trusted to be complete.
+        if (!stale) return Found::Nothing;
         cache.valid = false;
     }
-    return KindOf(native);
+    return exactly();
 }
 
 std::optional<std::string> NameInFolder(const std::string& folder, std::string_view nativeName) {
@@ -327,8 +348,10 @@ void NoteCreatedInCurrentFolder(std::string_view ansiName) {
 }
 
 void NoteNativeCreatedInCurrentFolder(const std::string& native) {
-    if (native.empty() || native.find('/') != std::string::npos) return;
+    NoteNativeCreatedInCurrentFolder(std::span(&native, 1));
+}
 
+void NoteNativeCreatedInCurrentFolder(std::span<const std::string> names) {
     LookupState& state = State();
     const std::lock_guard lock(state.mutex);
     FolderCache& cache = state.cache;
@@ -339,15 +362,17 @@ void NoteNativeCreatedInCurrentFolder(const std::string& native) {
         return;
     }
     const FolderStamp stamp = StampOf(info);
-    // The creation moved the folder's times forward and changed nothing else that the stamp
+    // The creations moved the folder's times forward and changed nothing else that the stamp
     // records; times that went back, or another folder, mean the listing is not this one's.
     if (!SameFolder(cache.stamp, stamp) || stamp.modified < cache.stamp.modified ||
         stamp.changed < cache.stamp.changed) {
         cache.valid = false;
         return;
     }
-    cache.names.Add(state.folder.Hash(native));
-    // The new times are taken as this creation's alone: another program's entry made in the
+    for (const std::string& native : names)
+        if (!native.empty() && native.find('/') == std::string::npos)
+            cache.names.Add(state.folder.Hash(native));
+    // The new times are taken as these creations' alone: another program's entry made in the
     // same moment goes unseen, as it would between the search and the creation anyway. The
     // exact lookup and the exclusive creation still catch an entry of the very same name.
     cache.stamp = stamp;

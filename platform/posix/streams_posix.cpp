@@ -32,7 +32,7 @@ std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
         refusal = EISDIR;
     else if (!S_ISREG(info.st_mode))
         refusal = ESPIPE;
-    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    else if (::fcntl(fd, F_SETFL, 0) != 0)  // O_NONBLOCK was the one status flag set
         refusal = errno;
     std::FILE* stream = refusal ? nullptr : ::fdopen(fd, mode);
     if (!stream) {

@@ -15,4 +15,9 @@ bool SetUserAttribute(const std::string&, std::string_view, const void*, std::si
     return false;
 }
 
+bool SetUserAttribute(RawFile, std::string_view, const void*, std::size_t) {
+    errno = ENOTSUP;
+    return false;
+}
+
 }  // namespace platform

@@ -43,6 +43,13 @@ Found FindNativeInCurrentFolder(const std::string& native) {
     return FindInCurrentFolder(native);
 }
 
+Found FindAnyNativeInCurrentFolder(std::span<const std::string> names) {
+    for (const std::string& native : names)
+        if (const Found kind = FindInCurrentFolder(native); kind != Found::Nothing) return kind;
+    return Found::Nothing;
+}
+
 void NoteNativeCreatedInCurrentFolder(const std::string&) {}
+void NoteNativeCreatedInCurrentFolder(std::span<const std::string>) {}
 
 }  // namespace platform

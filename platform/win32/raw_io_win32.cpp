@@ -58,13 +58,25 @@ bool RawWriteAll(RawFile file, const void* buffer, std::size_t count) {
     return true;
 }
 
+// The descriptor's own position is put back afterwards, as pread and pwrite leave it.
 std::int64_t RawReadAt(RawFile file, std::uint64_t offset, void* buffer, std::size_t count) {
-    if (!RawSeek(file, offset)) return -1;
-    return RawRead(file, buffer, count);
+    const __int64 was = ::_telli64(file.handle);
+    if (was < 0 || !RawSeek(file, offset)) return -1;
+    const std::int64_t got = RawRead(file, buffer, count);
+    const int error = errno;
+    RawSeek(file, static_cast<std::uint64_t>(was));
+    errno = error;
+    return got;
 }
 
 bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::size_t count) {
-    return RawSeek(file, offset) && RawWriteAll(file, buffer, count);
+    const __int64 was = ::_telli64(file.handle);
+    if (was < 0 || !RawSeek(file, offset)) return false;
+    const bool written = RawWriteAll(file, buffer, count);
+    const int error = errno;
+    RawSeek(file, static_cast<std::uint64_t>(was));
+    errno = error;
+    return written;
 }
 
 }  // namespace platform
