@@ -105,7 +105,8 @@ std::optional<Format> FormatFromWord(std::string_view word) {
 }
 
 Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
-    CStream source(platform::OpenStream(nativePath, "rb"));
+    std::uint64_t size = 0;
+    CStream source(platform::OpenSource(nativePath, size));
     if (!source)
         return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno), {}, {}, 0, 0};
 
@@ -122,7 +123,7 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
         got += static_cast<std::size_t>(read);
     }
     const ProbeInput input{.head = std::span(head).first(got),
-                           .size = platform::StreamSize(source.get()).value_or(0),
+                           .size = size,
                            .stream = source.get(),
                            .path = nativePath,
                            .rules = rules};

@@ -148,6 +148,8 @@ bool IsTerminal(std::FILE* stream);
 // a regular file: a folder fails with EISDIR, and a FIFO, socket or device with ESPIPE without
 // waiting for a writer, so that no source can hang an import or feed it endless bytes.
 std::FILE* OpenStream(const std::string& nativePath, const char* mode);
+// OpenStream(nativePath, "rb"), telling the size its check of the file found.
+std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size);
 // 64-bit stream positions.
 std::optional<std::uint64_t> Tell(std::FILE* stream);
 bool Seek(std::FILE* stream, std::uint64_t offset);

@@ -18,9 +18,7 @@ bool IsTerminal(std::FILE* stream) {
     return stream != nullptr && ::isatty(::fileno(stream)) == 1;
 }
 
-std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
-    const bool readOnly = mode[0] == 'r' && std::strchr(mode, '+') == nullptr;
-    if (!readOnly) return std::fopen(nativePath.c_str(), mode);
+std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size) {
     // Opened without blocking, so that a FIFO with no writer is refused instead of waited on.
     const int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
@@ -34,13 +32,22 @@ std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
         refusal = ESPIPE;
     else if (::fcntl(fd, F_SETFL, 0) != 0)  // O_NONBLOCK was the one status flag set
         refusal = errno;
-    std::FILE* stream = refusal ? nullptr : ::fdopen(fd, mode);
+    std::FILE* stream = refusal ? nullptr : ::fdopen(fd, "rb");
     if (!stream) {
         if (!refusal) refusal = errno;
         ::close(fd);
         errno = refusal;
+        return nullptr;
     }
+    size = static_cast<std::uint64_t>(info.st_size);
     return stream;
+}
+
+std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
+    const bool readOnly = mode[0] == 'r' && std::strchr(mode, '+') == nullptr;
+    if (!readOnly) return std::fopen(nativePath.c_str(), mode);
+    std::uint64_t size = 0;
+    return OpenSource(nativePath, size);
 }
 
 std::optional<std::uint64_t> Tell(std::FILE* stream) {

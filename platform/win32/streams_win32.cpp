@@ -16,6 +16,12 @@ bool IsTerminal(std::FILE* stream) {
     return stream != nullptr && ::_isatty(::_fileno(stream)) != 0;
 }
 
+std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size) {
+    std::FILE* stream = OpenStream(nativePath, "rb");
+    if (stream) size = StreamSize(stream).value_or(0);
+    return stream;
+}
+
 // The C runtime's fopen knows no "x" (create, failing when the file exists): such a stream
 // is opened exclusively at the descriptor level and then given its stream.
 std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
