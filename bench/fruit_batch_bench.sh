@@ -20,12 +20,12 @@ done
 bench_start veskar-fruit
 command -v mkfs.ext4 >/dev/null || { echo "needs mkfs.ext4 (apt-get install e2fsprogs)" >&2; exit 2; }
 
-# Every run on a fresh ext4 file system of its own (an image in the work folder) holding the
-# sources and both outputs: ext4 passes over inodes freed in the last seconds (minutes while
-# their blocks are dirty) when it creates a file, at a cost that grows with every file, and
-# slows as it fills, so a file system with a history (a shared /tmp, the runs before) makes
-# runs slow at random. The two programs take turns at going first. The sources lie on the
-# same file system as the outputs, as when files are converted where a server shares them.
+# Every run of each program on a fresh ext4 file system of its own holding the sources and
+# its outputs: ext4 passes over inodes freed in the last seconds (minutes while their blocks
+# are dirty) when it creates a file, at a cost that grows with every file, and slows as it
+# fills, so a file system with a history (a shared /tmp, the runs before) makes runs slow at
+# random. The sources lie on the same file system as the outputs, as when files are converted
+# where a server shares them.
 make_batch "$work/small" $((files / 10))
 make_batch "$work/batch" "$files"
 bytes=$(du -sb "$work/batch" | cut -f1)
@@ -46,32 +46,42 @@ fresh_volume() {
     sync
     cat "$mnt"/batch/* >/dev/null  # the sources come from the page cache
 }
+# Both programs' writes are synced alike, by `sync -f` once the program has ended.
+synced_after() {  # seconds of the program's own -> those with its writes synced
+    local start end
+    start=$(date +%s.%N)
+    sync -f "$mnt"
+    end=$(date +%s.%N)
+    echo "$1 + $end - $start" | bc -l
+}
 time_floor() {
     sync  # nothing of what came before waits to be written
-    local times  # taken whole, so that the floor has ended (and left the mount) before what follows
-    times=$("$floor" "$mnt/batch" "$mnt/floor")
-    floor_written+=("${times% *}") floor_times+=("${times#* }")
+    local written  # taken whole, so that the floor has ended (and left the mount) before what follows
+    written=$("$floor" "$mnt/batch" "$mnt/floor")
+    floor_written+=("$written") floor_times+=("$(synced_after "$written")")
 }
 time_ours() {
     sync
-    local start written synced
+    local start written
     start=$(date +%s.%N)
     "$convert" -q -r --layout fruit "$mnt/ours" "$mnt/batch"
-    written=$(date +%s.%N)
-    sync -f "$mnt"
-    synced=$(date +%s.%N)
-    ours_written+=("$(echo "$written - $start" | bc -l)")
-    ours_times+=("$(echo "$synced - $start" | bc -l)")
+    written=$(echo "$(date +%s.%N) - $start" | bc -l)
+    ours_written+=("$written") ours_times+=("$(synced_after "$written")")
 }
 
+# Each program writes into a file system of its own: the second of two batches in one file
+# system was found slower by up to half, whichever program wrote it.
 floor_times=() ours_times=() floor_written=() ours_written=() ratios=()
 for run in $(seq "$runs"); do
-    fresh_volume
-    mkdir "$mnt/floor" "$mnt/ours"
-    if ((run % 2)); then time_floor; time_ours; else time_ours; time_floor; fi
+    for program in floor ours; do
+        fresh_volume
+        mkdir "$mnt/$program"
+        "time_$program"
+        ls -A "$mnt/$program" >"$work/$program.list"
+    done
     ratios+=("$(echo "${ours_times[-1]} / ${floor_times[-1]}" | bc -l)")
     # Both wrote the same names: the same work.
-    diff <(ls -A "$mnt/floor") <(ls -A "$mnt/ours") >/dev/null ||
+    cmp -s "$work/floor.list" "$work/ours.list" ||
         { echo "the floor and veskar-convert wrote different files" >&2; exit 1; }
 done
 med() { printf '%s\n' "$@" | median; }
