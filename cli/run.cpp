@@ -147,7 +147,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
             }
             case Format::MacBinary: {
                 if (!probe.source) return ImportMacBinary(target, source, report);
-                const SourceStart start{std::span(probe.head).first(probe.headLength), probe.size};
+                const SourceStart start{std::span(probe.head.get(), probe.headLength), probe.size};
                 return ImportOpenMacBinary(target, probe.source.get(), source, report, &start);
             }
             case Format::AppleSingle:

@@ -21,6 +21,9 @@ class ByteSource {
     virtual std::optional<std::uint64_t> Size() = 0;
     // The open file that a writer copies forks from; nullptr for bytes in memory.
     virtual std::FILE* Stream() const = 0;
+    // The source's first bytes as they are held in memory already (none for a plain file): a
+    // writer copies a fork that lies within them without reading the file again.
+    virtual std::span<const std::uint8_t> Held() const { return {}; }
 };
 
 // An open C stream; the caller keeps it open and closes it.
@@ -51,6 +54,7 @@ class StartedFileSource final : public ByteSource {
                                       std::span<std::uint8_t> buffer) override;
     std::optional<std::uint64_t> Size() override { return start_.size; }
     std::FILE* Stream() const override { return file_.Stream(); }
+    std::span<const std::uint8_t> Held() const override { return start_.head; }
 
   private:
     FileSource file_;

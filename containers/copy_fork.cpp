@@ -43,6 +43,27 @@ CopyStatus CopyAt(platform::RawFile in, std::uint64_t from, platform::RawFile ou
     return CopyStatus::Done;
 }
 
+// Writes the fork at `place`, which lies within the bytes held of the source, to `destination`
+// at `at`, after `lead`: one write, without reading the source again.
+CopyStatus WriteHeldFork(const ForkPlace& place, platform::RawFile destination, std::uint64_t at,
+                         std::uint64_t& copied, std::span<const std::uint8_t> lead) {
+    const auto fork = place.held.subspan(static_cast<std::size_t>(place.offset), place.length);
+    if (!lead.empty() && lead.size() + fork.size() <= kCopyBufferSize) {
+        const auto buffer = NewBuffer();
+        if (!buffer) return CopyStatus::NoBuffer;
+        std::copy(fork.begin(), fork.end(), std::copy(lead.begin(), lead.end(), buffer.get()));
+        if (!platform::RawWriteAllAt(destination, at - lead.size(), buffer.get(),
+                                     lead.size() + fork.size()))
+            return CopyStatus::WriteFailed;
+    } else if (!platform::RawWriteAllAt(destination, at - lead.size(), lead.data(), lead.size()) ||
+               !platform::RawWriteAllAt(destination, at, fork.data(), fork.size())) {
+        return CopyStatus::WriteFailed;
+    }
+    copied = fork.size();
+    import_progress::Advance(fork.size());
+    return CopyStatus::Done;
+}
+
 }  // namespace
 
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
@@ -78,6 +99,8 @@ CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std
     copied = 0;
     std::uint64_t readTotal = 0;
     if (place.length == 0 && lead.empty()) return CopyStatus::Done;
+    if (place.offset <= place.held.size() && place.length <= place.held.size() - place.offset)
+        return WriteHeldFork(place, destination, at, copied, lead);
     const auto buffer = NewBuffer();
     if (!buffer) return CopyStatus::NoBuffer;
     // Bytes to go just before the fork share its first write when they leave room for a chunk.

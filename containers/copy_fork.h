@@ -36,6 +36,8 @@ struct ForkPlace {
     // The length the source states for the fork: a copy that delivers less (the source ends
     // first, or shrinks meanwhile) makes the output a truncated one.
     std::uint64_t stated = 0;
+    // The source's first bytes, read already: a fork wholly within them is copied from here.
+    std::span<const std::uint8_t> held{};
 };
 
 // Copies the fork at `place` to the destination's position: Done, or a failure with `detail`

@@ -125,5 +125,5 @@ ForkPlace PlaceFork(ByteSource& source, std::uint64_t offset, std::uint64_t leng
     // longer length, a data file's own size, is refused by its caller before it gets here.
     const auto fitted = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(held, std::numeric_limits<std::uint32_t>::max()));
-    return ForkPlace{source.Stream(), offset, fitted, length};
+    return ForkPlace{source.Stream(), offset, fitted, length, source.Held()};
 }

@@ -63,7 +63,8 @@ HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header) {
     return Crc16({header.data(), kHeaderCrcAt}) == stored ? HeaderCrc::Matches : HeaderCrc::Wrong;
 }
 
-MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* stream) {
+MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* stream,
+                                   std::span<const std::uint8_t> held) {
     MacFileDescription file;
     file.name.assign(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
     // The Finder info as MacBinary keeps it: type, creator, the flags' high byte (the low one
@@ -81,9 +82,9 @@ MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* str
 
     const std::uint32_t dataLength = BigEndian32(&header[kDataLengthAt]);
     const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
-    file.data = ForkPlace{stream, kMacBinaryHeaderSize, dataLength, dataLength};
+    file.data = ForkPlace{stream, kMacBinaryHeaderSize, dataLength, dataLength, held};
     file.resource = ForkPlace{stream, resourceLength != 0 ? MacBinaryResourceOffset(dataLength) : 0,
-                              resourceLength, resourceLength};
+                              resourceLength, resourceLength, held};
     return file;
 }
 
@@ -99,7 +100,7 @@ MacFileReading ReadMacBinary(ByteSource& source) {
         reading.refusal = Refusal{ImportResult::WrongKind, {}};
         return reading;
     }
-    reading.file = MacBinaryFileOf(header, source.Stream());
+    reading.file = MacBinaryFileOf(header, source.Stream(), source.Held());
     return reading;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -66,7 +67,8 @@ std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength);
 MacFileReading ReadMacBinary(ByteSource& source);
 
 // The file a header that passed the test describes, its forks in `stream`.
-MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* stream);
+MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* stream,
+                                   std::span<const std::uint8_t> held = {});
 
 // Converts one MacBinary file into the target folder.
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,

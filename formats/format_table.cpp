@@ -111,18 +111,26 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
         return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno), {}, {}, 0, 0};
 
     // The first bytes are read beneath the stream, which keeps it untouched for an import
-    // that takes it over.
-    std::array<std::uint8_t, kMacBinaryHeaderSize> head{};
+    // that takes it over; as many as the size says, and at least as many as the probes look at
+    // (a file of the kernel's, say, tells no size). When that read fails, the probes' bytes
+    // alone are read: a failure further on is the import's to tell, in its own words.
+    std::size_t want =
+        std::max(kMacBinaryHeaderSize,
+                 static_cast<std::size_t>(std::min<std::uint64_t>(size, kProbeReadSize)));
+    auto head = std::make_unique_for_overwrite<std::uint8_t[]>(want);
     const platform::RawFile raw = platform::RawOf(source.get());
     std::size_t got = 0;
-    while (got < head.size()) {
-        const std::int64_t read =
-            platform::RawReadAt(raw, got, head.data() + got, head.size() - got);
+    while (got < want) {
+        const std::int64_t read = platform::RawReadAt(raw, got, head.get() + got, want - got);
+        if (read < 0 && want > kMacBinaryHeaderSize) {
+            want = std::max(got, kMacBinaryHeaderSize);
+            continue;
+        }
         if (read < 0) return ReadFailed(ReadFailure("its first bytes"));
         if (read == 0) break;
         got += static_cast<std::size_t>(read);
     }
-    const ProbeInput input{.head = std::span(head).first(got),
+    const ProbeInput input{.head = std::span(head.get(), std::min(got, kMacBinaryHeaderSize)),
                            .size = size,
                            .stream = source.get(),
                            .path = nativePath,
@@ -138,7 +146,7 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
                 if (RowOf(format).cost == ProbeCost::Head) {
                     std::setvbuf(source.get(), nullptr, _IONBF, 0);
                     probe.source = std::move(source);
-                    probe.head = head;
+                    probe.head = std::move(head);
                     probe.headLength = got;
                     probe.size = input.size;
                 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -83,12 +84,17 @@ struct Probe {
     std::string detail;
     // A source recognised by its first bytes alone stays open for the import, unbuffered and
     // not yet read through its stream, so that it is opened once; with the bytes read of it
-    // and its size.
+    // (the whole of a small source) and its size.
     CStream source;
-    std::array<std::uint8_t, kMacBinaryHeaderSize> head{};
+    std::unique_ptr<std::uint8_t[]> head;
     std::size_t headLength = 0;
     std::uint64_t size = 0;
 };
+
+// How much of a source a probe reads in one go: the first 128 bytes decide its format, and a
+// small source is read whole, so that an import that takes it over copies its forks from
+// memory instead of reading the file again.
+constexpr std::size_t kProbeReadSize = 64 * 1024;
 
 // Looks at the file at `nativePath` (an absolute path, or one relative to the current
 // folder) and tells what it is: an AppleDouble "._" file first, then each format's probe,

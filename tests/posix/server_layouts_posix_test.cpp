@@ -221,6 +221,43 @@ TEST(ServerLayouts, EachFormatGivesItsForksFinderInfoAndName) {
     }
 }
 
+// A small source is copied from the bytes its probe read; a fork reaching past them, or past
+// the end of the source, is read from the file as before.
+TEST(ServerLayouts, ForksWithinAndPastTheFirstReadAndASourceEndingEarly) {
+    TempDir src, target;
+    const auto make = [&](const std::string& name, std::size_t data, std::size_t resource) {
+        MacFile file;
+        file.name = name;
+        file.data = PatternBytes(data, 5);
+        file.resource = PatternBytes(resource, 6);
+        return file;
+    };
+    const MacFile files[] = {make("Small", 1000, 500), make("Across", 64000, 3000),
+                             make("Large", 70000, 200)};
+    for (const MacFile& file : files)
+        ASSERT_TRUE(WriteFile(src.File(file.name + ".bin"), EncodeMacBinary(file)));
+    Bytes cut = EncodeMacBinary(files[0]);
+    cut.resize(cut.size() - 12 - 100);  // the padding and 100 bytes of the resource fork
+    ASSERT_TRUE(WriteFile(src.File("zcut.bin"), cut));  // converted last
+
+    const ProgramRun run = Convert({"-q", "-r", "--layout", "fruit", target.Path(), src.Path()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("the resource fork lacks 100 of its 500 bytes (written as Small.001)"),
+              std::string::npos)
+        << run.err;
+    for (const MacFile& file : files) {
+        SCOPED_TRACE(file.name);
+        EXPECT_EQ(ReadFile(target.File(file.name)), file.data);
+        const Bytes appleDouble = ReadFile(target.File("._" + file.name));
+        ASSERT_EQ(appleDouble.size(), 0x52 + file.resource.size());
+        EXPECT_EQ(Slice(appleDouble, 0x52, file.resource.size()), file.resource);
+    }
+    const Bytes held = ReadFile(target.File("._Small.001"));
+    ASSERT_EQ(held.size(), 0x52 + 400u);
+    EXPECT_EQ(Slice(held, 0x52, 400), Slice(files[0].resource, 0, 400));
+    EXPECT_EQ(ReadFile(target.File("Small.001")), files[0].data);
+}
+
 TEST(ServerLayouts, TakenNamesAndFailuresLeaveEveryFileAsItWas) {
     TempDir src, target;
     MacFile file;
