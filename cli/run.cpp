@@ -10,6 +10,7 @@
 #include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "cli/batch.h"
+#include "cli/jobs_ahead.h"
 #include "cli/progress.h"
 #include "containers/appledouble.h"
 #include "containers/applesingle.h"
@@ -66,6 +67,10 @@ std::string TargetProblem(const std::string& target, Layout layout) {
     return problem;
 }
 
+Probe ProbeFor(const Conversion& how, const std::string& source) {
+    return formats::ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
+}
+
 }  // namespace
 
 std::string AbsolutePath(std::string_view path, std::string_view base) {
@@ -97,7 +102,8 @@ SourceOutcome ConvertSource(Format format, const std::string& target, const std:
 }
 
 SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
-                            const std::string& source, std::string_view given) {
+                            const std::string& source, std::string_view given,
+                            formats::Probe* probed) {
     SourceOutcome outcome;
     outcome.source = std::string(given);
     outcome.report.dryRun = how.dryRun;
@@ -112,8 +118,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
     }
     Probe probe;  // its source, when set, as the probe left it open
     if (format == Format::Auto) {
-        probe =
-            formats::ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
+        probe = probed ? std::move(*probed) : ProbeFor(how, source);
         switch (probe.verdict) {
             case Probe::Verdict::CannotOpen:
                 outcome.result = ImportResult::CannotOpen;
@@ -218,10 +223,16 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     // The files are found as the run goes, not listed first; only the progress display
     // needs the totals, and walks everything once beforehand for them.
     const bool progressWanted = errIsTerminal && !options.quiet;
-    JobList jobs(sources, options.sources, options.recursive, target,
+    JobList list(sources, options.sources, options.recursive, target,
                  progressWanted ? JobList::Detail::Full : JobList::Detail::Companions);
-    std::optional<Job> job = jobs.Next();
-    std::optional<Job> following = job ? jobs.Next() : std::nullopt;
+    // The sources are opened and probed ahead, as the imports would probe them.
+    JobsAhead jobs(list, [&options](const Job& job) -> std::optional<Probe> {
+        if (options.format != Format::Auto || job.failed || job.zipCompanion || job.link)
+            return std::nullopt;
+        return ProbeFor({.strict = options.strict, .companion = job.companion}, job.source);
+    });
+    std::optional<ProbedJob> job = jobs.Next();
+    std::optional<ProbedJob> following = job ? jobs.Next() : std::nullopt;
     const bool batch = following.has_value();
     const Totals totals =
         progressWanted ? CountJobs(sources, options.sources, options.recursive, target) : Totals{};
@@ -232,18 +243,19 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     Tally tally;
     bool failed = false;
     for (; job; job = std::exchange(following, jobs.Next())) {
-        progress.Starting(job->given, job->bytes);
+        const Job& current = job->job;
+        progress.Starting(current.given, current.bytes);
         SourceOutcome outcome;
-        if (job->failed) {
-            outcome = *job->failed;
-        } else if (job->zipCompanion || job->link) {
-            outcome.source = job->given;
+        if (current.failed) {
+            outcome = *current.failed;
+        } else if (current.zipCompanion || current.link) {
+            outcome.source = current.given;
             outcome.skipped =
-                job->link ? SourceOutcome::Skip::Link : SourceOutcome::Skip::Companion;
+                current.link ? SourceOutcome::Skip::Link : SourceOutcome::Skip::Companion;
         } else {
-            const OutputFolders::Place& place = folders.For(job->folder);
+            const OutputFolders::Place& place = folders.For(current.folder);
             if (!place.problem.empty()) {
-                outcome.source = job->given;
+                outcome.source = current.given;
                 outcome.result = ImportResult::WriteFailed;
                 outcome.report.detail = place.problem;
             } else {
@@ -252,13 +264,13 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                                .strict = options.strict,
                                .verify = options.verify,
                                .dryRun = DryRun::Off,
-                               .companion = job->companion};
+                               .companion = current.companion};
                 if (options.dryRun)
                     how.dryRun = place.isNew ? DryRun::IntoNewFolder : DryRun::IntoFolder;
                 // A folder that a trial run would make is not there: the names are those of
                 // an empty folder, and the target stands in for it.
-                outcome = ConvertSource(how, place.isNew ? target : place.folder, job->source,
-                                        job->given);
+                outcome = ConvertSource(how, place.isNew ? target : place.folder, current.source,
+                                        current.given, job->probe ? &*job->probe : nullptr);
                 outcome.outputFolder = place.relative;
             }
         }

@@ -9,6 +9,10 @@
 #include "cli/options.h"
 #include "cli/report.h"
 
+namespace formats {
+struct Probe;
+}
+
 namespace cli {
 
 constexpr int kExitConverted = 0;  // every source converted, or skipped (a companion, a link)
@@ -38,9 +42,12 @@ struct Conversion {
 };
 
 // Converts one source (an absolute path) into the target folder (an absolute path) with the
-// chosen format, probing it first in auto mode. `given` is the source as the user wrote it.
+// chosen format, probing it first in auto mode, or taking over `probed` when given (the probe
+// of this source with these options, made beforehand). `given` is the source as the user
+// wrote it.
 SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
-                            const std::string& source, std::string_view given);
+                            const std::string& source, std::string_view given,
+                            formats::Probe* probed = nullptr);
 SourceOutcome ConvertSource(Format format, const std::string& target, const std::string& source,
                             std::string_view given);
 

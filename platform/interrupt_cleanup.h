@@ -4,7 +4,9 @@
 // as the signal would have ended it.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace platform {
 
@@ -28,6 +30,10 @@ bool RemoveTrackedFile(int slot, const std::string& path);
 // or registered for removal, never created and forgotten.
 void HoldInterrupts();
 void ReleaseInterrupts();
+
+// Runs `work` on a new thread that interrupts are never delivered to, so that the handler
+// always runs on a thread it has stopped, never beside an import that is making files.
+std::thread ThreadOutOfInterrupts(std::function<void()> work);
 
 class InterruptsHeld {
   public:

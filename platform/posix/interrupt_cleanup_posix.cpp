@@ -1,12 +1,13 @@
-// The handler may run between any two instructions of an import, on any thread, so it
-// touches only a fixed table of paths and lock-free flags, and calls only unlink, signal and
-// raise, all async-signal-safe. A hold is a flag, not a blocked signal: a hold costs no system
-// call (an import holds several times a file), and a signal that comes meanwhile is only
-// noted, then acted on when the hold ends.
+// The handler may run between any two instructions of an import, on the thread that runs the
+// imports (any other thread blocks the signals), so it touches only a fixed table of paths and
+// lock-free flags, and calls only unlink, signal and raise, all async-signal-safe. A hold is a
+// flag, not a blocked signal: a hold costs no system call (an import holds several times a
+// file), and a signal that comes meanwhile is only noted, then acted on when the hold ends.
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <utility>
 
 #include "platform/interrupt_cleanup.h"
 #include "platform/interrupt_slots.h"
@@ -48,6 +49,17 @@ void ReleaseInterrupts() {
     holding.store(false);
     // A signal that came during the hold ends the program now, as it would have then.
     if (const int signal = pendingSignal.exchange(0); signal != 0) RemoveTrackedAndReraise(signal);
+}
+
+std::thread ThreadOutOfInterrupts(std::function<void()> work) {
+    // A thread starts with its creator's signal mask: blocked from its first instruction.
+    sigset_t all;
+    sigset_t old;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &old);
+    std::thread thread(std::move(work));
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return thread;
 }
 
 void InstallInterruptCleanup() {

@@ -3,6 +3,8 @@
 // keeps the handler and the import's own removal apart.
 #include <windows.h>
 
+#include <utility>
+
 #include "platform/interrupt_cleanup.h"
 #include "platform/interrupt_slots.h"
 #include "platform/platform.h"
@@ -43,6 +45,11 @@ void HoldInterrupts() {
 
 void ReleaseInterrupts() {
     if (holdDepth > 0 && --holdDepth == 0) ::ReleaseSRWLockExclusive(&removing);
+}
+
+// The handler runs on a thread of the system's anyway, under the lock.
+std::thread ThreadOutOfInterrupts(std::function<void()> work) {
+    return std::thread(std::move(work));
 }
 
 void InstallInterruptCleanup() {

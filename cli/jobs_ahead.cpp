@@ -1,0 +1,71 @@
+#include "cli/jobs_ahead.h"
+
+#include <utility>
+
+#include "platform/interrupt_cleanup.h"
+
+namespace cli {
+
+namespace {
+
+// A full queue lets its worker sleep until half of it is taken, so that the two threads wake
+// each other once every few jobs rather than at every one.
+constexpr std::size_t kWakeWorkerAt = JobsAhead::kMostAhead / 2;
+
+}  // namespace
+
+JobsAhead::JobsAhead(JobList& jobs, Prober prober)
+    : jobs_(jobs),
+      prober_(std::move(prober)),
+      worker_(platform::ThreadOutOfInterrupts([this] { Work(); })) {}
+
+JobsAhead::~JobsAhead() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+}
+
+void JobsAhead::Work() {
+    try {
+        for (;;) {
+            std::optional<Job> job = jobs_.Next();
+            if (!job) break;
+            std::optional<formats::Probe> probe = prober_(*job);
+            std::unique_lock lock(mutex_);
+            ready_.push_back({std::move(*job), std::move(probe)});
+            if (takerWaits_) changed_.notify_all();
+            if (ready_.size() >= kMostAhead) {
+                workerWaits_ = true;
+                changed_.wait(lock, [&] { return stopping_ || ready_.size() <= kWakeWorkerAt; });
+                workerWaits_ = false;
+            }
+            if (stopping_) return;
+        }
+    } catch (...) {
+        const std::lock_guard lock(mutex_);
+        failure_ = std::current_exception();
+    }
+    const std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+}
+
+std::optional<ProbedJob> JobsAhead::Next() {
+    std::unique_lock lock(mutex_);
+    takerWaits_ = true;
+    changed_.wait(lock, [&] { return !ready_.empty() || ended_; });
+    takerWaits_ = false;
+    if (ready_.empty()) {
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+        return std::nullopt;
+    }
+    std::optional<ProbedJob> job(std::move(ready_.front()));
+    ready_.pop_front();
+    if (workerWaits_ && ready_.size() <= kWakeWorkerAt) changed_.notify_all();
+    return job;
+}
+
+}  // namespace cli
