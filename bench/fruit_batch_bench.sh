@@ -46,9 +46,12 @@ fresh_volume() {
     sync
     cat "$mnt"/batch/* >/dev/null  # the sources come from the page cache
 }
-# Both programs' writes are synced alike, by `sync -f` once the program has ended.
+# Both programs' writes are synced the same way, by `sync -f` a second after the program has
+# ended: a sync right after the floor's end also waited for the system to take back the
+# floor's half a gigabyte of prepared outputs, which made its synced runs differ by half.
 synced_after() {  # seconds of the program's own -> those with its writes synced
     local start end
+    sleep 1
     start=$(date +%s.%N)
     sync -f "$mnt"
     end=$(date +%s.%N)

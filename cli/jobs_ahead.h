@@ -29,7 +29,7 @@ class JobsAhead {
     using Prober = std::function<std::optional<formats::Probe>(const Job&)>;
 
     // Jobs held ready at most: each may hold an open source and its first bytes.
-    static constexpr std::size_t kMostAhead = 8;
+    static constexpr std::size_t kMostAhead = 24;
 
     // `jobs` is read by the second thread alone until this object is gone.
     JobsAhead(JobList& jobs, Prober prober);
