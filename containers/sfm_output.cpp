@@ -152,6 +152,10 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     }
     if (!dataFile) return fail("no free name for " + platform::AnsiToNative(name));
     created = true;
+    // The outputs are written beneath their streams, which stay unbuffered: a buffered
+    // stream put back at the end of a fork reads the last block back first, and asks the
+    // file's block size, each a request to the file system (FUSE's, for ntfs-3g).
+    std::setvbuf(dataFile, nullptr, _IONBF, 0);
     platform::NoteCreatedInCurrentFolder(name);
 
     std::string detail;
@@ -169,6 +173,7 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
         std::FILE* stream =
             platform::OpenStream(platform::OutputPath(name, kResourceStream), "w+b");
         if (!stream) return fail(SystemReason("cannot create the AFP_Resource stream"));
+        std::setvbuf(stream, nullptr, _IONBF, 0);
         const CopyStatus status =
             CopyPlacedFork(resource, stream, resourceCopied, "the resource fork",
                            "the AFP_Resource stream", detail);
@@ -179,6 +184,7 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 
     std::FILE* info = platform::OpenStream(platform::OutputPath(name, kAfpInfoStream), "w+b");
     if (!info) return fail(SystemReason("cannot create the AFP_AfpInfo stream"));
+    std::setvbuf(info, nullptr, _IONBF, 0);  // the record goes out in one write
     const AfpInfo record = MakeAfpInfo(finderInfo);
     const bool written = WriteStream(info, record.data(), record.size());
     if (std::fclose(info) != 0 || !written)
