@@ -1,5 +1,6 @@
 #include "cli/jobs_ahead.h"
 
+#include <system_error>
 #include <utility>
 
 #include "platform/interrupt_cleanup.h"
@@ -15,12 +16,16 @@ constexpr std::size_t kWakeWorkerAt = JobsAhead::kMostAhead / 3;
 
 }  // namespace
 
-JobsAhead::JobsAhead(JobList& jobs, Prober prober)
-    : jobs_(jobs),
-      prober_(std::move(prober)),
-      worker_(platform::ThreadOutOfInterrupts([this] { Work(); })) {}
+JobsAhead::JobsAhead(JobList& jobs, Prober prober) : jobs_(jobs), prober_(std::move(prober)) {
+    try {
+        worker_ = platform::ThreadOutOfInterrupts([this] { Work(); });
+    } catch (const std::system_error&) {
+        // No second thread to be had (a limit of the system's): each job is read when taken.
+    }
+}
 
 JobsAhead::~JobsAhead() {
+    if (!worker_.joinable()) return;
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -55,6 +60,12 @@ void JobsAhead::Work() {
 }
 
 std::optional<ProbedJob> JobsAhead::Next() {
+    if (!worker_.joinable()) {
+        std::optional<Job> job = jobs_.Next();
+        if (!job) return std::nullopt;
+        std::optional<formats::Probe> probe = prober_(*job);
+        return ProbedJob{std::move(*job), std::move(probe)};
+    }
     std::unique_lock lock(mutex_);
     takerWaits_ = true;
     changed_.wait(lock, [&] { return !ready_.empty() || ended_; });

@@ -2,6 +2,7 @@
 // jobs ahead of the conversion: reading the next sources overlaps writing the outputs of the
 // current one, which on a local disk is what a batch of small files spends its time on. Only
 // reading happens ahead; every output is made on the calling thread, in the jobs' order.
+// Where the system gives no second thread, each job is read when it is taken.
 #pragma once
 
 #include <condition_variable>

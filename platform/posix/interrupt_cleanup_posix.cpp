@@ -57,7 +57,13 @@ std::thread ThreadOutOfInterrupts(std::function<void()> work) {
     sigset_t old;
     sigfillset(&all);
     ::pthread_sigmask(SIG_BLOCK, &all, &old);
-    std::thread thread(std::move(work));
+    std::thread thread;
+    try {
+        thread = std::thread(std::move(work));
+    } catch (...) {
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        throw;
+    }
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     return thread;
 }
