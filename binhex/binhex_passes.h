@@ -1,7 +1,7 @@
-// BinHex 4.0 text back into the bytes it encodes, in two streaming passes: the 6-bit code
-// characters into packed bytes, then the run-length expansion of the packed bytes. Each pass
-// reads one stream from its current position to its end and writes another; neither looks
-// for the identification line, and no check value is computed or compared.
+// BinHex 4.0 text back into the bytes it encodes, in two streaming passes between files: the
+// 6-bit code characters into packed bytes, then the run-length expansion of the packed bytes.
+// Each pass reads one stream from its current position to its end and writes another;
+// neither looks for the identification line, and no check value is computed or compared.
 #pragma once
 
 #include <array>
@@ -12,19 +12,13 @@
 #include <span>
 #include <string_view>
 
-namespace binhex {
+#include "binhex/binhex_decode.h"
 
-// The code characters in order of value: a character stands for its position here.
-constexpr std::string_view kAlphabet =
-    "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
-static_assert(kAlphabet.size() == 64);
+namespace binhex {
 
 // The value a code character stands for. A byte outside the alphabet (other than CR, LF and
 // colon, which are never code characters) is still a code character; it stands for 0.
 std::uint8_t CodeValue(std::uint8_t c);
-
-// The marker of a run in the packed bytes; the count byte follows it.
-constexpr std::uint8_t kRunMarker = 0x90;
 
 // Blocks read from a C stream, handed out one byte at a time.
 class ByteSource {
@@ -55,46 +49,8 @@ class ByteSource {
     int readError_ = 0;
 };
 
-// Bytes gathered into blocks and written to a C stream.
-class ByteSink {
-  public:
-    explicit ByteSink(std::FILE* stream);
-    ~ByteSink() { Flush(); }
-    ByteSink(const ByteSink&) = delete;
-    ByteSink& operator=(const ByteSink&) = delete;
-    void Put(std::uint8_t byte) {
-        if (used_ == kBlock) Flush();
-        buffer_[used_++] = byte;
-    }
-    void Put3(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-        if (kBlock - used_ < 3) Flush();
-        buffer_[used_] = a;
-        buffer_[used_ + 1] = b;
-        buffer_[used_ + 2] = c;
-        used_ += 3;
-    }
-    void Put(const std::uint8_t* bytes, std::size_t count);
-    void PutCopies(std::uint8_t byte, std::size_t count);
-    // Writes what is held; false once any write has failed.
-    bool Flush();
-
-    static constexpr std::size_t kBlock = 64 * 1024;
-
-  private:
-    std::FILE* stream_;
-    std::unique_ptr<std::uint8_t[]> buffer_;
-    std::size_t used_ = 0;
-    bool failed_ = false;
-};
-
 // Four code characters; DecodeCodeGroup turns the first three positions into the bytes.
 using CodeGroup = std::array<std::uint8_t, 4>;
-
-enum class GroupRead { Complete = 0, InputEnded = 1 };
-
-// Gathers the next four code characters, dropping CR, LF and colon wherever they stand.
-// InputEnded when the input ends first: the partial group is then not used.
-GroupRead ReadCodeGroup(ByteSource& source, CodeGroup& group);
 
 // Replaces the four characters by the three bytes they encode (the first value supplies the
 // top six bits); the fourth position becomes 0.
