@@ -1,6 +1,7 @@
 #include "binhex/binhex_import.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "binhex/binhex_check.h"
 #include "binhex/binhex_staging.h"
+#include "binhex/binhex_stream.h"
 #include "containers/c_stream.h"
 #include "containers/finder_info.h"
 #include "containers/import_progress.h"
@@ -53,39 +55,161 @@ class WithBinHexFlags final : public OutputWriter {
     std::uint8_t low_;
 };
 
+// The size of the staging file that the text would make, its forks as far as the text holds
+// them: the MacBinary test of its header is told by it.
+std::uint64_t StagingSizeOf(const binhex::Contents& contents) {
+    if (contents.resourceLength != 0)
+        return MacBinaryResourceOffset(contents.dataLength) +
+               std::min<std::uint64_t>(contents.resourceLength, contents.resourcePresent);
+    return kMacBinaryHeaderSize +
+           std::min<std::uint64_t>(contents.dataLength, contents.dataPresent);
+}
+
+MacBinaryHeader HeaderOf(const binhex::Contents& contents) {
+    return StagingHeaderOf(contents.nameLength, contents.name, contents.record);
+}
+
+// The refusal of a header, given what the text holds: Truncated when the missing forks alone
+// are to blame, else WrongKind; nullopt when it is usable.
+std::optional<Refusal> HeaderRefusal(const binhex::Contents& contents) {
+    const MacBinaryHeader header = HeaderOf(contents);
+    if (IsMacBinaryHeader(header, static_cast<std::int64_t>(StagingSizeOf(contents))))
+        return std::nullopt;
+    if (std::string shortfall = TruncationOf(contents); !shortfall.empty())
+        return Refusal{ImportResult::Truncated, std::move(shortfall)};
+    return Refusal{ImportResult::WrongKind,
+                   "its decoded header is not that of a usable Macintosh file"};
+}
+
+// The description of the file whose header the text holds; the forks' places are the
+// caller's to set.
+MacFileDescription FileOf(const binhex::Contents& contents) {
+    const MacBinaryHeader header = HeaderOf(contents);
+    MacFileDescription file = MacBinaryFileOf(header, nullptr);
+    file.finderInfo[finder::kFlagsAt + 1] = header[macbinary::kFinderFlagsAt + 1];
+    return file;
+}
+
 ImportResult DescribeDecoded(std::string_view targetFolder, std::string_view sourcePath,
                              const binhex::Contents& contents, ImportReport& report) {
     const SfmWriter own(SfmNaming::AsItStands);
     const OutputWriter& writer = WriterFor(&report, own);
     const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
-    const MacBinaryHeader header =
-        StagingHeaderOf(contents.nameLength, contents.name, contents.record);
-    const std::string shortfall = TruncationOf(contents);
-    const std::uint64_t data = std::min<std::uint64_t>(contents.dataLength, contents.dataPresent);
-    const std::uint64_t resource =
-        std::min<std::uint64_t>(contents.resourceLength, contents.resourcePresent);
-    std::uint64_t stagingSize = kMacBinaryHeaderSize + data;
-    if (contents.resourceLength != 0)
-        stagingSize = MacBinaryResourceOffset(contents.dataLength) + resource;
-    if (!IsMacBinaryHeader(header, static_cast<std::int64_t>(stagingSize))) {
-        // Refused for the missing forks alone: the import would write nothing either.
-        if (!shortfall.empty()) {
-            report.detail = shortfall;
-            return ImportResult::Truncated;
-        }
-        report.detail = "its decoded header is not that of a usable Macintosh file";
-        return ImportResult::WrongKind;
+    if (auto refusal = HeaderRefusal(contents)) {
+        report.detail = std::move(refusal->detail);
+        return refusal->result;
     }
     if (!target.usable) {
         report.detail = target.detail;
         return ImportResult::WriteFailed;
     }
     // The forks as the text holds them; what it lacks is told from the decoding.
-    MacFileDescription file = MacBinaryFileOf(header, nullptr);
-    file.finderInfo[finder::kFlagsAt + 1] = header[macbinary::kFinderFlagsAt + 1];
+    MacFileDescription file = FileOf(contents);
+    const std::uint64_t data = std::min<std::uint64_t>(contents.dataLength, contents.dataPresent);
+    const std::uint64_t resource =
+        std::min<std::uint64_t>(contents.resourceLength, contents.resourcePresent);
     file.data.length = file.data.stated = static_cast<std::uint32_t>(data);
     file.resource.length = file.resource.stated = static_cast<std::uint32_t>(resource);
-    return WithShortfall(writer.Write(file, sourcePath, &report), shortfall, &report);
+    return WithShortfall(writer.Write(file, sourcePath, &report), TruncationOf(contents), &report);
+}
+
+// Why a reading with verify must not be written: the check problem, or Truncated for forks
+// the text ends before; nullopt while nothing is wrong.
+std::optional<Refusal> VerifyRefusal(const binhex::Contents& contents) {
+    std::string problem = binhex::CheckProblem(contents);
+    if (problem.empty()) return std::nullopt;
+    // A header whose check value is wrong states lengths that cannot be trusted; forks are
+    // missing only once the text has ended.
+    if (contents.wrong != binhex::Check::Header && contents.missing)
+        if (std::string shortfall = TruncationOf(contents); !shortfall.empty())
+            return Refusal{ImportResult::Truncated, std::move(shortfall)};
+    return Refusal{ImportResult::CheckFailed, std::move(problem)};
+}
+
+// One fork of a text read in one pass, as the writer asks for it. A reading that must not be
+// written stops the copy as a failed read, so that the writer removes what it made, and
+// keeps why.
+class DecodedFork final : public ForkReader {
+  public:
+    DecodedFork(binhex::ExpandedReading& reading, binhex::Contents& contents, binhex::Check fork,
+                bool verify, std::optional<Refusal>& stop)
+        : reading_(reading), contents_(contents), fork_(fork), verify_(verify), stop_(stop) {}
+
+    std::int64_t Read(std::uint8_t* into, std::size_t room) override {
+        const std::int64_t got = reading_.ReadFork(fork_, into, room);
+        if (got < 0) return got;
+        // Once the text has ended, what it holds is all there is.
+        if (verify_)
+            stop_ = VerifyRefusal(contents_);
+        else if (contents_.missing)
+            stop_ = HeaderRefusal(contents_);
+        if (stop_) {
+            errno = EILSEQ;
+            return -1;
+        }
+        return got;
+    }
+
+  private:
+    binhex::ExpandedReading& reading_;
+    binhex::Contents& contents_;
+    binhex::Check fork_;
+    bool verify_;
+    std::optional<Refusal>& stop_;
+};
+
+// The command line's import: the text decoded in one pass, straight into the writer's
+// outputs, from `start` (the source is there).
+ImportResult ImportInOnePass(std::string_view targetFolder, std::string_view sourcePath,
+                             std::FILE* source, bool verify, ImportReport& report) {
+    auto refuse = [&report](Refusal refusal) {
+        report.detail = std::move(refusal.detail);
+        return refusal.result;
+    };
+    const std::uint64_t text = TextLeft(source);
+    binhex::Contents contents;
+    binhex::ExpandedReading reading(binhex::TextAfterFirstColon(source), contents);
+    reading.ReadHeader();
+    if (!contents.readFailure.empty())
+        return refuse({ImportResult::ReadFailed, contents.readFailure});
+
+    const SfmWriter own(SfmNaming::AsItStands);
+    const OutputWriter& writer = WriterFor(&report, own);
+    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
+    if (verify)
+        if (auto refusal = VerifyRefusal(contents)) return refuse(std::move(*refusal));
+    // Only the lengths are tested before the forks are read; the text may still end first.
+    if (!IsMacBinaryHeader(HeaderOf(contents), 0) || contents.missing)
+        if (auto refusal = HeaderRefusal(contents)) return refuse(std::move(*refusal));
+    if (!target.usable) return refuse({ImportResult::WriteFailed, target.detail});
+
+    std::optional<Refusal> stop;
+    DecodedFork data(reading, contents, binhex::Check::DataFork, verify, stop);
+    DecodedFork resource(reading, contents, binhex::Check::ResourceFork, verify, stop);
+    MacFileDescription file = FileOf(contents);
+    file.data =
+        ForkPlace{.length = contents.dataLength, .stated = contents.dataLength, .reader = &data};
+    file.resource = ForkPlace{
+        .length = contents.resourceLength, .stated = contents.resourceLength, .reader = &resource};
+    ImportResult result;
+    {
+        // The fork copy counts the forks' bytes and the reading the text's.
+        const import_progress::Pass pass(
+            text, text + std::uint64_t{contents.dataLength} + contents.resourceLength);
+        result = writer.Write(file, sourcePath, &report);
+    }
+    // Stopped by the reading: the writer has removed what it made, so no output is named.
+    if (!contents.readFailure.empty() || stop) {
+        report.outputName.clear();
+        report.dataBytes = report.resourceBytes = 0;
+        return refuse(stop ? std::move(*stop)
+                           : Refusal{ImportResult::ReadFailed, contents.readFailure});
+    }
+    if (result != ImportResult::Converted && result != ImportResult::Truncated) return result;
+    // The text's own account of what it lacks, its header's included.
+    if (std::string shortfall = binhex::ForkShortfall(contents); !shortfall.empty())
+        return refuse({ImportResult::Truncated, std::move(shortfall)});
+    return result;
 }
 
 }  // namespace
@@ -109,6 +233,13 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
     if (!start) return ImportResult::NotBinHex;
 
     const bool dryRun = report && report->dryRun != DryRun::Off;
+    if (options.onePass && !dryRun) {
+        ImportReport local;
+        return platform::Seek(source.get(), *start)
+                   ? ImportInOnePass(targetFolder, sourcePath, source.get(), options.verify,
+                                     report ? *report : local)
+                   : ImportResult::CannotOpen;
+    }
     // For the progress display the text's bytes are spread over the passes: the check (if
     // asked for), the three passes of the staging, and the MacBinary import of the staging
     // file. A trial run reads the text once, and that is all its progress.
@@ -122,14 +253,9 @@ ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view so
         const binhex::Contents contents = binhex::ReadContents(source.get(), *start);
         if (!contents.readFailure.empty())
             return refuse(ImportResult::ReadFailed, contents.readFailure);
-        if (options.verify) {
-            // A header whose check value is wrong states lengths that cannot be trusted.
-            std::string problem = binhex::CheckProblem(contents);
-            if (contents.wrong != binhex::Check::Header)
-                if (std::string shortfall = TruncationOf(contents); !shortfall.empty())
-                    return refuse(ImportResult::Truncated, std::move(shortfall));
-            if (!problem.empty()) return refuse(ImportResult::CheckFailed, std::move(problem));
-        }
+        if (options.verify)
+            if (auto refusal = VerifyRefusal(contents))
+                return refuse(refusal->result, std::move(refusal->detail));
         if (dryRun) return DescribeDecoded(targetFolder, sourcePath, contents, *report);
     }
     if (!platform::Seek(source.get(), *start)) return ImportResult::CannotOpen;

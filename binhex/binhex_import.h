@@ -1,7 +1,8 @@
 // The BinHex import: a BinHex 4.0 text is recognised by its identification line, decoded
 // through two intermediate files, written as a MacBinary-form staging file in the temporary
-// folder, and converted by the MacBinary import. The output is named after the file name in
-// the BinHex header, not after the source. The last link of the BinHex chain.
+// folder, and converted by the MacBinary import; or, for the command line, decoded in one
+// pass straight into the output. The output is named after the file name in the BinHex
+// header, not after the source. The last link of the BinHex chain.
 #pragma once
 
 #include <string_view>
@@ -25,11 +26,16 @@ namespace binhex {
 struct ImportOptions {
     Start start = Start::FirstColon;  // where the data starts: the window's rule
     bool verify = false;  // refuse a text whose check values are wrong, with CheckFailed
+    // Decode the text in one pass straight into the output, to its closing colon, instead of
+    // through the intermediate and staging files, which read on past a colon to the end of
+    // the file as the window does.
+    bool onePass = false;
 };
 }  // namespace binhex
 
 // ImportBinHex with options. A trial run (report->dryRun) reads the text in memory and
 // creates no file at all. With verify, a text that ends before its forks do is refused as
-// Truncated before anything is written.
+// Truncated, and one whose check value is wrong as CheckFailed, with nothing written: in one
+// pass, what was written is removed.
 ImportResult ImportBinHexWith(std::string_view targetFolder, std::string_view sourcePath,
                               const binhex::ImportOptions& options, ImportReport* report = nullptr);

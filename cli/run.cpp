@@ -147,7 +147,8 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 const binhex::ImportOptions options{
                     .start = how.strict ? binhex::Start::FirstColon
                                         : binhex::Start::LineAfterIdentification,
-                    .verify = how.verify};
+                    .verify = how.verify,
+                    .onePass = !how.strict};
                 return ImportBinHexWith(target, source, options, report);
             }
             case Format::MacBinary: {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "containers/import_progress.h"
 #include "containers/shortfall.h"
@@ -16,18 +17,22 @@ std::unique_ptr<std::uint8_t[]> NewBuffer() {
     return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[kCopyBufferSize]);
 }
 
-// Copies up to `count` bytes from `in` at `from` to `out` at `to` in chunks, through
-// `buffer`; the first chunk comes after `lead` bytes already in the buffer, written with it
-// just before `to`. `readTotal` and `written` count the fork's bytes, also on a failure.
-CopyStatus CopyAt(platform::RawFile in, std::uint64_t from, platform::RawFile out, std::uint64_t to,
-                  std::uint32_t count, std::uint8_t* buffer, std::size_t lead,
-                  std::uint64_t& readTotal, std::uint64_t& written) {
+// Copies up to `count` bytes from `in` at `from` (or from `reader`, when given) to `out` at
+// `to` in chunks, through `buffer`; the first chunk comes after `lead` bytes already in the
+// buffer, written with it just before `to`. `readTotal` and `written` count the fork's bytes,
+// also on a failure.
+CopyStatus CopyAt(platform::RawFile in, std::uint64_t from, ForkReader* reader,
+                  platform::RawFile out, std::uint64_t to, std::uint32_t count,
+                  std::uint8_t* buffer, std::size_t lead, std::uint64_t& readTotal,
+                  std::uint64_t& written) {
     readTotal = written = 0;
     std::uint32_t left = count;
     do {
         const std::size_t chunk = std::min<std::size_t>(left, kCopyBufferSize - lead);
         const std::int64_t got =
-            chunk == 0 ? 0 : platform::RawReadAt(in, from + readTotal, buffer + lead, chunk);
+            chunk == 0 ? 0
+            : reader   ? reader->Read(buffer + lead, chunk)
+                       : platform::RawReadAt(in, from + readTotal, buffer + lead, chunk);
         if (got < 0) return CopyStatus::ReadFailed;
         const auto size = static_cast<std::size_t>(got);
         readTotal += size;
@@ -66,32 +71,43 @@ CopyStatus WriteHeldFork(const ForkPlace& place, platform::RawFile destination, 
 
 }  // namespace
 
-CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
-                    std::uint64_t* copied) {
+namespace {
+
+// CopyFork from `reader` when it is given, else from the source's position.
+CopyStatus CopyForkFrom(std::FILE* source, ForkReader* reader, std::FILE* destination,
+                        std::uint32_t count, std::uint64_t* copied) {
     if (copied) *copied = 0;
 
     // The bulk of a fork bypasses the stream buffers, starting where each stream logically
     // stands. The positions are taken before the flush: Microsoft's C runtime flushes an input
     // stream by dropping its read-ahead without moving the file back, after which the stream
     // reports the end of the read-ahead instead.
-    const auto sourceAt = platform::Tell(source);
+    const auto sourceAt = reader ? std::optional<std::uint64_t>(0) : platform::Tell(source);
     const auto destinationAt = platform::Tell(destination);
     if (!sourceAt || !destinationAt) return CopyStatus::WriteFailed;
-    std::fflush(source);
+    if (!reader) std::fflush(source);
     std::fflush(destination);
     std::uint64_t readTotal = 0;
     std::uint64_t written = 0;
     const auto buffer = NewBuffer();
     const CopyStatus status =
         !buffer ? CopyStatus::NoBuffer
-                : CopyAt(platform::RawOf(source), *sourceAt, platform::RawOf(destination),
-                         *destinationAt, count, buffer.get(), 0, readTotal, written);
+                : CopyAt(reader ? platform::RawFile{} : platform::RawOf(source), *sourceAt, reader,
+                         platform::RawOf(destination), *destinationAt, count, buffer.get(), 0,
+                         readTotal, written);
     const int error = errno;  // the reason of a failure, kept past the repositioning
-    platform::Seek(source, *sourceAt + readTotal);
+    if (!reader) platform::Seek(source, *sourceAt + readTotal);
     platform::Seek(destination, *destinationAt + written);
     if (copied) *copied = written;
     errno = error;
     return status;
+}
+
+}  // namespace
+
+CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
+                    std::uint64_t* copied) {
+    return CopyForkFrom(source, nullptr, destination, count, copied);
 }
 
 CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std::uint64_t at,
@@ -111,8 +127,9 @@ CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std
     } else if (!platform::RawWriteAllAt(destination, at - lead.size(), lead.data(), lead.size())) {
         return CopyStatus::WriteFailed;
     }
-    return CopyAt(platform::RawOf(place.stream), place.offset, destination, at, place.length,
-                  buffer.get(), held, readTotal, copied);
+    return CopyAt(place.reader ? platform::RawFile{} : platform::RawOf(place.stream), place.offset,
+                  place.reader, destination, at, place.length, buffer.get(), held, readTotal,
+                  copied);
 }
 
 std::string SystemReason(const std::string& what) {
@@ -137,9 +154,10 @@ CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::u
                           std::string_view fork, std::string_view written, std::string& detail) {
     copied = 0;
     if (place.length == 0) return CopyStatus::Done;
-    const CopyStatus status = platform::Seek(place.stream, place.offset)
-                                  ? CopyFork(place.stream, destination, place.length, &copied)
-                                  : CopyStatus::ReadFailed;
+    const CopyStatus status =
+        place.reader || platform::Seek(place.stream, place.offset)
+            ? CopyForkFrom(place.stream, place.reader, destination, place.length, &copied)
+            : CopyStatus::ReadFailed;
     if (status != CopyStatus::Done) detail = CopyFailure(status, fork, written);
     return status;
 }
@@ -158,6 +176,7 @@ std::string ForkShortfall(const ForkPlace& data, std::uint64_t dataHeld, const F
 
 std::uint64_t BytesAvailable(const ForkPlace& fork) {
     if (fork.length == 0) return 0;
+    if (fork.reader) return fork.length;  // only a copy can tell
     const auto size = platform::StreamSize(fork.stream);
     if (!size) return fork.length;
     return *size > fork.offset ? std::min<std::uint64_t>(fork.length, *size - fork.offset) : 0;
@@ -167,7 +186,17 @@ CopyStatus ReadPlacedFork(const ForkPlace& place, std::vector<std::uint8_t>& byt
                           std::string_view fork, std::string& detail) {
     bytes.assign(place.length, 0);
     std::size_t held = 0;
-    if (place.length != 0) {
+    if (place.reader) {
+        while (held < bytes.size()) {
+            const std::int64_t got = place.reader->Read(bytes.data() + held, bytes.size() - held);
+            if (got < 0) {
+                detail = ReadFailure(fork);
+                return CopyStatus::ReadFailed;
+            }
+            if (got == 0) break;
+            held += static_cast<std::size_t>(got);
+        }
+    } else if (place.length != 0) {
         if (!platform::Seek(place.stream, place.offset)) {
             detail = ReadFailure(fork);
             return CopyStatus::ReadFailed;

@@ -28,6 +28,18 @@ enum class CopyStatus {
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
                     std::uint64_t* copied = nullptr);
 
+// A fork whose bytes are made as they are read (decoded from a text, say): handed out in
+// order, once each.
+class ForkReader {
+  public:
+    // Up to `room` of the fork's next bytes into `into`: the count, 0 at its end, -1 after a
+    // read that failed (errno tells why).
+    virtual std::int64_t Read(std::uint8_t* into, std::size_t room) = 0;
+
+  protected:
+    ~ForkReader() = default;
+};
+
 // Where one fork lies in an open source.
 struct ForkPlace {
     std::FILE* stream = nullptr;
@@ -38,6 +50,8 @@ struct ForkPlace {
     std::uint64_t stated = 0;
     // The source's first bytes, read already: a fork wholly within them is copied from here.
     std::span<const std::uint8_t> held{};
+    // When given, the fork's bytes come from here, from its start, instead of from `stream`.
+    ForkReader* reader = nullptr;
 };
 
 // Copies the fork at `place` to the destination's position: Done, or a failure with `detail`

@@ -44,9 +44,10 @@ Bytes ExpandedStreamOf(const MacFile& file, const BinHexStyle& style) {
     Append32(out, static_cast<std::uint32_t>(file.resource.size()));
     Append16(out, static_cast<std::uint16_t>(BinHexCrc(out) + skew));
     out.insert(out.end(), file.data.begin(), file.data.end());
-    Append16(out, static_cast<std::uint16_t>(BinHexCrc(file.data) + skew));
+    Append16(out, static_cast<std::uint16_t>(BinHexCrc(file.data) + skew + style.wrongDataCheck));
     out.insert(out.end(), file.resource.begin(), file.resource.end());
-    Append16(out, static_cast<std::uint16_t>(BinHexCrc(file.resource) + skew));
+    Append16(out, static_cast<std::uint16_t>(BinHexCrc(file.resource) + skew +
+                                             style.wrongResourceCheck));
     return out;
 }
 

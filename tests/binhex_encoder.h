@@ -18,7 +18,9 @@ struct BinHexStyle {
     // Continue a run longer than 255 with a second marker (the repeated byte carries over),
     // as encoders do; otherwise the byte is written again before the next marker.
     bool chainRuns = true;
-    bool wrongChecks = false;  // every check value off by one
+    bool wrongChecks = false;         // every check value off by one
+    bool wrongDataCheck = false;      // the data fork's alone
+    bool wrongResourceCheck = false;  // the resource fork's alone
     std::uint8_t version = 0;
 };
 

@@ -529,6 +529,23 @@ TEST(CliBatch, StrictAndUnverifiedBinHex) {
     EXPECT_EQ(vol->ReadStream("Late"), Text(file.data));
 }
 
+// Written as it is decoded, a BinHex output whose resource fork's check value is found wrong
+// at its end is taken back whole with --verify: file and streams.
+TEST(CliBatch, BinHexFoundWrongAtItsEndIsTakenBack) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    BinHexStyle style;
+    style.wrongResourceCheck = true;
+    ASSERT_TRUE(WriteFile(src.File("late.hqx"),
+                          BytesOf(EncodeBinHex(Fixture("Late", "TEXT", 70000, 5000), style))));
+    const CliRun run = RunCli({"--verify", vol->Root(), "late.hqx"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "veskar-convert: late.hqx: a check value is wrong: the check value of the "
+              "resource fork is wrong\n");
+    EXPECT_TRUE(std::filesystem::is_empty(vol->Root()));
+}
+
 TEST(CliBatch, MacBinaryHeaderCheckWithVerify) {
     REQUIRE_NTFS(vol);
     TempDir src;

@@ -400,44 +400,49 @@ TEST(HostileTargets, ReadOnlyVolumeAndVanishedFolderInTheMiddleOfABatch) {
     EXPECT_TRUE(fs::is_empty(volume->Root()));
 }
 
-// veskar-convert killed by SIGINT or SIGTERM while it stages a large BinHex file: the
-// intermediates beside the source, the staging file and any half-written output are gone.
+// veskar-convert killed by SIGINT or SIGTERM while it decodes a large BinHex file: with
+// --strict while it stages it (the intermediates beside the source, the staging file and any
+// half-written output are gone), and in one pass while it writes the output (gone too).
 TEST(HostileInterrupts, CommandLineInterruptedInTheMiddleOfABinHexStaging) {
     REQUIRE_NTFS(volume, 256);
     TempDir sources, temp;
     const std::string source = sources.File("big.hqx");
     ASSERT_TRUE(WriteFile(source, BytesOf(EncodeBinHex(Sample("Big", 24u << 20)))));
-    for (const int signal : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::setenv("TMPDIR", temp.Path().c_str(), 1);
-            // As from an interactive shell: a test runner may have set the signals ignored,
-            // which the program rightly leaves as they are.
-            ::signal(SIGINT, SIG_DFL);
-            ::signal(SIGTERM, SIG_DFL);
-            ::execl(VESKAR_CONVERT_PATH, VESKAR_CONVERT_PATH, "-q", volume->Root().c_str(),
-                    source.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
+    for (const bool strict : {true, false})
+        for (const int signal : {SIGINT, SIGTERM}) {
+            SCOPED_TRACE(std::string(strict ? "strict, " : "one pass, ") +
+                         (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                ::setenv("TMPDIR", temp.Path().c_str(), 1);
+                // As from an interactive shell: a test runner may have set the signals
+                // ignored, which the program rightly leaves as they are.
+                ::signal(SIGINT, SIG_DFL);
+                ::signal(SIGTERM, SIG_DFL);
+                ::execl(VESKAR_CONVERT_PATH, VESKAR_CONVERT_PATH, "-q", strict ? "--strict" : "-q",
+                        volume->Root().c_str(), source.c_str(), static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            // The first intermediate appears beside the source once the staging has begun;
+            // the output, once the one pass is writing it.
+            const std::string sign = strict ? sources.File("big.bqx") : volume->Path("Big");
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!fs::exists(sign) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            ASSERT_TRUE(fs::exists(sign));
+            ::kill(child, signal);
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFSIGNALED(status))
+                << "not ended by the signal: exit status "
+                << (WIFEXITED(status) ? WEXITSTATUS(status) : -1) << "; left "
+                << ::testing::PrintToString(Listing(sources.Path()));
+            EXPECT_EQ(WTERMSIG(status), signal);
+            EXPECT_EQ(Listing(sources.Path()), (std::set<std::string>{"big.hqx"}));
+            EXPECT_TRUE(fs::is_empty(temp.Path()));
+            EXPECT_TRUE(fs::is_empty(volume->Root()));
         }
-        // The first intermediate appears beside the source once the staging has begun.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!fs::exists(sources.File("big.bqx")) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        ASSERT_TRUE(fs::exists(sources.File("big.bqx")));
-        ::kill(child, signal);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFSIGNALED(status))
-            << "not ended by the signal: exit status "
-            << (WIFEXITED(status) ? WEXITSTATUS(status) : -1) << "; left "
-            << ::testing::PrintToString(Listing(sources.Path()));
-        EXPECT_EQ(WTERMSIG(status), signal);
-        EXPECT_EQ(Listing(sources.Path()), (std::set<std::string>{"big.hqx"}));
-        EXPECT_TRUE(fs::is_empty(temp.Path()));
-        EXPECT_TRUE(fs::is_empty(volume->Root()));
-    }
 }
 
 // A table of 65,535 descriptors, all but the forks of an id that is skipped: every one is

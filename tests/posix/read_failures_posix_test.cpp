@@ -90,9 +90,10 @@ const Case kCases[] = {
     {"BinHex data start", "victim.hqx", "-f binhex", "victim.hqx", 0, "the text"},
     {"BinHex data start, strict", "victim.hqx", "--strict -f binhex", "victim.hqx", 0, "the text"},
     {"BinHex pass 1", "victim.hqx", "", "victim.hqx", kInText, "the text"},
-    {"BinHex pass 2", "victim.hqx", "", "victim.bqx", 1000, "the packed intermediate file"},
-    {"BinHex staging", "victim.hqx", "", "victim.bix", 1000, "the expanded intermediate file"},
-    {"BinHex staging file", "victim.hqx", "", "tmp/BIN*", 0, "the header"},
+    {"BinHex pass 2", "victim.hqx", "--strict", "victim.bqx", 1000, "the packed intermediate file"},
+    {"BinHex staging", "victim.hqx", "--strict", "victim.bix", 1000,
+     "the expanded intermediate file"},
+    {"BinHex staging file", "victim.hqx", "--strict", "tmp/BIN*", 0, "the header"},
     {"BinHex verify", "victim.hqx", "--verify", "victim.hqx", kInText, "the text"},
     {"BinHex trial", "victim.hqx", "--dry-run", "victim.hqx", kInText, "the text"},
 };

@@ -323,3 +323,39 @@ TEST(ServerLayouts, InterruptedOutputLeavesNothing) {
     ASSERT_TRUE(WIFSIGNALED(status)) << "finished before the signal came";
     EXPECT_EQ(Names(target.Path()), std::set<std::string>{});
 }
+
+// A BinHex text is written as it is decoded: with --verify, a fork whose check value turns
+// out wrong at its end takes back every file of that output, in each layout.
+TEST(ServerLayouts, BinHexForkFoundWrongAtItsEndLeavesNothingWithVerify) {
+    TempDir src;
+    MacFile file;
+    file.name = "Checked";
+    file.data = PatternBytes(100000, 7);
+    file.resource = PatternBytes(900, 8);
+    BinHexStyle dataWrong, resourceWrong;
+    dataWrong.wrongDataCheck = true;
+    resourceWrong.wrongResourceCheck = true;
+    ASSERT_TRUE(WriteFile(src.File("data.hqx"), BytesOf(EncodeBinHex(file, dataWrong))));
+    ASSERT_TRUE(WriteFile(src.File("resource.hqx"), BytesOf(EncodeBinHex(file, resourceWrong))));
+    for (const char* layout : {"fruit", "appledouble", "streams-xattr"}) {
+        SCOPED_TRACE(layout);
+        TempDir target;
+        const std::string data = src.File("data.hqx");
+        const std::string resource = src.File("resource.hqx");
+        ProgramRun run =
+            Convert({"--verify", "--json", "--layout", layout, target.Path(), data, resource});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "{\"source\": \"" + data +
+                               "\", \"result\": \"check-failed\", \"code\": -4, \"detail\": "
+                               "\"the check value of the data fork is wrong\"}\n"
+                               "{\"source\": \"" +
+                               resource +
+                               "\", \"result\": \"check-failed\", \"code\": -4, \"detail\": "
+                               "\"the check value of the resource fork is wrong\"}\n");
+        EXPECT_TRUE(Names(target.Path()).empty());
+        // Without --verify the forks are written as the text has them.
+        run = Convert({"-q", "--layout", layout, target.Path(), resource});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(ReadFile(target.File("Checked")), file.data);
+    }
+}
