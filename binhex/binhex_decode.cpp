@@ -5,6 +5,11 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define VESKAR_BINHEX_AVX2 1
+#endif
+
 namespace binhex {
 
 namespace {
@@ -44,15 +49,167 @@ inline void StoreGroup(std::uint8_t* out, std::uint32_t bits) {
     std::memcpy(out, &word, sizeof word);
 }
 
+#ifdef VESKAR_BINHEX_AVX2
+// The value of each character of the rows 0x20 to 0x7F, by its low four bits: a row's table
+// is looked up with one byte shuffle, and the row chosen by the high four bits.
+using RowTable = std::array<std::uint8_t, 16>;
+constexpr std::array<RowTable, 6> kRows = [] {
+    std::array<RowTable, 6> rows{};
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        for (std::size_t low = 0; low < 16; ++low)
+            rows[row][low] = static_cast<std::uint8_t>(kFourth[(row + 2) * 16 + low] & 0x3F);
+    return rows;
+}();
+
+// Decodes code characters with no line break or colon among them 32 at a time: 24 packed
+// bytes each, with two stores of 16 bytes that reach 4 bytes past them. Returns the
+// characters used (a multiple of 32).
+__attribute__((target("avx2"))) std::size_t DecodeVectors(const std::uint8_t* code,
+                                                          std::size_t count, std::uint8_t* out) {
+    __m256i rows[kRows.size()];
+    for (std::size_t row = 0; row < kRows.size(); ++row)
+        rows[row] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRows[row].data())));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    // Values a, b, c, d into a << 18 | b << 12 | c << 6 | d, then its bytes highest first.
+    const __m256i pairs = _mm256_set1_epi32(0x01400140);
+    const __m256i quads = _mm256_set1_epi32(0x00011000);
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+                                           2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    std::size_t used = 0;
+    for (; count - used >= 32; used += 32, out += 24) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(code + used));
+        const __m256i low = _mm256_and_si256(c, nibble);
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble);
+        __m256i values = _mm256_setzero_si256();
+        for (std::size_t row = 0; row < kRows.size(); ++row)
+            values = _mm256_or_si256(
+                values, _mm256_and_si256(
+                            _mm256_cmpeq_epi8(high, _mm256_set1_epi8(static_cast<char>(row + 2))),
+                            _mm256_shuffle_epi8(rows[row], low)));
+        const __m256i bits = _mm256_madd_epi16(_mm256_maddubs_epi16(values, pairs), quads);
+        const __m256i bytes = _mm256_shuffle_epi8(bits, order);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_extracti128_si256(bytes, 1));
+    }
+    return used;
+}
+
+// Copies the code characters of `text` to `code`, leaving out CR and LF, and colons unless
+// `colonEnds`, in which case the first colon ends the copy (and is used). 32 characters are
+// tested at a time. Returns the characters copied; `used` tells how much of `text` was.
+__attribute__((target("avx2"))) std::size_t CopyCode(const std::uint8_t* text, std::size_t count,
+                                                     std::uint8_t* code, bool colonEnds,
+                                                     std::size_t& used, bool& ended) {
+    std::uint8_t* out = code;
+    std::size_t at = 0;
+    for (; count - at >= 32; at += 32) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at));
+        const auto lineBreaks = static_cast<std::uint32_t>(
+            _mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('\r')),
+                                                 _mm256_cmpeq_epi8(c, _mm256_set1_epi8('\n')))));
+        const auto colons = static_cast<std::uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(c, _mm256_set1_epi8(':'))));
+        if (colons != 0 && colonEnds) break;
+        std::uint32_t dropped = lineBreaks | colons;
+        if (dropped == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), c);
+            out += 32;
+            continue;
+        }
+        std::uint32_t from = 0;
+        for (; dropped != 0; dropped &= dropped - 1) {
+            const auto to = static_cast<std::uint32_t>(__builtin_ctz(dropped));
+            std::memcpy(out, text + at + from, to - from);
+            out += to - from;
+            from = to + 1;
+        }
+        std::memcpy(out, text + at + from, 32 - from);
+        out += 32 - from;
+    }
+    for (; at < count; ++at) {
+        const std::uint8_t c = text[at];
+        if (c == '\r' || c == '\n') continue;
+        if (c == ':') {
+            if (!colonEnds) continue;
+            ended = true;
+            ++at;
+            break;
+        }
+        *out++ = c;
+    }
+    used = at;
+    return static_cast<std::size_t>(out - code);
+}
+
+// How much text CopyCode takes at a time.
+constexpr std::size_t kCodeBlock = 4096;
+#endif
+
 }  // namespace
+
+TextDecoder::TextDecoder(Colon colon, bool vectors)
+    : colon_(colon), vectors_(vectors && VectorsAvailable()) {}
+
+bool TextDecoder::VectorsAvailable() {
+#ifdef VESKAR_BINHEX_AVX2
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+#else
+    return false;
+#endif
+}
 
 std::size_t TextDecoder::Decode(std::span<const std::uint8_t> text, std::uint8_t* packed,
                                 std::size_t& used) {
+#ifdef VESKAR_BINHEX_AVX2
+    if (vectors_) return DecodeWithVectors(text, packed, used);
+#endif
+    return DecodeScalar(text, packed, used);
+}
+
+#ifdef VESKAR_BINHEX_AVX2
+// The code characters are first copied out of the text without its line breaks, after the
+// characters of a group begun earlier, and then decoded 32 at a time.
+std::size_t TextDecoder::DecodeWithVectors(std::span<const std::uint8_t> text, std::uint8_t* packed,
+                                           std::size_t& used) {
+    alignas(32) std::uint8_t code[kCodeBlock + 4];
+    std::uint8_t* out = packed;
+    used = 0;
+    while (used < text.size() && !ended_) {
+        std::copy_n(group_, gathered_, code);
+        std::size_t taken = 0;
+        const std::size_t count =
+            gathered_ + CopyCode(text.data() + used, std::min(kCodeBlock, text.size() - used),
+                                 code + gathered_, colon_ == Colon::EndsData, taken, ended_);
+        used += taken;
+        const std::size_t whole = count / 4 * 4;
+        std::size_t at = DecodeVectors(code, whole, out);
+        out += at / 4 * 3;
+        for (; at < whole; at += 4, out += 3)
+            StoreGroup(out, GroupBits(code + at));
+        gathered_ = count - whole;
+        std::copy_n(code + whole, gathered_, group_);
+    }
+    return static_cast<std::size_t>(out - packed);
+}
+#endif
+
+std::size_t TextDecoder::DecodeScalar(std::span<const std::uint8_t> text, std::uint8_t* packed,
+                                      std::size_t& used) {
     const std::uint8_t* at = text.data();
     const std::uint8_t* const end = at + text.size();
     std::uint8_t* out = packed;
     while (!ended_) {
         if (gathered_ == 0) {
+#ifdef VESKAR_BINHEX_AVX2
+            if (vectors_) {
+                const std::size_t vectored =
+                    DecodeVectors(at, static_cast<std::size_t>(end - at), out);
+                at += vectored;
+                out += vectored / 4 * 3;
+            }
+#endif
             // Most groups lie whole between line breaks: four of them are tested at once.
             while (end - at >= 16) {
                 const std::uint32_t a = GroupBits(at);

@@ -18,8 +18,8 @@ namespace {
 // Decodes `text` (from after its opening colon) in blocks of `textBlock` bytes, expanding
 // into an output of `room` bytes at a time, as a reading does.
 Bytes DecodeInBlocks(const Bytes& text, binhex::Colon colon, std::size_t textBlock,
-                     std::size_t room) {
-    binhex::TextDecoder decoder(colon);
+                     std::size_t room, bool vectors = true) {
+    binhex::TextDecoder decoder(colon, vectors);
     binhex::RunExpander expander;
     Bytes packed(binhex::TextDecoder::PackedRoom(textBlock));
     Bytes out(room);
@@ -81,10 +81,32 @@ TEST(BinHexDecode, AnyBlocksGiveWhatTheWholeTextGives) {
                     SCOPED_TRACE(std::to_string(lineLength) + " " + std::to_string(block) + " " +
                                  std::to_string(room));
                     // To the closing colon, the last short group included: the stream itself.
-                    EXPECT_EQ(DecodeInBlocks(text, binhex::Colon::EndsData, block, room), stream);
-                    EXPECT_EQ(DecodeInBlocks(text, binhex::Colon::Dropped, block, room), passes);
+                    for (const bool vectors : {true, false}) {
+                        EXPECT_EQ(
+                            DecodeInBlocks(text, binhex::Colon::EndsData, block, room, vectors),
+                            stream);
+                        EXPECT_EQ(
+                            DecodeInBlocks(text, binhex::Colon::Dropped, block, room, vectors),
+                            passes);
+                    }
                 }
         }
+}
+
+// Every byte value, code character or not, in every place of a group, decoded with vectors
+// and without them, line breaks and colons among them.
+TEST(BinHexDecode, VectorsDecodeEveryByteAsTheScalarDecodingDoes) {
+    std::mt19937 random(11);
+    Bytes text(100000);
+    for (std::uint8_t& byte : text) {
+        byte = static_cast<std::uint8_t>(random());
+        if (byte == ':' && random() % 64 != 0) byte = 'x';
+    }
+    if (!binhex::TextDecoder::VectorsAvailable()) GTEST_SKIP() << "no AVX2 here";
+    for (const auto colon : {binhex::Colon::Dropped, binhex::Colon::EndsData})
+        for (const std::size_t block : {7u, 4096u, 100000u})
+            EXPECT_EQ(DecodeInBlocks(text, colon, block, 4096, true),
+                      DecodeInBlocks(text, colon, block, 4096, false));
 }
 
 TEST(Crc16, TablesAndMultiplicationAsTheDefinitionGives) {
