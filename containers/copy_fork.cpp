@@ -13,8 +13,17 @@
 
 namespace {
 
-std::unique_ptr<std::uint8_t[]> NewBuffer() {
-    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[kCopyBufferSize]);
+// Bytes decoded as they are read go out in larger chunks: the file system then takes the
+// same number of requests for them as for a plain copy of the source (128 KiB is what one
+// FUSE write request carries).
+constexpr std::size_t kDecodedCopySize = 128 * 1024;
+
+std::size_t CopySizeFor(const ForkReader* reader) {
+    return reader ? kDecodedCopySize : kCopyBufferSize;
+}
+
+std::unique_ptr<std::uint8_t[]> NewBuffer(std::size_t size = kCopyBufferSize) {
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
 }
 
 // Copies up to `count` bytes from `in` at `from` (or from `reader`, when given) to `out` at
@@ -25,10 +34,11 @@ CopyStatus CopyAt(platform::RawFile in, std::uint64_t from, ForkReader* reader,
                   platform::RawFile out, std::uint64_t to, std::uint32_t count,
                   std::uint8_t* buffer, std::size_t lead, std::uint64_t& readTotal,
                   std::uint64_t& written) {
+    const std::size_t bufferSize = CopySizeFor(reader);
     readTotal = written = 0;
     std::uint32_t left = count;
     do {
-        const std::size_t chunk = std::min<std::size_t>(left, kCopyBufferSize - lead);
+        const std::size_t chunk = std::min<std::size_t>(left, bufferSize - lead);
         const std::int64_t got =
             chunk == 0 ? 0
             : reader   ? reader->Read(buffer + lead, chunk)
@@ -89,7 +99,7 @@ CopyStatus CopyForkFrom(std::FILE* source, ForkReader* reader, std::FILE* destin
     std::fflush(destination);
     std::uint64_t readTotal = 0;
     std::uint64_t written = 0;
-    const auto buffer = NewBuffer();
+    const auto buffer = NewBuffer(CopySizeFor(reader));
     const CopyStatus status =
         !buffer ? CopyStatus::NoBuffer
                 : CopyAt(reader ? platform::RawFile{} : platform::RawOf(source), *sourceAt, reader,
@@ -117,11 +127,11 @@ CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std
     if (place.length == 0 && lead.empty()) return CopyStatus::Done;
     if (place.offset <= place.held.size() && place.length <= place.held.size() - place.offset)
         return WriteHeldFork(place, destination, at, copied, lead);
-    const auto buffer = NewBuffer();
+    const auto buffer = NewBuffer(CopySizeFor(place.reader));
     if (!buffer) return CopyStatus::NoBuffer;
     // Bytes to go just before the fork share its first write when they leave room for a chunk.
     std::size_t held = 0;
-    if (lead.size() <= kCopyBufferSize / 2) {
+    if (lead.size() <= CopySizeFor(place.reader) / 2) {
         std::copy(lead.begin(), lead.end(), buffer.get());
         held = lead.size();
     } else if (!platform::RawWriteAllAt(destination, at - lead.size(), lead.data(), lead.size())) {
