@@ -11,56 +11,18 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/binhex_bench_text.h"
 #include "binhex/binhex_passes.h"
 #include "platform/platform.h"
-#include "tests/binhex_encoder.h"
 
 namespace {
 
-// Writes the BinHex text of a file "Bench" (BINA/bnch) whose data fork has `forkBytes`
-// bytes; the check values are left zero, since nothing reads them.
-bool WriteBenchText(const std::string& path, std::uint64_t forkBytes) {
+bool WriteBenchFile(const std::string& path, std::uint64_t forkBytes) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) return false;
-    BinHexWriter writer(
-        [out](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), out); },
-        BinHexStyle{});
-    MacFile header;
-    header.name = "Bench";
-    header.type = "BINA";
-    header.creator = "bnch";
-    Bytes head = ExpandedStreamOf(header);
-    head.resize(head.size() - 4);  // up to the header check: no forks, no fork checks
-    PutBigEndian32(head, head.size() - 10, static_cast<std::uint32_t>(forkBytes));  // D
-    writer.Put(head.data(), head.size());
-
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    auto next = [&state] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
-    Bytes block(1 << 16);
-    for (std::uint64_t left = forkBytes; left > 0;) {
-        for (std::size_t i = 0; i < block.size(); i += 8) {
-            const std::uint64_t v = next();
-            std::memcpy(&block[i], &v, 8);
-        }
-        // A run every 1 KiB on average, 3 to 600 bytes long, one in four of 0x90.
-        for (std::size_t at = next() % 1024; at < block.size(); at += 512 + next() % 1024) {
-            const std::size_t length = 3 + next() % 598;
-            const std::uint8_t byte = next() % 4 == 0 ? 0x90 : static_cast<std::uint8_t>(next());
-            std::memset(&block[at], byte, std::min(length, block.size() - at));
-        }
-        const std::size_t take =
-            static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
-        writer.Put(block.data(), take);
-        left -= take;
-    }
-    const std::uint8_t checks[4] = {0, 0, 0, 0};  // data fork check, resource fork check
-    writer.Put(checks, sizeof checks);
-    writer.Finish();
+    ::WriteBenchText(forkBytes, [out](std::string_view piece) {
+        std::fwrite(piece.data(), 1, piece.size(), out);
+    });
     return std::fclose(out) == 0;
 }
 
@@ -122,7 +84,7 @@ BENCHMARK(BM_ExpandRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--write")
-        return WriteBenchText(argv[2], std::strtoull(argv[3], nullptr, 10) << 20) ? 0 : 1;
+        return WriteBenchFile(argv[2], std::strtoull(argv[3], nullptr, 10) << 20) ? 0 : 1;
     std::uint64_t forkMib = 64;
     if (argc >= 3 && std::string(argv[1]) == "--fork-mib") {
         forkMib = std::strtoull(argv[2], nullptr, 10);
@@ -132,7 +94,7 @@ int main(int argc, char** argv) {
     }
     benchmark::Initialize(&argc, argv);
     std::string made = platform::CreateTempFile(platform::TempFolder(), "hqx").value_or("");
-    if (made.empty() || !WriteBenchText(made, forkMib << 20)) {
+    if (made.empty() || !WriteBenchFile(made, forkMib << 20)) {
         std::fprintf(stderr, "binhex_bench: cannot write the text in the temporary folder\n");
         return 1;
     }
