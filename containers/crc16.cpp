@@ -81,7 +81,7 @@ __attribute__((target("pclmul"))) inline __m128i Fold(__m128i sum, __m128i shift
                          _mm_clmulepi64_si128(sum, shift, 0x00));
 }
 
-inline __m128i Constants(Shift shift) {
+__attribute__((target("sse2"))) inline __m128i Constants(Shift shift) {
     return _mm_set_epi64x(static_cast<long long>(shift.high), static_cast<long long>(shift.low));
 }
 
