@@ -153,7 +153,8 @@ std::int64_t ExpandedReading::ReadFork(Check fork, std::uint8_t* into, std::size
     if (failed_) return -1;
     const Phase phase = fork == Check::DataFork ? Phase::Data : Phase::Resource;
     if (phase_ != phase || room == 0) return 0;
-    const std::int64_t got = Pull(
+    // As much as asked for, so that each write of the fork is as large as its caller's.
+    const std::int64_t got = PullExact(
         into, static_cast<std::size_t>(std::min<std::uint64_t>(room, forkLength_ - forkDone_)));
     if (got < 0) return -1;
     if (got == 0) {
