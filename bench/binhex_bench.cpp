@@ -2,7 +2,9 @@
 // bytes with runs mixed in (some of them of 0x90, some longer than one marker can say), in
 // MB/s of text. The passes go through real files in the temporary folder, as the import does.
 //   binhex_bench [--fork-mib N] [Google Benchmark flags]
-//   binhex_bench --write PATH FORK_MIB     writes such a text and exits (for binhex_bench.sh)
+//   binhex_bench --write PATH FORK_MIB [--no-runs]
+//                                          writes such a text (with --no-runs, of random
+//                                          bytes alone) and exits (for binhex_bench.sh)
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -17,12 +19,12 @@
 
 namespace {
 
-bool WriteBenchFile(const std::string& path, std::uint64_t forkBytes) {
+bool WriteBenchFile(const std::string& path, std::uint64_t forkBytes, bool runs = true) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) return false;
-    ::WriteBenchText(forkBytes, [out](std::string_view piece) {
-        std::fwrite(piece.data(), 1, piece.size(), out);
-    });
+    ::WriteBenchText(
+        forkBytes,
+        [out](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), out); }, runs);
     return std::fclose(out) == 0;
 }
 
@@ -83,8 +85,11 @@ BENCHMARK(BM_DecodeBinHexText)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExpandRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--write")
-        return WriteBenchFile(argv[2], std::strtoull(argv[3], nullptr, 10) << 20) ? 0 : 1;
+    if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--write")
+        return WriteBenchFile(argv[2], std::strtoull(argv[3], nullptr, 10) << 20,
+                              argc == 4 || std::string(argv[4]) != "--no-runs")
+                   ? 0
+                   : 1;
     std::uint64_t forkMib = 64;
     if (argc >= 3 && std::string(argv[1]) == "--fork-mib") {
         forkMib = std::strtoull(argv[2], nullptr, 10);

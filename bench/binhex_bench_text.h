@@ -13,7 +13,8 @@
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
 
-inline void WriteBenchText(std::uint64_t forkBytes, BinHexWriter::Sink sink) {
+// With `runs` false, the fork is random bytes alone, as a compressed archive is.
+inline void WriteBenchText(std::uint64_t forkBytes, BinHexWriter::Sink sink, bool runs = true) {
     BinHexWriter writer(std::move(sink), BinHexStyle{});
     MacFile header;
     header.name = "Bench";
@@ -41,7 +42,7 @@ inline void WriteBenchText(std::uint64_t forkBytes, BinHexWriter::Sink sink) {
             const std::uint64_t v = next();
             std::memcpy(&block[i], &v, 8);
         }
-        for (std::size_t at = next() % 1024; at < block.size(); at += 512 + next() % 1024) {
+        for (std::size_t at = next() % 1024; runs && at < block.size(); at += 512 + next() % 1024) {
             const std::size_t length = 3 + next() % 598;
             const std::uint8_t byte = next() % 4 == 0 ? 0x90 : static_cast<std::uint8_t>(next());
             std::memset(&block[at], byte, std::min(length, block.size() - at));
