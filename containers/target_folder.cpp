@@ -46,7 +46,8 @@ void ForgetTargetFolders() {
 
 TargetFolder EnterTargetFolder(std::string_view path, TargetNeeds needs) {
     TargetFolder folder;
-    if (!platform::SetCurrentFolder(std::string(path))) {
+    const platform::EnteredFolder entered = platform::EnterFolder(std::string(path));
+    if (!entered.entered) {
         folder.detail = "the target folder " + std::string(path) + " cannot be entered";
         return folder;
     }
@@ -54,13 +55,14 @@ TargetFolder EnterTargetFolder(std::string_view path, TargetNeeds needs) {
         folder.usable = true;
         return folder;
     }
-    const std::optional<std::uint64_t> volume = platform::VolumeId(".");
+    const std::optional<std::uint64_t>& volume = entered.volume;
     auto& known = VolumesFound();
     if (volume && std::find(known.begin(), known.end(), std::pair{*volume, needs}) != known.end()) {
         folder.usable = true;
         return folder;
     }
     folder.usable = Takes(platform::CurrentFolder(), needs, folder.detail);
+    platform::ForgetFolderLook();  // the check made and removed a probe file there
     if (folder.usable && volume) known.emplace_back(*volume, needs);
     return folder;
 }

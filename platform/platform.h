@@ -31,6 +31,19 @@ extern const std::size_t kMaxPathChars;
 // --- Current folder ---------------------------------------------------------------------
 bool SetCurrentFolder(const std::string& path);
 std::string CurrentFolder();
+// Makes `path` the current folder and tells which volume holds it (VolumeId of the folder):
+// `entered` false when it cannot be entered. A folder entered last by the same path that is
+// still the current folder, and still the folder that path names, is not entered again, and
+// the look at it that tells so also serves the next name lookup in it: a batch into one
+// folder asks the file system about that folder once per file, not three times.
+struct EnteredFolder {
+    bool entered = false;
+    std::optional<std::uint64_t> volume;
+};
+EnteredFolder EnterFolder(const std::string& path);
+// Something was made or removed in the current folder that the name lookups are not told of
+// (a probe file): the look EnterFolder took no longer serves them.
+void ForgetFolderLook();
 // A folder path in the form the window keeps and shows, ending in a separator. On Windows a
 // backslash is appended when the path is longer than 3 characters, so a drive root such as
 // C:\ keeps its one backslash; on Linux a '/' is appended unless the path ends in one, so '/'

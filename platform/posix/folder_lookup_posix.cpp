@@ -20,6 +20,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/charsets.h"
 #include "platform/platform.h"
@@ -179,6 +180,17 @@ struct LookupState {
     std::mutex mutex;
     CaseFolder folder;
     FolderCache cache;
+    // The look EnterFolder took at the folder it made current, for the next lookup in it.
+    std::optional<struct stat> entered;
+};
+
+// The folder EnterFolder entered last: the path it was given, the current folder's name
+// then, and the folder's identity.
+struct EnteredPath {
+    std::string path;
+    std::string current;
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 
 LookupState& State() {
@@ -278,9 +290,12 @@ Found FindAnyNativeInCurrentFolder(std::span<const std::string> names) {
     // filter tells so without a lookup of the name (which, in a large folder, means reading
     // the folder's entries on disk). The second pass reads the folder afresh, when the first
     // found the listing stale.
+    const std::optional<struct stat> entered = std::exchange(state.entered, std::nullopt);
     for (int pass = 0; pass < 2; ++pass) {
         struct stat info;
-        if (::stat(".", &info) != 0) {
+        if (pass == 0 && entered) {
+            info = *entered;
+        } else if (::stat(".", &info) != 0) {
             cache.valid = false;
             return exactly();
         }
@@ -355,6 +370,7 @@ void NoteNativeCreatedInCurrentFolder(std::span<const std::string> names) {
     LookupState& state = State();
     const std::lock_guard lock(state.mutex);
     FolderCache& cache = state.cache;
+    state.entered.reset();
     if (!cache.valid) return;
     struct stat info;
     if (::stat(".", &info) != 0) {
@@ -377,6 +393,43 @@ void NoteNativeCreatedInCurrentFolder(std::span<const std::string> names) {
     // exact lookup and the exclusive creation still catch an entry of the very same name.
     cache.stamp = stamp;
     cache.settled = true;
+}
+
+EnteredFolder EnterFolder(const std::string& path) {
+    EnteredFolder result;
+    if (path.empty()) return result;
+    static std::optional<EnteredPath> last;
+    LookupState& state = State();
+    struct stat info;
+    // Still the current folder (its name, which the system keeps without asking the file
+    // system), and still what the path names (a volume mounted there anew is another device).
+    if (last && last->path == path && ::stat(path.c_str(), &info) == 0 &&
+        info.st_dev == last->device && info.st_ino == last->inode &&
+        CurrentFolder() == last->current) {
+        const std::lock_guard lock(state.mutex);
+        state.entered = info;
+        return {true, static_cast<std::uint64_t>(info.st_dev)};
+    }
+    last.reset();
+    {
+        const std::lock_guard lock(state.mutex);
+        state.entered.reset();
+    }
+    if (!SetCurrentFolder(path)) return result;
+    result.entered = true;
+    if (::stat(".", &info) != 0) return result;
+    result.volume = static_cast<std::uint64_t>(info.st_dev);
+    if (std::string current = CurrentFolder(); !current.empty())
+        last = EnteredPath{path, std::move(current), info.st_dev, info.st_ino};
+    const std::lock_guard lock(state.mutex);
+    state.entered = info;
+    return result;
+}
+
+void ForgetFolderLook() {
+    LookupState& state = State();
+    const std::lock_guard lock(state.mutex);
+    state.entered.reset();
 }
 
 }  // namespace platform

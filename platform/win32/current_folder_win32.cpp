@@ -27,6 +27,13 @@ bool SetCurrentFolder(const std::string& path) {
     return !path.empty() && ::SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
+EnteredFolder EnterFolder(const std::string& path) {
+    if (!SetCurrentFolder(path)) return {};
+    return {true, VolumeId(".")};
+}
+
+void ForgetFolderLook() {}
+
 std::string CurrentFolder() {
     // The call returns the size it needs, terminator included, when the buffer is too small.
     std::vector<char> buffer(MAX_PATH);
