@@ -164,6 +164,19 @@ CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::u
                           std::string_view fork, std::string_view written, std::string& detail) {
     copied = 0;
     if (place.length == 0) return CopyStatus::Done;
+    // A fork within the bytes held of the source goes out in one write: no read of the source,
+    // and one write request to the file system, not one a chunk.
+    if (!place.reader && place.offset <= place.held.size() &&
+        place.length <= place.held.size() - place.offset) {
+        const auto bytes = place.held.subspan(static_cast<std::size_t>(place.offset), place.length);
+        if (std::fwrite(bytes.data(), 1, bytes.size(), destination) != bytes.size()) {
+            detail = CopyFailure(CopyStatus::WriteFailed, fork, written);
+            return CopyStatus::WriteFailed;
+        }
+        copied = bytes.size();
+        import_progress::Advance(bytes.size());
+        return CopyStatus::Done;
+    }
     const CopyStatus status =
         place.reader || platform::Seek(place.stream, place.offset)
             ? CopyForkFrom(place.stream, place.reader, destination, place.length, &copied)
