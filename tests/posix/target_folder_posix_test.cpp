@@ -2,10 +2,12 @@
 // folder (the path now on the file system beneath it) must not get "NAME:AFP_AfpInfo" as a
 // plain file, and a folder refused once converts again once its volume is back.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "containers/macbinary.h"
+#include "containers/target_folder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 
@@ -38,6 +40,25 @@ TEST(TargetFolder, IsCheckedAgainWhenItsVolumeGoesAndComesBack) {
     ASSERT_TRUE(volume->Mount());
     EXPECT_EQ(ImportMacBinary(volume->Root(), source), ImportResult::Converted);
     EXPECT_TRUE(fs::exists(volume->Path("Report.001")));
+}
+
+// A folder entered again by the same path is entered anew when the current folder was moved
+// elsewhere meanwhile (a host program's own chdir) or the path names another folder now.
+TEST(TargetFolder, EnteredAgainWhenTheCurrentFolderOrThePathChanged) {
+    TempDir root;
+    const CurrentFolderGuard keep;
+    const std::string target = root.File("target");
+    ASSERT_TRUE(fs::create_directory(target));
+    ASSERT_TRUE(EnterTargetFolder(target, TargetNeeds::Nothing).usable);
+    ASSERT_EQ(::chdir(root.Path().c_str()), 0);
+    ASSERT_TRUE(EnterTargetFolder(target, TargetNeeds::Nothing).usable);
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), target));
+
+    fs::rename(target, root.File("moved"));
+    ASSERT_TRUE(fs::create_directory(target));
+    ASSERT_TRUE(EnterTargetFolder(target, TargetNeeds::Nothing).usable);
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), target));
+    EXPECT_FALSE(fs::equivalent(fs::current_path(), root.File("moved")));
 }
 
 }  // namespace
