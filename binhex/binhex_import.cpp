@@ -187,10 +187,14 @@ ImportResult ImportInOnePass(std::string_view targetFolder, std::string_view sou
     DecodedFork data(reading, contents, binhex::Check::DataFork, verify, stop);
     DecodedFork resource(reading, contents, binhex::Check::ResourceFork, verify, stop);
     MacFileDescription file = FileOf(contents);
-    file.data =
-        ForkPlace{.length = contents.dataLength, .stated = contents.dataLength, .reader = &data};
-    file.resource = ForkPlace{
-        .length = contents.resourceLength, .stated = contents.resourceLength, .reader = &resource};
+    file.data = ForkPlace{.length = contents.dataLength,
+                          .stated = contents.dataLength,
+                          .reader = &data,
+                          .chunk = kLargeCopySize};
+    file.resource = ForkPlace{.length = contents.resourceLength,
+                              .stated = contents.resourceLength,
+                              .reader = &resource,
+                              .chunk = kLargeCopySize};
     ImportResult result;
     {
         // The fork copy counts the forks' bytes and the reading the text's.

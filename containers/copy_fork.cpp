@@ -13,28 +13,18 @@
 
 namespace {
 
-// Bytes decoded as they are read go out in larger chunks: the file system then takes the
-// same number of requests for them as for a plain copy of the source (128 KiB is what one
-// FUSE write request carries).
-constexpr std::size_t kDecodedCopySize = 128 * 1024;
-
-std::size_t CopySizeFor(const ForkReader* reader) {
-    return reader ? kDecodedCopySize : kCopyBufferSize;
-}
-
 std::unique_ptr<std::uint8_t[]> NewBuffer(std::size_t size = kCopyBufferSize) {
     return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
 }
 
 // Copies up to `count` bytes from `in` at `from` (or from `reader`, when given) to `out` at
-// `to` in chunks, through `buffer`; the first chunk comes after `lead` bytes already in the
-// buffer, written with it just before `to`. `readTotal` and `written` count the fork's bytes,
-// also on a failure.
+// `to` in chunks, through `buffer` of `bufferSize` bytes; the first chunk comes after `lead`
+// bytes already in the buffer, written with it just before `to`. `readTotal` and `written`
+// count the fork's bytes, also on a failure.
 CopyStatus CopyAt(platform::RawFile in, std::uint64_t from, ForkReader* reader,
                   platform::RawFile out, std::uint64_t to, std::uint32_t count,
-                  std::uint8_t* buffer, std::size_t lead, std::uint64_t& readTotal,
-                  std::uint64_t& written) {
-    const std::size_t bufferSize = CopySizeFor(reader);
+                  std::uint8_t* buffer, std::size_t bufferSize, std::size_t lead,
+                  std::uint64_t& readTotal, std::uint64_t& written) {
     readTotal = written = 0;
     std::uint32_t left = count;
     do {
@@ -83,9 +73,10 @@ CopyStatus WriteHeldFork(const ForkPlace& place, platform::RawFile destination, 
 
 namespace {
 
-// CopyFork from `reader` when it is given, else from the source's position.
+// CopyFork from `reader` when it is given, else from the source's position, `chunk` bytes at a
+// time.
 CopyStatus CopyForkFrom(std::FILE* source, ForkReader* reader, std::FILE* destination,
-                        std::uint32_t count, std::uint64_t* copied) {
+                        std::uint32_t count, std::uint64_t* copied, std::size_t chunk) {
     if (copied) *copied = 0;
 
     // The bulk of a fork bypasses the stream buffers, starting where each stream logically
@@ -99,12 +90,12 @@ CopyStatus CopyForkFrom(std::FILE* source, ForkReader* reader, std::FILE* destin
     std::fflush(destination);
     std::uint64_t readTotal = 0;
     std::uint64_t written = 0;
-    const auto buffer = NewBuffer(CopySizeFor(reader));
+    const auto buffer = NewBuffer(chunk);
     const CopyStatus status =
         !buffer ? CopyStatus::NoBuffer
                 : CopyAt(reader ? platform::RawFile{} : platform::RawOf(source), *sourceAt, reader,
-                         platform::RawOf(destination), *destinationAt, count, buffer.get(), 0,
-                         readTotal, written);
+                         platform::RawOf(destination), *destinationAt, count, buffer.get(), chunk,
+                         0, readTotal, written);
     const int error = errno;  // the reason of a failure, kept past the repositioning
     if (!reader) platform::Seek(source, *sourceAt + readTotal);
     platform::Seek(destination, *destinationAt + written);
@@ -117,7 +108,7 @@ CopyStatus CopyForkFrom(std::FILE* source, ForkReader* reader, std::FILE* destin
 
 CopyStatus CopyFork(std::FILE* source, std::FILE* destination, std::uint32_t count,
                     std::uint64_t* copied) {
-    return CopyForkFrom(source, nullptr, destination, count, copied);
+    return CopyForkFrom(source, nullptr, destination, count, copied, kCopyBufferSize);
 }
 
 CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std::uint64_t at,
@@ -127,19 +118,19 @@ CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std
     if (place.length == 0 && lead.empty()) return CopyStatus::Done;
     if (place.offset <= place.held.size() && place.length <= place.held.size() - place.offset)
         return WriteHeldFork(place, destination, at, copied, lead);
-    const auto buffer = NewBuffer(CopySizeFor(place.reader));
+    const auto buffer = NewBuffer(place.chunk);
     if (!buffer) return CopyStatus::NoBuffer;
     // Bytes to go just before the fork share its first write when they leave room for a chunk.
     std::size_t held = 0;
-    if (lead.size() <= CopySizeFor(place.reader) / 2) {
+    if (lead.size() <= place.chunk / 2) {
         std::copy(lead.begin(), lead.end(), buffer.get());
         held = lead.size();
     } else if (!platform::RawWriteAllAt(destination, at - lead.size(), lead.data(), lead.size())) {
         return CopyStatus::WriteFailed;
     }
     return CopyAt(place.reader ? platform::RawFile{} : platform::RawOf(place.stream), place.offset,
-                  place.reader, destination, at, place.length, buffer.get(), held, readTotal,
-                  copied);
+                  place.reader, destination, at, place.length, buffer.get(), place.chunk, held,
+                  readTotal, copied);
 }
 
 std::string SystemReason(const std::string& what) {
@@ -177,10 +168,10 @@ CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::u
         import_progress::Advance(bytes.size());
         return CopyStatus::Done;
     }
-    const CopyStatus status =
-        place.reader || platform::Seek(place.stream, place.offset)
-            ? CopyForkFrom(place.stream, place.reader, destination, place.length, &copied)
-            : CopyStatus::ReadFailed;
+    const CopyStatus status = place.reader || platform::Seek(place.stream, place.offset)
+                                  ? CopyForkFrom(place.stream, place.reader, destination,
+                                                 place.length, &copied, place.chunk)
+                                  : CopyStatus::ReadFailed;
     if (status != CopyStatus::Done) detail = CopyFailure(status, fork, written);
     return status;
 }

@@ -13,6 +13,9 @@
 #include "platform/platform.h"
 
 constexpr std::size_t kCopyBufferSize = 40960;
+// The command line's copies move as much at a time as one FUSE write request carries, so that
+// a mount gets no more requests for a fork than for a plain copy of it.
+constexpr std::size_t kLargeCopySize = 128 * 1024;
 
 enum class CopyStatus {
     Done,         // copied the count, or up to the end of the source
@@ -52,6 +55,8 @@ struct ForkPlace {
     std::span<const std::uint8_t> held{};
     // When given, the fork's bytes come from here, from its start, instead of from `stream`.
     ForkReader* reader = nullptr;
+    // The bytes one read and one write of a copy move.
+    std::size_t chunk = kCopyBufferSize;
 };
 
 // Copies the fork at `place` to the destination's position: Done, or a failure with `detail`

@@ -31,7 +31,7 @@ std::optional<Layout> LayoutFromWord(std::string_view word) {
 }
 
 const OutputWriter& LayoutWriter(Layout layout) {
-    static const SfmWriter sfm(SfmNaming::Translated, SfmFinderInfo::Whole);
+    static const SfmWriter sfm(SfmNaming::Translated, SfmFinderInfo::Whole, kLargeCopySize);
     static const ServerWriter fruit(ServerLayout::Fruit);
     static const ServerWriter appleDouble(ServerLayout::AppleDouble);
     static const ServerWriter streamsXattr(ServerLayout::StreamsXattr);

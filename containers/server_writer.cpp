@@ -21,6 +21,12 @@
 
 namespace {
 
+// The command line's copies, which these layouts are, move large chunks.
+ForkPlace InLargeChunks(ForkPlace place) {
+    place.chunk = kLargeCopySize;
+    return place;
+}
+
 constexpr std::string_view kCompanionPrefix = "._";
 // Linux keeps at most this many bytes in one attribute.
 constexpr std::size_t kMaxAttributeValue = 65536;
@@ -142,7 +148,8 @@ ImportResult ServerWriter::Write(const MacFileDescription& file, std::string_vie
 
     std::string detail;
     std::uint64_t dataCopied = 0;
-    CopyStatus status = CopyForkTo(file.data, platform::RawOf(data.get()), 0, dataCopied);
+    CopyStatus status =
+        CopyForkTo(InLargeChunks(file.data), platform::RawOf(data.get()), 0, dataCopied);
     if (status != CopyStatus::Done)
         return fail(ResultOf(status), CopyFailure(status, "the data fork", "the data fork"));
     if (layout_ == ServerLayout::Fruit) {
@@ -166,7 +173,8 @@ ImportResult ServerWriter::Write(const MacFileDescription& file, std::string_vie
         platform::NoteNativeCreatedInCurrentFolder(created);
         const platform::RawFile written = platform::RawOf(appleDouble.get());
         const AppleDoubleHeader header = MakeAppleDoubleHeader(info, file.resource.length);
-        status = CopyForkTo(file.resource, written, header.size(), resourceCopied, header);
+        status = CopyForkTo(InLargeChunks(file.resource), written, header.size(), resourceCopied,
+                            header);
         if (status != CopyStatus::Done)
             return fail(ResultOf(status), CopyFailure(status, "the resource fork", companionName));
         // A source that ended early: the entry says what the file holds.

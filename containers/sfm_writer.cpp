@@ -12,8 +12,11 @@ ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view s
     const FinderInformation info = finderInfo_ == SfmFinderInfo::Whole
                                        ? FinderInfoForAnotherMachine(file.finderInfo)
                                        : TypeAndCreatorOnly(file.finderInfo);
-    return WithShortfall(WriteSfmOutput(name, file.data, file.resource, info, report),
-                         file.shortfall, report);
+    ForkPlace data = file.data;
+    ForkPlace resource = file.resource;
+    data.chunk = resource.chunk = chunk_;
+    return WithShortfall(WriteSfmOutput(name, data, resource, info, report), file.shortfall,
+                         report);
 }
 
 std::string OwnFileName(std::string_view sourcePath) {

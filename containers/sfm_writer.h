@@ -26,8 +26,10 @@ enum class SfmFinderInfo {
 
 class SfmWriter final : public OutputWriter {
   public:
-    explicit SfmWriter(SfmNaming naming, SfmFinderInfo finderInfo = SfmFinderInfo::TypeAndCreator)
-        : naming_(naming), finderInfo_(finderInfo) {}
+    // `chunk`: the bytes each read and write of a fork copy moves.
+    explicit SfmWriter(SfmNaming naming, SfmFinderInfo finderInfo = SfmFinderInfo::TypeAndCreator,
+                       std::size_t chunk = kCopyBufferSize)
+        : naming_(naming), finderInfo_(finderInfo), chunk_(chunk) {}
     TargetNeeds Needs() const override { return TargetNeeds::NamedStreams; }
     ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
                        ImportReport* report) const override;
@@ -35,6 +37,7 @@ class SfmWriter final : public OutputWriter {
   private:
     SfmNaming naming_;
     SfmFinderInfo finderInfo_;
+    std::size_t chunk_;
 };
 
 // The output name: the Macintosh name translated to code page 1252 when it has a character
