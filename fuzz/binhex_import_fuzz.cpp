@@ -1,4 +1,5 @@
-// BinHex sources of any content, through the intermediates and the staging file.
+// BinHex sources of any content, through the window's intermediates and staging file, and in
+// the command line's one pass straight into the output, with and without --verify.
 #include "binhex/binhex_import.h"
 #include "binhex/binhex_staging.h"
 #include "fuzz/fuzz_harness.h"
@@ -8,5 +9,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        [](const std::string& target, const std::string& source) {
                            return ImportBinHex(target, source);
                        });
+    const bool verify = size > 0 && (data[size - 1] & 1) != 0;
+    fuzzing::RunImport(
+        {{"source.hqx", {data, size}}},
+        [verify](const std::string& target, const std::string& source) {
+            const binhex::ImportOptions options{.verify = verify, .onePass = true};
+            return ImportBinHexWith(target, source, options);
+        },
+        verify);
     return 0;
 }

@@ -23,9 +23,11 @@ struct SourceFile {
 // Runs `import(target, sourcePath)` on the sources written into a fresh scratch folder
 // (`sourcePath` is that of the first one) and aborts on any broken invariant. The target is
 // the folder named by VESKAR_FUZZ_TARGET, which must be on a volume with named streams.
+// CheckFailed is a result only when `verifying`.
 void RunImport(const std::vector<SourceFile>& sources,
                const std::function<ImportResult(const std::string& target,
-                                                const std::string& sourcePath)>& import);
+                                                const std::string& sourcePath)>& import,
+               bool verifying = false);
 
 // Splits one fuzz input into two parts at a position taken from its first two bytes.
 std::pair<std::span<const std::uint8_t>, std::span<const std::uint8_t>> SplitInput(
