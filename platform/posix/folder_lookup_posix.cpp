@@ -176,14 +176,6 @@ struct FolderCache {
     NameFilter names;
 };
 
-struct LookupState {
-    std::mutex mutex;
-    CaseFolder folder;
-    FolderCache cache;
-    // The look EnterFolder took at the folder it made current, for the next lookup in it.
-    std::optional<struct stat> entered;
-};
-
 // The folder EnterFolder entered last: the path it was given, the current folder's name
 // then, and the folder's identity.
 struct EnteredPath {
@@ -191,6 +183,15 @@ struct EnteredPath {
     std::string current;
     dev_t device = 0;
     ino_t inode = 0;
+};
+
+struct LookupState {
+    std::mutex mutex;
+    CaseFolder folder;
+    FolderCache cache;
+    // The look EnterFolder took at the folder it made current, for the next lookup in it.
+    std::optional<struct stat> entered;
+    std::optional<EnteredPath> last;
 };
 
 LookupState& State() {
@@ -398,30 +399,26 @@ void NoteNativeCreatedInCurrentFolder(std::span<const std::string> names) {
 EnteredFolder EnterFolder(const std::string& path) {
     EnteredFolder result;
     if (path.empty()) return result;
-    static std::optional<EnteredPath> last;
     LookupState& state = State();
+    const std::lock_guard lock(state.mutex);
+    std::optional<EnteredPath>& last = state.last;
     struct stat info;
     // Still the current folder (its name, which the system keeps without asking the file
     // system), and still what the path names (a volume mounted there anew is another device).
     if (last && last->path == path && ::stat(path.c_str(), &info) == 0 &&
         info.st_dev == last->device && info.st_ino == last->inode &&
         CurrentFolder() == last->current) {
-        const std::lock_guard lock(state.mutex);
         state.entered = info;
         return {true, static_cast<std::uint64_t>(info.st_dev)};
     }
     last.reset();
-    {
-        const std::lock_guard lock(state.mutex);
-        state.entered.reset();
-    }
+    state.entered.reset();
     if (!SetCurrentFolder(path)) return result;
     result.entered = true;
     if (::stat(".", &info) != 0) return result;
     result.volume = static_cast<std::uint64_t>(info.st_dev);
     if (std::string current = CurrentFolder(); !current.empty())
         last = EnteredPath{path, std::move(current), info.st_dev, info.st_ino};
-    const std::lock_guard lock(state.mutex);
     state.entered = info;
     return result;
 }
