@@ -148,6 +148,10 @@ constexpr std::size_t kCodeBlock = 4096;
 
 }  // namespace
 
+std::uint8_t CodeValue(std::uint8_t c) {
+    return static_cast<std::uint8_t>(kFourth[c] & 0x3F);
+}
+
 TextDecoder::TextDecoder(Colon colon, bool vectors)
     : colon_(colon), vectors_(vectors && VectorsAvailable()) {}
 

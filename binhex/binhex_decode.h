@@ -16,6 +16,10 @@ constexpr std::string_view kAlphabet =
     "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
 static_assert(kAlphabet.size() == 64);
 
+// The value a code character stands for. A byte outside the alphabet (other than CR, LF and
+// colon, which are never code characters) is still a code character; it stands for 0.
+std::uint8_t CodeValue(std::uint8_t c);
+
 // What a colon inside the data means. The window reads on to the end of the file and drops
 // every colon as it drops line breaks; BinHex 4.0 itself ends the data at the closing colon.
 enum class Colon { Dropped, EndsData };

@@ -9,25 +9,6 @@
 
 namespace binhex {
 
-namespace {
-
-// The value of every byte, found once by its position in the alphabet, so that decoding does
-// not search the alphabet for each character.
-constexpr std::array<std::uint8_t, 256> kValues = [] {
-    std::array<std::uint8_t, 256> values{};
-    for (std::size_t c = 0; c < values.size(); ++c) {
-        const std::size_t at = kAlphabet.find(static_cast<char>(c));
-        values[c] = at == std::string_view::npos ? 0 : static_cast<std::uint8_t>(at);
-    }
-    return values;
-}();
-
-}  // namespace
-
-std::uint8_t CodeValue(std::uint8_t c) {
-    return kValues[c];
-}
-
 ByteSource::ByteSource(std::FILE* stream)
     : stream_(stream), buffer_(std::make_unique<std::uint8_t[]>(kBlock)) {}
 
@@ -63,10 +44,10 @@ bool Write(std::FILE* stream, const std::vector<std::uint8_t>& bytes, std::size_
 }  // namespace
 
 void DecodeCodeGroup(CodeGroup& group) {
-    const unsigned p = kValues[group[0]];
-    const unsigned q = kValues[group[1]];
-    const unsigned r = kValues[group[2]];
-    const unsigned s = kValues[group[3]];
+    const unsigned p = CodeValue(group[0]);
+    const unsigned q = CodeValue(group[1]);
+    const unsigned r = CodeValue(group[2]);
+    const unsigned s = CodeValue(group[3]);
     group[0] = static_cast<std::uint8_t>(p << 2 | q >> 4);
     group[1] = static_cast<std::uint8_t>((q & 0x0F) << 4 | r >> 2);
     group[2] = static_cast<std::uint8_t>((r & 0x03) << 6 | s);

@@ -16,10 +16,6 @@
 
 namespace binhex {
 
-// The value a code character stands for. A byte outside the alphabet (other than CR, LF and
-// colon, which are never code characters) is still a code character; it stands for 0.
-std::uint8_t CodeValue(std::uint8_t c);
-
 // Blocks read from a C stream, handed out one byte at a time.
 class ByteSource {
   public:
