@@ -125,8 +125,9 @@ constexpr std::size_t kFoldFrom = 64;
 std::optional<std::uint16_t> Crc16ByMultiplication(std::span<const std::uint8_t> bytes,
                                                    std::uint16_t crc) {
 #ifdef VESKAR_CRC16_CLMUL
-    if (bytes.size() < 16 || !__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("ssse3"))
-        return std::nullopt;
+    static const bool multiplies =
+        __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+    if (!multiplies || bytes.size() < 16) return std::nullopt;
     const std::size_t blocks = bytes.size() / 16;
     return Crc16ByTables(bytes.subspan(blocks * 16), Folded(bytes.data(), blocks, crc));
 #else
@@ -138,12 +139,8 @@ std::optional<std::uint16_t> Crc16ByMultiplication(std::span<const std::uint8_t>
 
 std::uint16_t Crc16(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
 #ifdef VESKAR_CRC16_CLMUL
-    static const bool multiplies =
-        __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
-    if (multiplies && bytes.size() >= kFoldFrom) {
-        const std::size_t blocks = bytes.size() / 16;
-        return Crc16ByTables(bytes.subspan(blocks * 16), Folded(bytes.data(), blocks, crc));
-    }
+    if (bytes.size() >= kFoldFrom)
+        if (const auto multiplied = Crc16ByMultiplication(bytes, crc)) return *multiplied;
 #endif
     return Crc16ByTables(bytes, crc);
 }
