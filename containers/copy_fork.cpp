@@ -48,6 +48,12 @@ CopyStatus CopyAt(platform::RawFile in, std::uint64_t from, ForkReader* reader,
     return CopyStatus::Done;
 }
 
+// Whether the fork at `place` lies within the bytes held of its source.
+bool HeldWhole(const ForkPlace& place) {
+    return !place.reader && place.offset <= place.held.size() &&
+           place.length <= place.held.size() - place.offset;
+}
+
 // Writes the fork at `place`, which lies within the bytes held of the source, to `destination`
 // at `at`, after `lead`: one write, without reading the source again.
 CopyStatus WriteHeldFork(const ForkPlace& place, platform::RawFile destination, std::uint64_t at,
@@ -116,8 +122,7 @@ CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std
     copied = 0;
     std::uint64_t readTotal = 0;
     if (place.length == 0 && lead.empty()) return CopyStatus::Done;
-    if (place.offset <= place.held.size() && place.length <= place.held.size() - place.offset)
-        return WriteHeldFork(place, destination, at, copied, lead);
+    if (HeldWhole(place)) return WriteHeldFork(place, destination, at, copied, lead);
     const auto buffer = NewBuffer(place.chunk);
     if (!buffer) return CopyStatus::NoBuffer;
     // Bytes to go just before the fork share its first write when they leave room for a chunk.
@@ -157,8 +162,7 @@ CopyStatus CopyPlacedFork(const ForkPlace& place, std::FILE* destination, std::u
     if (place.length == 0) return CopyStatus::Done;
     // A fork within the bytes held of the source goes out in one write: no read of the source,
     // and one write request to the file system, not one a chunk.
-    if (!place.reader && place.offset <= place.held.size() &&
-        place.length <= place.held.size() - place.offset) {
+    if (HeldWhole(place)) {
         const auto bytes = place.held.subspan(static_cast<std::size_t>(place.offset), place.length);
         if (std::fwrite(bytes.data(), 1, bytes.size(), destination) != bytes.size()) {
             detail = CopyFailure(CopyStatus::WriteFailed, fork, written);
