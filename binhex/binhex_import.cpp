@@ -12,6 +12,7 @@
 #include "binhex/binhex_stream.h"
 #include "containers/c_stream.h"
 #include "containers/finder_info.h"
+#include "containers/fork_reader_ahead.h"
 #include "containers/import_progress.h"
 #include "containers/macbinary.h"
 #include "containers/own_file.h"
@@ -186,14 +187,17 @@ ImportResult ImportInOnePass(std::string_view targetFolder, std::string_view sou
     std::optional<Refusal> stop;
     DecodedFork data(reading, contents, binhex::Check::DataFork, verify, stop);
     DecodedFork resource(reading, contents, binhex::Check::ResourceFork, verify, stop);
+    // Decoded on a second thread while the writer writes what was decoded before.
+    ForkReaderAhead dataAhead(data, contents.dataLength, kLargeCopySize);
+    ForkReaderAhead resourceAhead(resource, contents.resourceLength, kLargeCopySize, &dataAhead);
     MacFileDescription file = FileOf(contents);
     file.data = ForkPlace{.length = contents.dataLength,
                           .stated = contents.dataLength,
-                          .reader = &data,
+                          .reader = &dataAhead,
                           .chunk = kLargeCopySize};
     file.resource = ForkPlace{.length = contents.resourceLength,
                               .stated = contents.resourceLength,
-                              .reader = &resource,
+                              .reader = &resourceAhead,
                               .chunk = kLargeCopySize};
     ImportResult result;
     {
@@ -202,6 +206,9 @@ ImportResult ImportInOnePass(std::string_view targetFolder, std::string_view sou
             text, text + std::uint64_t{contents.dataLength} + contents.resourceLength);
         result = writer.Write(file, sourcePath, &report);
     }
+    // What the reading noted is this thread's to look at once it has stopped.
+    resourceAhead.Finish();
+    dataAhead.Finish();
     // Stopped by the reading: the writer has removed what it made, so no output is named.
     if (!contents.readFailure.empty() || stop) {
         report.outputName.clear();

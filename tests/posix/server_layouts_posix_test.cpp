@@ -330,7 +330,7 @@ TEST(ServerLayouts, BinHexForkFoundWrongAtItsEndLeavesNothingWithVerify) {
     TempDir src;
     MacFile file;
     file.name = "Checked";
-    file.data = PatternBytes(100000, 7);
+    file.data = PatternBytes(700000, 7);  // decoded on a second thread
     file.resource = PatternBytes(900, 8);
     BinHexStyle dataWrong, resourceWrong;
     dataWrong.wrongDataCheck = true;
