@@ -168,10 +168,15 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     }
     if (std::fclose(dataFile) != 0) return fail(SystemReason("cannot write the data fork"));
 
+    // The streams are created exclusively, which makes a FUSE mount ask the file system
+    // whether they exist: ntfs-3g's keeps a stream's name known as existing for a moment after
+    // its file has gone, and would refuse the stream of a file made again by that name (a good
+    // copy right after a damaged one was taken back, or a file converted again right after
+    // its output was deleted). The data file was just made, so no stream of it can exist.
     std::uint64_t resourceCopied = 0;
     if (resource.length != 0) {
         std::FILE* stream =
-            platform::OpenStream(platform::OutputPath(name, kResourceStream), "w+b");
+            platform::OpenStream(platform::OutputPath(name, kResourceStream), "w+bx");
         if (!stream) return fail(SystemReason("cannot create the AFP_Resource stream"));
         std::setvbuf(stream, nullptr, _IONBF, 0);
         const CopyStatus status =
@@ -182,7 +187,7 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
         if (status != CopyStatus::Done) return failWith(ResultOf(status), detail);
     }
 
-    std::FILE* info = platform::OpenStream(platform::OutputPath(name, kAfpInfoStream), "w+b");
+    std::FILE* info = platform::OpenStream(platform::OutputPath(name, kAfpInfoStream), "w+bx");
     if (!info) return fail(SystemReason("cannot create the AFP_AfpInfo stream"));
     std::setvbuf(info, nullptr, _IONBF, 0);  // the record goes out in one write
     const AfpInfo record = MakeAfpInfo(finderInfo);
