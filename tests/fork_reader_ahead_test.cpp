@@ -62,13 +62,8 @@ TEST(ForkReaderAhead, HandsOutTheInnerReadersBytesFailureAndProgressInOrder) {
     EXPECT_EQ(errno, EIO);
     EXPECT_EQ(taken, 300000u);
     EXPECT_EQ(broken.Read(room, sizeof room), -1);
-}
 
-TEST(ForkReaderAhead, StopsWithItsChunksFullAndNothingTaken) {
-    Counting inner;
-    ForkReaderAhead ahead(inner, kLength, 4096);
-    std::uint8_t room[100];
-    EXPECT_EQ(ahead.Read(room, sizeof room), 100);
-    ahead.Finish();
-    ForkReaderAhead after(inner, kLength, 4096, &ahead);  // gone before its start
+    // Gone with its chunks full and most of them not taken: neither thread waits for ever.
+    ForkReaderAhead stopped(inner, kLength, 4096);
+    EXPECT_EQ(stopped.Read(room, 100), 100);
 }
