@@ -7,7 +7,10 @@
 # Every sample is converted in one run per way of converting (auto, --strict) into its own
 # folder of a fresh ntfs-3g mount (streams_interface=windows); each output file, its
 # AFP_Resource and its AFP_AfpInfo stream are listed with their size and SHA-256, together
-# with each source's result line. Needs root (FUSE), ntfs-3g and mkntfs.
+# with each source's result line. Then once per server layout (fruit, appledouble,
+# streams-xattr) into a folder of the temporary folder's file system (it must take user
+# attributes): each file and each of its user attributes, netatalk's with its dates masked,
+# since they are the moment of conversion. Needs root (FUSE), ntfs-3g, mkntfs and getfattr.
 set -euo pipefail
 export LC_ALL=C.UTF-8
 
@@ -56,4 +59,31 @@ for way in auto strict; do
         name=${file#"$mnt/"}
         echo "$name | data $(digest "$file") | rsrc $(digest "$file:AFP_Resource") | info $(digest "$file:AFP_AfpInfo")"
     done < <(find "$mnt/$way" -type f -print0 | sort -z)
+done
+
+# The attribute's value as hexadecimal, for the server layouts.
+attribute_hex() { # FILE NAME
+    getfattr --only-values -n "$2" "$1" 2>/dev/null | od -An -v -tx1 | tr -d ' \n'
+}
+
+for layout in fruit appledouble streams-xattr; do
+    out=$work/$layout
+    mkdir "$out"
+    echo "== $layout"
+    "$convert" --json --layout "$layout" "$out" "${sources[@]}" 2>/dev/null |
+        sed "s|$out/||g" || true
+    while IFS= read -r -d '' file; do
+        name=${file#"$work/"}
+        line="$name | data $(digest "$file")"
+        while IFS= read -r attribute; do
+            [[ -n $attribute ]] || continue
+            value=$(attribute_hex "$file" "$attribute")
+            # netatalk's dates (16 bytes at 354) are the moment of conversion.
+            [[ $attribute == user.org.netatalk.Metadata ]] &&
+                value=${value:0:708}MASKED${value:740}
+            line+=" | $attribute $(printf '%s' "$value" | sha256sum | cut -c1-64)"
+        done < <(getfattr --absolute-names -m '^user\.' "$file" 2>/dev/null |
+            grep -v '^#' | sort)
+        echo "$line"
+    done < <(find "$out" -type f -print0 | sort -z)
 done
