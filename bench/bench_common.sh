@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What the benchmark scripts share, sourced by them after setting `root`: the NTFS image
 # helper, a work folder removed (its mounts undone first) however the script ends, and the
 # timing helpers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Throughput of the two BinHex decoding passes over a text of 64 MiB of fork data: random
 // bytes with runs mixed in (some of them of 0x90, some longer than one marker can say), in
 // MB/s of text. The passes go through real files in the temporary folder, as the import does.
@@ -14,8 +15,10 @@
 #include <string>
 
 #include "bench/binhex_bench_text.h"
-#include "binhex/binhex_passes.h"
+#include "core/read/binhex/binhex_passes.h"
 #include "platform/platform.h"
+
+using namespace veskar;
 
 namespace {
 

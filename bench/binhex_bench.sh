@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The BinHex import in one run:
 #  (a) the command line's one pass in memory (binhex_decode_speed), with its steps alone;
 #  (b) the window's two decoding passes through files (binhex_bench);

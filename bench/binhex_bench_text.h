@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The benchmarks' BinHex text: a file "Bench" (BINA/bnch) whose data fork is `forkBytes`
 // random bytes with runs mixed in (a run every 1 KiB on average, 3 to 600 bytes long, one in
 // four of 0x90, so some need the literal marker and some are longer than one marker can
@@ -9,9 +10,11 @@
 #include <cstring>
 #include <span>
 
-#include "containers/crc16.h"
+#include "core/common/crc16.h"
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 // With `runs` false, the fork is random bytes alone, as a compressed archive is.
 inline void WriteBenchText(std::uint64_t forkBytes, BinHexWriter::Sink sink, bool runs = true) {
@@ -59,3 +62,5 @@ inline void WriteBenchText(std::uint64_t forkBytes, BinHexWriter::Sink sink, boo
     writer.Put(checks, sizeof checks);
     writer.Finish();
 }
+
+}  // namespace veskar

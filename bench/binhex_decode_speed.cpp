@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BinHex decoding in memory on one core, in MB/s of text (10^6 bytes a second): the command
 // line's one pass (6-bit decoding, run expansion and all three check values, computed and
 // compared) over the bench's text, and each of its steps alone. The median of the runs. A
@@ -12,7 +13,9 @@
 #include <vector>
 
 #include "bench/binhex_bench_text.h"
-#include "binhex/binhex_stream.h"
+#include "core/read/binhex/binhex_stream.h"
+
+using namespace veskar;
 
 namespace {
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A batch of small MacBinary files (1 to 64 KiB) converted into an ntfs-3g mount by one
 # veskar-convert process, beside cp of the same files into the same kind of mount and beside
 # the bench's sfm_floor, which only creates and writes the same outputs (data file,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the batch floors share: the bench's MacBinary sources read whole, in name order, before
 // any clock starts, and one create, one write and one close of a file.
 #pragma once
@@ -14,7 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "containers/finder_info.h"
+#include "core/finder_info.h"
+
+namespace veskar {
 
 // One MacBinary source held whole: its forks lie at `dataAt` and `resourceAt`.
 struct FloorSource {
@@ -75,3 +78,5 @@ inline bool WriteFloorFile(const std::string& path, int flags, const void* bytes
     const bool written = ::write(fd, bytes, count) == static_cast<ssize_t>(count);
     return ::close(fd) == 0 && written;
 }
+
+}  // namespace veskar

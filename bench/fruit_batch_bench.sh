@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A batch of small MacBinary files (the batch of cli_batch_bench.sh) converted with
 # `--layout fruit` into a fresh ext4 file system of its own by one veskar-convert process, beside
 # the bench's fruit_floor, which only creates and writes the same outputs (data file, "._"

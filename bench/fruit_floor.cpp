@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor of the fruit batch benchmark: what the file system itself costs for the outputs
 // of `veskar-convert --layout fruit`. Every MacBinary file of the source folder is read and
 // its outputs made in memory first; then, timed, each file takes one exclusive create, one
@@ -16,7 +17,9 @@
 #include <vector>
 
 #include "bench/floor_sources.h"
-#include "containers/server_records.h"
+#include "core/write/server_records.h"
+
+using namespace veskar;
 
 namespace {
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Converting a large MacBinary file into an ntfs-3g mount, beside cat and dd bs=40960 of the
 # same bytes into the same mount, plus peak memory for a small and a large file.
 #   bench/macbinary_bench.sh [BUILD_DIR] [DATA_MIB] [RESOURCE_MIB] [RUNS]

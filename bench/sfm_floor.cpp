@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor of the NTFS batch benchmark: what an ntfs-3g mount (streams_interface=windows)
 // itself costs for the outputs of `veskar-convert` in the sfm layout. Every MacBinary file of
 // the source folder is read and its outputs made in memory first; then, timed, each file
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "bench/floor_sources.h"
-#include "containers/sfm_output.h"
+#include "core/write/sfm_output.h"
+
+using namespace veskar;
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/batch.h"
 
 #include <algorithm>
@@ -9,11 +10,13 @@
 #include <system_error>
 
 #include "cli/folder_walk.h"
-#include "containers/appledouble.h"
-#include "containers/safe_name.h"
-#include "containers/server_name.h"
-#include "containers/sfm_output.h"
+#include "core/read/appledouble.h"
+#include "core/write/safe_name.h"
+#include "core/write/server_name.h"
+#include "core/write/sfm_output.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace fs = std::filesystem;
 
@@ -280,3 +283,5 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
 }
 
 }  // namespace cli
+
+}  // namespace veskar

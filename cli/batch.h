@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sources of a run as a list of files: folders given with -r are walked, the folders
 // below them mapped to folders below the target, and each AppleDouble data file told where
 // its companion is (beside it, or in the "__MACOSX" tree of an unpacked zip archive).
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "cli/report.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -80,7 +83,7 @@ std::string FindCompanion(const std::string& file, const std::string& root);
 class OutputFolders {
   public:
     // `serverNames`: folders are named as a Mac client stores names on a Linux server
-    // (containers/server_name.h), not made safe for Windows.
+    // (core/write/server_name.h), not made safe for Windows.
     OutputFolders(std::string target, bool dryRun, bool serverNames = false)
         : target_(std::move(target)), dryRun_(dryRun), serverNames_(serverNames) {}
     struct Place {
@@ -102,3 +105,5 @@ class OutputFolders {
 };
 
 }  // namespace cli
+
+}  // namespace veskar

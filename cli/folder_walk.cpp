@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/folder_walk.h"
 
 #include <algorithm>
 #include <utility>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace fs = std::filesystem;
 
@@ -96,3 +99,5 @@ std::optional<FolderWalk::Entry> FolderWalk::Next() {
 }
 
 }  // namespace cli
+
+}  // namespace veskar

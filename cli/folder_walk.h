@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A walk over a folder tree in the order of the paths' names, in memory that does not grow
 // with the number of entries. A folder is not read whole: each reading keeps only the next
 // few hundred names after the last one handed out, so a folder of any size costs a bounded
@@ -10,6 +11,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+namespace veskar {
 
 namespace cli {
 
@@ -70,3 +73,5 @@ class FolderWalk {
 };
 
 }  // namespace cli
+
+}  // namespace veskar

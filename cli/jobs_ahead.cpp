@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/jobs_ahead.h"
 
 #include <system_error>
 #include <utility>
 
 #include "platform/interrupt_cleanup.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -81,3 +84,5 @@ std::optional<ProbedJob> JobsAhead::Next() {
 }
 
 }  // namespace cli
+
+}  // namespace veskar

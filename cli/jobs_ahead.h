@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The jobs of a batch, found and their sources opened and probed on a second thread a few
 // jobs ahead of the conversion: reading the next sources overlaps writing the outputs of the
 // current one, which on a local disk is what a batch of small files spends its time on. Only
@@ -15,7 +16,9 @@
 #include <thread>
 
 #include "cli/batch.h"
-#include "formats/format_table.h"
+#include "core/formats.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -60,3 +63,5 @@ class JobsAhead {
 };
 
 }  // namespace cli
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // veskar-convert: converts Macintosh files into NTFS files with their named streams.
 #include <iostream>
 #include <string_view>
@@ -6,6 +7,8 @@
 #include "cli/run.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
+
+using namespace veskar;
 
 int main(int argc, char** argv) {
     // An interrupted BinHex import leaves no intermediate or staging file behind.

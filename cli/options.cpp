@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/options.h"
 
 #include <algorithm>
 
-#include "containers/import_result.h"
+#include "core/common/import_result.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -334,3 +337,5 @@ std::string HelpText() {
 }
 
 }  // namespace cli
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line's options. One table, sorted by long name, drives both the parser and the
 // option lines of --help, so the two cannot drift apart.
 #pragma once
@@ -8,8 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/output_layouts.h"
-#include "formats/format_table.h"
+#include "core/formats.h"
+#include "core/layouts.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -67,3 +70,5 @@ Parsed ParseArguments(std::span<const std::string_view> arguments);
 std::string HelpText();
 
 }  // namespace cli
+
+}  // namespace veskar

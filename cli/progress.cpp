@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/progress.h"
 
 #include <algorithm>
 #include <cstdio>
+
+namespace veskar {
 
 namespace cli {
 
@@ -93,3 +96,5 @@ void Progress::Draw(bool force) {
 }
 
 }  // namespace cli
+
+}  // namespace veskar

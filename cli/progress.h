@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one-line progress display on standard error: files done of the total, bytes done of
 // the total, the rate, and the source under way. It is drawn only on a terminal, at most a
 // few times a second, and cleared before any other line is printed so that results and
 // diagnostics never share a line with it. Within a long file it moves as the import counts
-// its bytes (containers/import_progress.h).
+// its bytes (core/common/import_progress.h).
 #pragma once
 
 #include <chrono>
@@ -11,7 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "containers/import_progress.h"
+#include "core/common/import_progress.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -57,3 +60,5 @@ class Progress : private import_progress::Watcher {
 };
 
 }  // namespace cli
+
+}  // namespace veskar

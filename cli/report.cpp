@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/report.h"
 
 #include "cli/options.h"
-#include "platform/charsets.h"
+#include "core/common/charsets.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -185,3 +188,5 @@ void Reporter::Report(const SourceOutcome& outcome) {
 }
 
 }  // namespace cli
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the command line prints for each source: text or JSON lines on standard output, and
 // one diagnostic line on standard error for each source that failed.
 #pragma once
@@ -8,8 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "containers/import_result.h"
-#include "containers/sfm_output.h"
+#include "core/common/import_result.h"
+#include "core/write/sfm_output.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -68,3 +71,5 @@ class Reporter {
 };
 
 }  // namespace cli
+
+}  // namespace veskar

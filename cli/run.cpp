@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/run.h"
 
 #include <filesystem>
@@ -6,17 +7,20 @@
 #include <utility>
 #include <vector>
 
-#include "binhex/binhex_check.h"
-#include "binhex/binhex_import.h"
-#include "binhex/binhex_staging.h"
 #include "cli/batch.h"
 #include "cli/jobs_ahead.h"
 #include "cli/progress.h"
-#include "containers/appledouble.h"
-#include "containers/applesingle.h"
-#include "containers/macbinary.h"
-#include "formats/format_table.h"
+#include "core/binhex_import.h"
+#include "core/formats.h"
+#include "core/read/appledouble.h"
+#include "core/read/applesingle.h"
+#include "core/read/binhex/binhex_check.h"
+#include "core/read/binhex/binhex_staging.h"
+#include "core/read/macbinary.h"
 #include "platform/platform.h"
+#include "veskar_version.h"
+
+namespace veskar {
 
 namespace cli {
 
@@ -288,3 +292,5 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
 }
 
 }  // namespace cli
+
+}  // namespace veskar

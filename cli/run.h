@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One run of the command line, from its arguments to its exit status.
 #pragma once
 
@@ -8,6 +9,8 @@
 
 #include "cli/options.h"
 #include "cli/report.h"
+
+namespace veskar {
 
 namespace formats {
 struct Probe;
@@ -52,3 +55,5 @@ SourceOutcome ConvertSource(Format format, const std::string& target, const std:
                             std::string_view given);
 
 }  // namespace cli
+
+}  // namespace veskar

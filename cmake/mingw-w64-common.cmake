@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The part of the MinGW-w64 toolchain files that does not depend on the processor; the
 # including file sets `triplet` and CMAKE_SYSTEM_PROCESSOR first.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 // AppleDouble pairs of any content: the input is split into the data file and its companion.
-#include "containers/appledouble.h"
+#include "core/read/appledouble.h"
 #include "fuzz/fuzz_harness.h"
+
+using namespace veskar;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto [dataFile, companion] = fuzzing::SplitInput(data, size);

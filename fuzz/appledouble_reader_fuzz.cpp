@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 // The AppleDouble reader on bytes in memory: the input is the companion; the data file, of
 // which only the size is read, is as long as the input's first byte says, in KiB.
-#include "containers/appledouble.h"
+#include "core/read/appledouble.h"
 #include "fuzz/reader_checks.h"
+
+using namespace veskar;
 
 namespace {
 

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 // BinHex sources of any content, through the window's intermediates and staging file, and in
 // the command line's one pass straight into the output, with and without --verify.
-#include "binhex/binhex_import.h"
-#include "binhex/binhex_staging.h"
+#include "core/binhex_import.h"
+#include "core/read/binhex/binhex_staging.h"
 #include "fuzz/fuzz_harness.h"
+
+using namespace veskar;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzing::RunImport({{"source.hqx", {data, size}}},

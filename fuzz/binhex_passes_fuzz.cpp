@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two BinHex decoding passes on texts of any content, checked against a plain in-memory
 // decoding of the same text: the streaming passes, with their blocks and their fast paths,
 // must give exactly its bytes; and the decoding to the closing colon with vectors, in blocks
@@ -7,8 +8,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "binhex/binhex_decode.h"
-#include "binhex/binhex_passes.h"
+#include "core/read/binhex/binhex_decode.h"
+#include "core/read/binhex/binhex_passes.h"
+
+using namespace veskar;
 
 namespace {
 

@@ -1,13 +1,16 @@
+// SPDX-License-Identifier: Apache-2.0
 // The BinHex reading on a text in memory (a stream over the input's bytes, no file system):
 // where the data starts, the header, the forks and the check values, and the MacBinary
 // header the staging file would carry, read back by the MacBinary reader.
 #include <cstdio>
 #include <cstdlib>
 
-#include "binhex/binhex_check.h"
-#include "binhex/binhex_staging.h"
-#include "containers/macbinary.h"
+#include "core/read/binhex/binhex_check.h"
+#include "core/read/binhex/binhex_staging.h"
+#include "core/read/macbinary.h"
 #include "fuzz/reader_checks.h"
+
+using namespace veskar;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;  // fmemopen takes no empty buffer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "fuzz/fuzz_harness.h"
 
 #include <cstdio>
@@ -7,6 +8,8 @@
 #include <iterator>
 #include <set>
 #include <system_error>
+
+namespace veskar {
 
 namespace fuzzing {
 namespace {
@@ -127,3 +130,5 @@ std::pair<std::span<const std::uint8_t>, std::span<const std::uint8_t>> SplitInp
 }
 
 }  // namespace fuzzing
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every fuzz target checks after each input: the import ended in a defined result,
 // wrote nothing outside the target folder, left no intermediate or staging file, did not
 // touch its sources, and wrote an output only when it said so.
@@ -10,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "containers/import_result.h"
+#include "core/common/import_result.h"
+
+namespace veskar {
 
 namespace fuzzing {
 
@@ -34,3 +37,5 @@ std::pair<std::span<const std::uint8_t>, std::span<const std::uint8_t>> SplitInp
     const std::uint8_t* data, std::size_t size);
 
 }  // namespace fuzzing
+
+}  // namespace veskar

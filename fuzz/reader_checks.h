@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every reader must hold on any input, checked by the in-memory fuzz targets: a
 // description only of what the bytes can give, never a place or a name out of bounds.
 #pragma once
@@ -5,7 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "containers/mac_file.h"
+#include "core/mac_file.h"
+
+namespace veskar {
 
 namespace fuzzing {
 
@@ -26,3 +29,5 @@ inline void CheckReading(const MacFileReading& reading, std::uint64_t held, std:
 }
 
 }  // namespace fuzzing
+
+}  // namespace veskar

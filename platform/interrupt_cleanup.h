@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Removing short-lived files when the program is interrupted. An import registers each
 // intermediate or staging file it creates; on SIGINT or SIGTERM (Ctrl+C or Ctrl+Break and a
 // console close on Windows) the files still registered are removed before the program ends
@@ -7,6 +8,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+
+namespace veskar {
 
 namespace platform {
 
@@ -44,3 +47,5 @@ class InterruptsHeld {
 };
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process's table of files to remove on an interrupt, and the calls that fill and empty
 // it, the same on every system.
 #include "platform/interrupt_slots.h"
 
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -33,3 +36,5 @@ bool RemoveTrackedFile(int slot, const std::string& path) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fixed table of files an interrupt removes, shared by both platform twins. A handler
 // may read it at any moment (a signal between two instructions on Linux, a thread of its own
 // on Windows), so it holds only fixed buffers and lock-free flags; each twin brings the
@@ -9,6 +10,8 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+
+namespace veskar {
 
 namespace platform {
 
@@ -61,3 +64,5 @@ class InterruptSlots {
 void RemoveArmedTrackedFiles(void (*remove)(const char* path));
 
 }  // namespace platform
+
+}  // namespace veskar

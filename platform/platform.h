@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operating-system services the converter relies on, with one meaning on every system.
 // Nothing above this layer includes an OS header; platform/posix and platform/win32 each
 // implement every function declared here and the build picks one.
@@ -13,6 +14,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+
+namespace veskar {
 
 namespace platform {
 
@@ -188,3 +191,5 @@ bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::
 bool SetUserAttribute(RawFile file, std::string_view name, const void* bytes, std::size_t count);
 
 }  // namespace platform
+
+}  // namespace veskar

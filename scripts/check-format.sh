@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Fails when a C++ file is not as the project's .clang-format would write it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian package on a fresh Debian 12 and uses it there as a user would.
 #
 #   scripts/check-package-fresh.sh [BUILD_DIR]     (as root; BUILD_DIR defaults to build/)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian package from the build folder given and checks it as a fresh Debian 12
 # machine would meet it: its files, its declared dependencies (all resolvable from the
 # Debian 12 archive), and the programs run from an unpacked copy.
@@ -13,6 +14,9 @@ deb=$(ls "$work"/out/veskar_*.deb)
 expected="./usr/bin/veskar
 ./usr/bin/veskar-convert
 ./usr/share/applications/veskar.desktop
+./usr/share/doc/veskar/CHANGELOG.md
+./usr/share/doc/veskar/LICENSE
+./usr/share/doc/veskar/copyright
 ./usr/share/icons/hicolor/scalable/apps/veskar.svg
 ./usr/share/man/man1/veskar-convert.1"
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
@@ -47,6 +51,8 @@ fi
 status=0
 "$convert" "$work" /nonexistent 2>"$work/err" || status=$?
 [ "$status" = 2 ] || { echo "an unusable target gave $status, not 2"; exit 1; }
+grep -q '^License: Apache-2.0$' "$work/root/usr/share/doc/veskar/copyright" ||
+    { echo "the package's copyright names no licence"; exit 1; }
 desktop-file-validate "$work/root/usr/share/applications/veskar.desktop" 2>/dev/null || true
 
 # Qt loads its plugins at run time, out of dpkg-shlibdeps' sight: every plugin the window

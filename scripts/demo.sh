@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Shows veskar-convert at work on a real NTFS volume.
 #
 #   scripts/demo.sh [BUILD_DIR]     (BUILD_DIR defaults to build/ in the repository)

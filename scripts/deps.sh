@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages that building and testing need, when they are missing.
 # Sourced by run.sh and test.sh; runs as root (or through sudo when it is there).
 veskar_install() {

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer) and
 # runs each for a while: the readers on bytes in memory (*_reader_fuzz), the imports against
 # a fresh NTFS volume mounted with ntfs-3g.
@@ -17,7 +18,7 @@ seconds=${1:-60}
 shift || true
 build="$root/build-fuzz"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DVESKAR_FUZZ=ON >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++-14 -DVESKAR_FUZZ=ON -DVESKAR_WERROR=ON >/dev/null
 cmake --build "$build"
 
 targets=("$@")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # NTFS volumes in image files for the scripts, sourced by them: made with mkntfs, mounted with
 # ntfs-3g's Windows stream interface (so that "FILE:AFP_Resource" opens a named stream),
 # unmounted, and read back from the unmounted image with ntfs-3g's own tools, independently

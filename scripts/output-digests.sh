@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Prints a digest of everything veskar-convert writes for the bundled and the shared sample
 # files, one line per output stream, so that the outputs of two builds can be compared:
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The main job: install what is missing, build, and then open the window veskar when a
 # display is there; without one, convert the bundled sample files into a freshly made NTFS
 # volume, listing what was written.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Takes a screenshot of each page of the window into docs/screenshots/, on a virtual X
 # server that xvfb-run starts and stops.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Windows programs with MinGW-w64 and tests them under Wine against real NTFS
 # volumes.
 #
@@ -85,7 +86,7 @@ phase_end "install"
 # test programs.
 configure() { # BUILD_DIR TOOLCHAIN
     cmake -S "$root" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" \
-        -DCMAKE_BUILD_TYPE=Release -UCMAKE_CXX_FLAGS_RELEASE >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DVESKAR_WERROR=ON -UCMAKE_CXX_FLAGS_RELEASE >/dev/null
 }
 # The 32-bit programs are built in any case; their tests only where they can run, unless
 # VESKAR_WINDOWS_ALL=1 asks for them (only there is size_t 32 bits wide, which the compiler
@@ -104,7 +105,7 @@ if [[ $tested == win64 ]]; then
 fi
 build=$root/build-$tested
 # The fixture tool runs here, on the build machine: a native build of its own.
-cmake -S "$root/tests/tools" -B "$root/build-fixture-tool" -G Ninja >/dev/null
+cmake -S "$root/tests/tools" -B "$root/build-fixture-tool" -G Ninja -DVESKAR_WERROR=ON >/dev/null
 cmake --build "$root/build-fixture-tool"
 fixture_tool=$root/build-fixture-tool/make_fixture
 phase_end "build"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds, and runs every test: the suite, the suite again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for a bounded time
 # (VESKAR_FUZZ_SECONDS, 60 by default; 0 leaves fuzzing out), then the Windows programs
@@ -11,13 +12,13 @@ veskar_install "${VESKAR_BUILD_PACKAGES[@]}" clang-format
 
 echo "== the test suite"
 build="$root/build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESKAR_WERROR=ON
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2
 
 echo "== the test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 asan="$root/build-asan"
-cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESKAR_SANITIZE=ON \
+cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESKAR_WERROR=ON -DVESKAR_SANITIZE=ON \
     -DVESKAR_BENCH=OFF >/dev/null
 cmake --build "$asan"
 # The 10,000-source load test runs once, in the plain suite: under the sanitizers it would

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/apple_encoder.h"
 
 #include <algorithm>
+
+namespace veskar {
 
 namespace {
 
@@ -110,3 +113,5 @@ Bytes TypeCreatorBytes(const std::string& text) {
     std::copy_n(text.begin(), std::min<std::size_t>(text.size(), 8), out.begin());
     return out;
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An encoder for AppleSingle and AppleDouble files from the published layout (a 26-byte
 // header, a 12-byte descriptor per entry, then the entries' bytes), with offsets, lengths and
 // the count open to override for damaged and hostile files. It needs only the standard
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 namespace apple_fixtures {
 constexpr std::uint32_t kDataFork = 1, kResourceFork = 2, kRealName = 3, kFileInfo = 7,
@@ -56,3 +59,5 @@ struct MacOsCompanion {
 Bytes EncodeMacOsCompanion(const MacOsCompanion& companion);
 
 Bytes TypeCreatorBytes(const std::string& text);  // zero-padded to 8
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/apple_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+
+namespace veskar {
 
 Bytes ConvertedFile::TypeCreator() const {
     if (afpInfo.size() < 24) return {};
@@ -53,3 +56,5 @@ std::string SamplesDir() {
     std::error_code ignored;
     return std::filesystem::is_directory(VESKAR_SAMPLES_DIR, ignored) ? VESKAR_SAMPLES_DIR : "";
 }
+
+}  // namespace veskar

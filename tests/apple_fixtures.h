@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checks the AppleSingle and AppleDouble imports' tests share, with their encoder.
 #pragma once
 
@@ -6,10 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "containers/sfm_output.h"
+#include "core/write/sfm_output.h"
 #include "tests/apple_encoder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 // One output read back after unmounting. Imports leave the process inside the volume, which
 // would keep it busy, so this leaves it first (CurrentFolderGuard restores).
@@ -29,3 +32,5 @@ void ExpectOutput(NtfsVolume& volume, const std::string& output, const Bytes& da
 std::vector<std::string> FilesOnVolume(const NtfsVolume& volume);
 std::string RowName(const char* label);  // a test-name-safe form of a row's label
 std::string SamplesDir();                // empty when the samples are not here
+
+}  // namespace veskar

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // The AppleDouble import: the companion's path, classic and macOS-written companions, entry
 // handling, refusals, and what lands on a real NTFS volume.
-#include "containers/appledouble.h"
+#include "core/read/appledouble.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include "platform/platform.h"
 #include "tests/apple_fixtures.h"
 #include "tests/environment.h"
+
+namespace veskar {
 
 namespace {
 
@@ -492,3 +495,5 @@ INSTANTIATE_TEST_SUITE_P(Samples, AppleDoubleSampleTest, testing::ValuesIn(kSamp
                          [](const auto& row) { return RowName(row.param.folder); });
 
 }  // namespace
+
+}  // namespace veskar

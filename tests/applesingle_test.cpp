@@ -1,14 +1,17 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shared entry table and the AppleSingle import, on a real NTFS volume.
-#include "containers/applesingle.h"
+#include "core/read/applesingle.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "containers/entry_table.h"
+#include "core/read/entry_table.h"
 #include "platform/platform.h"
 #include "tests/apple_fixtures.h"
 #include "tests/environment.h"
+
+namespace veskar {
 
 namespace {
 
@@ -361,3 +364,5 @@ TEST(ImportAppleSingle, RealSamples) {
 }
 
 }  // namespace
+
+}  // namespace veskar

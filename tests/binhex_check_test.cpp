@@ -1,15 +1,18 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line's reading of BinHex texts: the CRC-16 checks, where the data starts behind
 // mail and news headers, and the MacBinary II/III header check value.
-#include "binhex/binhex_check.h"
+#include "core/read/binhex/binhex_check.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "containers/crc16.h"
-#include "containers/macbinary.h"
+#include "core/common/crc16.h"
+#include "core/read/macbinary.h"
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 namespace {
 
@@ -164,3 +167,5 @@ TEST(MacBinaryCheck, HeaderCrcOfVersionsTwoAndThree) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,17 +1,20 @@
+// SPDX-License-Identifier: Apache-2.0
 // The decoding routines the window's file passes and the command line's one pass share:
 // whatever blocks the text and the packed bytes come in, and however little room the output
 // has, they give the bytes the whole text gives; and the check value taken eight bytes at a
 // time, or by carry-less multiplication, is the one its definition gives.
-#include "binhex/binhex_decode.h"
+#include "core/read/binhex/binhex_decode.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "binhex/binhex_passes.h"
-#include "containers/crc16.h"
+#include "core/common/crc16.h"
+#include "core/read/binhex/binhex_passes.h"
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 namespace {
 
@@ -135,3 +138,5 @@ TEST(Crc16, TablesAndMultiplicationAsTheDefinitionGives) {
     }
 #endif
 }
+
+}  // namespace veskar

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/binhex_encoder.h"
+
+namespace veskar {
 
 namespace {
 
@@ -143,3 +146,5 @@ std::string EncodeBinHex(const MacFile& file, const BinHexStyle& style) {
     writer.Finish();
     return text;
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small BinHex 4.0 encoder for the tests and the benchmark, written from the published
 // format and sharing nothing with the decoder: the header, the forks and their CRC-16 check
 // values; run-length packing with the marker 0x90; six-bit characters in lines.
@@ -10,6 +11,8 @@
 #include <string_view>
 
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 struct BinHexStyle {
     std::string preamble = "(This file must be converted with BinHex 4.0)\n\n";
@@ -56,3 +59,5 @@ class BinHexWriter {
 
 // The whole text of a file.
 std::string EncodeBinHex(const MacFile& file, const BinHexStyle& style = {});
+
+}  // namespace veskar

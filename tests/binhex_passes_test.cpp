@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two decoding passes: the alphabet, code groups across line breaks, the start of the
 // data, run-length expansion, and whole texts from the tests' own encoder and from the
 // sample collection, whose check values the tests compute themselves.
-#include "binhex/binhex_passes.h"
+#include "core/read/binhex/binhex_passes.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 namespace {
 
@@ -281,3 +284,5 @@ TEST(BinHexDecoding, SampleFilesPassTheirOwnCheckValues) {
 }
 
 }  // namespace
+
+}  // namespace veskar

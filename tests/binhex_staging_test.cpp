@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: Apache-2.0
 // The BinHex import: the probe, the staging file's layout, where the intermediate files go,
 // what lands on a real NTFS volume, and that no intermediate or staging file ever remains.
-#include "binhex/binhex_staging.h"
-#include "binhex/binhex_import.h"
+#include "core/read/binhex/binhex_staging.h"
+#include "core/binhex_import.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +10,13 @@
 #include <filesystem>
 #include <set>
 
-#include "containers/macbinary.h"
+#include "core/read/macbinary.h"
 #include "tests/binhex_encoder.h"
 #include "tests/environment.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 namespace {
 
@@ -455,3 +458,5 @@ TEST(ImportBinHex, SampleFiles) {
 }
 
 }  // namespace
+
+}  // namespace veskar

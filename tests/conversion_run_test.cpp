@@ -1,12 +1,15 @@
+// SPDX-License-Identifier: Apache-2.0
 // The conversion run over a page's list, with the list and Exit button played by plain
 // objects and the import by a recorder.
 #include "app/core/conversion_run.h"
-#include "containers/appledouble.h"
+#include "core/read/appledouble.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
+
+namespace veskar {
 
 namespace {
 
@@ -98,3 +101,5 @@ TEST(IsAppleDoubleCompanion, LooksAtTheFileNameOnly) {
 }
 
 }  // namespace
+
+}  // namespace veskar

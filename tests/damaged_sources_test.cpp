@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every format through one harness: each prefix of a typical source, and each byte of its
 // header set to 0xFF (huge counts, lengths and offsets), gives a defined result, at most one
 // output, and nothing left beside the source.
@@ -7,13 +8,15 @@
 #include <functional>
 #include <set>
 
-#include "binhex/binhex_import.h"
-#include "containers/appledouble.h"
-#include "containers/applesingle.h"
-#include "containers/macbinary.h"
+#include "core/binhex_import.h"
+#include "core/read/appledouble.h"
+#include "core/read/applesingle.h"
+#include "core/read/macbinary.h"
 #include "tests/apple_fixtures.h"
 #include "tests/binhex_encoder.h"
 #include "tests/environment.h"
+
+namespace veskar {
 
 namespace {
 
@@ -117,3 +120,5 @@ INSTANTIATE_TEST_SUITE_P(Formats, DamagedSourceTest, testing::ValuesIn(Cases()),
                          [](const auto& row) { return std::string(row.param.label); });
 
 }  // namespace
+
+}  // namespace veskar

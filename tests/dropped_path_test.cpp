@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The cut of a dropped path to the length a conversion run takes: never inside a character.
 #include <gtest/gtest.h>
 
@@ -5,6 +6,8 @@
 
 #include "app/core/file_intake.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace {
 
@@ -26,3 +29,5 @@ TEST(CutDroppedPath, CutsAt255BytesAndNeverSplitsACharacter) {
 }
 
 }  // namespace
+
+}  // namespace veskar

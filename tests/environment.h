@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process's environment, as the system's own calls read it: the C library's on Linux,
 // the Windows environment block (which GetTempPathA reads) on Windows.
 #pragma once
@@ -5,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace veskar {
 
 std::optional<std::string> GetEnvironment(const std::string& name);
 // nullopt removes the variable.
@@ -47,3 +50,5 @@ std::optional<std::string> NativeName(const std::string& utf8);
 // Makes at `path` something that fopen(path, "rb") cannot open, even for an administrator: a
 // symbolic link to itself on Linux, a folder on Windows (which has no such links for all).
 bool MakeUnopenable(const std::string& path);
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line's folder walk: the order of paths whatever the size of a folder (a folder
 // of more names than one reading keeps is read several times), and what it leaves out.
 #include "cli/folder_walk.h"
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "tests/scratch_folder.h"
+
+namespace veskar {
 
 namespace {
 
@@ -92,3 +95,5 @@ TEST(FolderWalk, SkipsWhatItIsToldToAndReportsARootItCannotRead) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,14 +1,17 @@
+// SPDX-License-Identifier: Apache-2.0
 // A fork made on a second thread ahead of its copy hands out what the inner reader made, in
 // its order, whatever the room asked for: the bytes up to the length and no further, a
 // failure with its errno where it came, the progress counted meanwhile; and it stops midway.
-#include "containers/fork_reader_ahead.h"
+#include "core/common/fork_reader_ahead.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <vector>
 
-#include "containers/import_progress.h"
+#include "core/common/import_progress.h"
+
+namespace veskar {
 
 namespace {
 
@@ -67,3 +70,5 @@ TEST(ForkReaderAhead, HandsOutTheInnerReadersBytesFailureAndProgressInOrder) {
     ForkReaderAhead stopped(inner, kLength, 4096);
     EXPECT_EQ(stopped.Read(room, 100), 100);
 }
+
+}  // namespace veskar

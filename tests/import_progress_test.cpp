@@ -1,11 +1,14 @@
+// SPDX-License-Identifier: Apache-2.0
 // The imports' progress count: a pass counts its share of the source in proportion, never
 // more, and all of it when it ends; passes inside a pass count into its share; the watcher
 // sees every step and the count never goes back.
-#include "containers/import_progress.h"
+#include "core/common/import_progress.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+namespace veskar {
 
 namespace {
 
@@ -65,3 +68,5 @@ TEST(ImportProgress, PassesCountTheirShareOfTheSource) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line's jobs read ahead on a second thread: the list's order kept across many
 // more jobs than are held ready, probes only where asked for, a stop midway, and a failure of
 // the second thread told on the first after the jobs before it.
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "tests/scratch_folder.h"
+
+namespace veskar {
 
 namespace {
 
@@ -67,3 +70,5 @@ TEST(JobsAhead, StopsMidwayAndTellsAFailureAfterTheJobsBeforeIt) {
     EXPECT_TRUE(jobs.Next());
     EXPECT_THROW(jobs.Next(), std::runtime_error);
 }
+
+}  // namespace veskar

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/mac_fixtures.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+
+namespace veskar {
 
 Bytes BytesOf(const std::string& text) {
     return Bytes(text.begin(), text.end());
@@ -106,3 +109,5 @@ CurrentFolderGuard::~CurrentFolderGuard() {
     std::error_code ignored;
     std::filesystem::current_path(saved_, ignored);
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small encoders that build Macintosh container files for the tests, from the published
 // layouts, so that fixtures are readable code rather than opaque blobs.
 #pragma once
@@ -5,6 +6,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace veskar {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -54,3 +57,5 @@ class CurrentFolderGuard {
   private:
     std::string saved_;
 };
+
+}  // namespace veskar

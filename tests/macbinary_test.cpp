@@ -1,14 +1,17 @@
+// SPDX-License-Identifier: Apache-2.0
 // The MacBinary import: header tests, fork placement and what lands on a real NTFS volume.
-#include "containers/macbinary.h"
+#include "core/read/macbinary.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "containers/byte_order.h"
+#include "core/common/byte_order.h"
 #include "platform/platform.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 namespace {
 
@@ -274,3 +277,5 @@ TEST(ImportMacBinary, FullVolumeFailsAndLeavesNothing) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A real NTFS volume for the tests. On Linux (posix/): an image made with mkntfs, mounted with
 // ntfs-3g so that "name:stream" opens a named stream, and read back after unmounting with
 // ntfs-3g's own ntfscat and ntfsinfo as an independent reader. On Windows (win32/): a fresh
@@ -9,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace veskar {
 
 class NtfsVolume {
   public:
@@ -49,12 +52,14 @@ std::optional<std::string> RunCommand(const std::string& command);
 std::string ShellQuote(const std::string& text);
 
 // A missing prerequisite is a loud skip, and a failure when CI=true.
-#define REQUIRE_NTFS(volume, ...)                                                  \
-    std::string ntfs_why_;                                                         \
-    auto volume = NtfsVolume::Make(&ntfs_why_ __VA_OPT__(, ) __VA_ARGS__);         \
-    if (!volume) {                                                                 \
-        if (::IsCi()) FAIL() << "NTFS volume unavailable under CI: " << ntfs_why_; \
-        GTEST_SKIP() << "NO NTFS VOLUME (" << ntfs_why_ << "): test skipped";      \
+#define REQUIRE_NTFS(volume, ...)                                                        \
+    std::string ntfs_why_;                                                               \
+    auto volume = NtfsVolume::Make(&ntfs_why_ __VA_OPT__(, ) __VA_ARGS__);               \
+    if (!volume) {                                                                       \
+        if (veskar::IsCi()) FAIL() << "NTFS volume unavailable under CI: " << ntfs_why_; \
+        GTEST_SKIP() << "NO NTFS VOLUME (" << ntfs_why_ << "): test skipped";            \
     }
 
 bool IsCi();
+
+}  // namespace veskar

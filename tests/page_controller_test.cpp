@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The page rules on a view that keeps its controls' state in memory; the windows' own tests
 // run the same rules on real controls.
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <vector>
 
 #include "app/core/page_controller.h"
+
+namespace veskar {
 
 namespace {
 
@@ -73,3 +76,5 @@ TEST(PageController, DropComesToTheFrontThenRefusesEachListedPath) {
 }
 
 }  // namespace
+
+}  // namespace veskar

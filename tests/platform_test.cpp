@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The platform layer's contract, checked against the real file system and a real NTFS volume.
 #include "platform/platform.h"
 #include "tests/scratch_folder.h"
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 namespace {
 
@@ -275,3 +278,5 @@ TEST(PlatformVolume, IsNtfsVolumeGivesTheNameLengthOnlyOnAWorkingNtfs3gMount) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A new empty folder of the test's own, removed with everything in it afterwards.
 #pragma once
 
@@ -7,6 +8,8 @@
 #include <system_error>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 class ScratchFolder {
   public:
@@ -33,3 +36,5 @@ class ScratchFolder {
   private:
     std::filesystem::path path_;
 };
+
+}  // namespace veskar

@@ -1,19 +1,22 @@
+// SPDX-License-Identifier: Apache-2.0
 // The output sequence and its helpers: the AfpInfo record, unique names, the name table and
 // the fork copy.
-#include "containers/sfm_output.h"
-#include "containers/safe_name.h"
+#include "core/write/sfm_output.h"
+#include "core/write/safe_name.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "containers/byte_order.h"
-#include "containers/copy_fork.h"
-#include "containers/unique_name.h"
-#include "platform/charsets.h"
+#include "core/common/byte_order.h"
+#include "core/common/charsets.h"
+#include "core/common/copy_fork.h"
+#include "core/write/unique_name.h"
 #include "platform/platform.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 namespace {
 
@@ -278,3 +281,5 @@ TEST(WriteSfmOutput, ExistingFileOfAnotherCaseIsNotReplaced) {
 }
 
 }  // namespace
+
+}  // namespace veskar

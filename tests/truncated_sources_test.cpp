@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A truncated source of each format: the window's import writes what the source holds, as it
 // always has; the command line reports truncated (a failure) with the output and what is
 // missing, --verify refuses it with nothing written, and a trial run tells it too.
@@ -7,15 +8,17 @@
 #include <sstream>
 
 #include "app/core/conversion_run.h"
-#include "binhex/binhex_import.h"
-#include "binhex/binhex_staging.h"
 #include "cli/report.h"
-#include "containers/appledouble.h"
-#include "containers/applesingle.h"
-#include "containers/macbinary.h"
+#include "core/binhex_import.h"
+#include "core/read/appledouble.h"
+#include "core/read/applesingle.h"
+#include "core/read/binhex/binhex_staging.h"
+#include "core/read/macbinary.h"
 #include "tests/apple_fixtures.h"
 #include "tests/binhex_encoder.h"
 #include "tests/run_program.h"
+
+namespace veskar {
 
 namespace {
 
@@ -159,3 +162,5 @@ TEST(TruncatedSources, WrittenAsFarAsTheyGoAndReportedTruncated) {
 }
 
 }  // namespace
+
+}  // namespace veskar

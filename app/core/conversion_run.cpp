@@ -1,11 +1,14 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/core/conversion_run.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "containers/appledouble.h"
-#include "containers/target_folder.h"
+#include "core/read/appledouble.h"
+#include "core/write/target_folder.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace {
 
@@ -41,3 +44,5 @@ void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_vie
     }
     exitButton.SetEnabled(true);
 }
+
+}  // namespace veskar

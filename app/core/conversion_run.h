@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The conversion run behind each page's Convert button, free of any window toolkit: the Qt
 // and the Win32 windows hand it their list and Exit button through these small interfaces.
 #pragma once
@@ -6,7 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "containers/import_result.h"
+#include "core/common/import_result.h"
+
+namespace veskar {
 
 // A page's list of source paths, kept in ascending order by the list control.
 class SourceList {
@@ -36,3 +39,5 @@ constexpr std::size_t kRunPathChars = 255;
 // folder; an empty one converts nothing.
 void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,
                    ImportOperation import, bool skipCompanions);
+
+}  // namespace veskar

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/core/file_intake.h"
 
 #include "app/core/conversion_run.h"
 #include "app/core/window_texts.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 std::string CutDroppedPath(std::string_view path) {
     if (path.size() <= kRunPathChars) return std::string(path);
@@ -41,3 +44,5 @@ void TakeDroppedPaths(IntakeList& list, const std::vector<std::string>& paths,
             list.Add(path);
     }
 }
+
+}  // namespace veskar

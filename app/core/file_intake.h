@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a drop of files on a page's list does, free of any toolkit: each dropped path, cut to
 // the length a list entry holds, is added unless the list already holds that exact text, in
 // which case the user is told, once per refused path.
@@ -8,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace veskar {
 
 // A page's list as the intake sees it. The list control keeps its entries sorted itself.
 class IntakeList {
@@ -36,3 +39,5 @@ using RefusalNotice = std::function<void(const std::string& refusedPath)>;
 // Takes the paths of one drop in drop order; a refused path does not stop the ones after it.
 void TakeDroppedPaths(IntakeList& list, const std::vector<std::string>& paths,
                       const RefusalNotice& refuse);
+
+}  // namespace veskar

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/core/folder_chooser.h"
 
 #include "app/core/window_texts.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 std::string BrowseStartFolder(std::string_view remembered) {
     for (std::size_t i = remembered.size(); i > 0; --i) {
@@ -31,3 +34,5 @@ void BrowseClick(const BrowseForFolderCall& browseForFolder, FolderBox& box,
     }
     exitButton.SetEnabled(true);
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a page's Browse button does, free of any toolkit: the folder dialog opens at the
 // remembered folder, the chosen folder is remembered, and the page's target folder box
 // receives it only when its volume takes NTFS named streams.
@@ -10,6 +11,8 @@
 
 #include "app/core/conversion_run.h"
 #include "app/core/settings_store.h"
+
+namespace veskar {
 
 // The folder the dialog opens at, selected and shown: the remembered folder cut at its last
 // separator (C:\Data\Out\ gives C:\Data\Out, C:\ gives C:). A root that the cut would leave
@@ -40,3 +43,5 @@ using BrowseForFolderCall = std::function<std::optional<std::string>(std::string
 // enabled in every case.
 void BrowseClick(const BrowseForFolderCall& browseForFolder, FolderBox& box,
                  EnabledControl& exitButton, const std::function<void()>& beep);
+
+}  // namespace veskar

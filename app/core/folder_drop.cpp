@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/core/folder_drop.h"
 
 #include <filesystem>
@@ -5,6 +6,8 @@
 
 #include "app/core/conversion_run.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 std::optional<std::string> DroppedTargetFolder(const std::vector<std::string>& paths) {
     if (paths.size() != 1 || paths.front().empty()) return std::nullopt;
@@ -15,3 +18,5 @@ std::optional<std::string> DroppedTargetFolder(const std::vector<std::string>& p
     if (folder.size() > kRunPathChars) return std::nullopt;
     return folder;
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/core/page_controller.h"
 
 #include <algorithm>
@@ -6,6 +7,8 @@
 #include "app/core/conversion_run.h"
 #include "app/core/file_intake.h"
 #include "app/core/folder_chooser.h"
+
+namespace veskar {
 
 namespace {
 
@@ -88,3 +91,5 @@ void PageController::FilesDropped(Page page, const std::vector<std::string>& pat
     TakeDroppedPaths(entries, paths,
                      [this](const std::string& path) { view_.ShowDuplicate(path); });
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What each page of the window does on its events, free of any toolkit: the Qt and the Win32
 // windows forward their named handlers here and show their controls through PageView.
 #pragma once
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "app/core/window_layout.h"
+
+namespace veskar {
 
 // A window's pages as the controller sees them. Paths and folder texts are native strings
 // (8-bit Windows text on Windows).
@@ -64,3 +67,5 @@ class PageController {
   private:
     PageView& view_;
 };
+
+}  // namespace veskar

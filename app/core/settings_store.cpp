@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/core/settings_store.h"
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace {
 
@@ -61,3 +64,5 @@ std::string SettingsStore::ReadLastFolder() {
     if (text.empty()) text = platform::WithTrailingSeparator(platform::CurrentFolder());
     return text;
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one setting the window keeps between runs, the folder last chosen with a Browse button,
 // in a key of the program's own, free of any toolkit. The operations follow the registry's:
 // a key is created (or opened) for every read and write and closed straight after, and the
@@ -10,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+namespace veskar {
 
 // The root the program key lives under: the machine's (HKEY_LOCAL_MACHINE, QSettings'
 // system scope) or the user's (HKEY_CURRENT_USER, the user scope).
@@ -72,3 +75,5 @@ class SettingsStore {
     SettingsBackend& backend_;
     std::optional<SettingsRoot> root_;
 };
+
+}  // namespace veskar

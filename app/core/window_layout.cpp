@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/core/window_layout.h"
 
-#include "binhex/binhex_format.h"
-#include "binhex/binhex_import.h"
-#include "containers/appledouble.h"
-#include "containers/applesingle.h"
-#include "containers/macbinary.h"
+#include "core/binhex_import.h"
+#include "core/read/appledouble.h"
+#include "core/read/applesingle.h"
+#include "core/read/binhex/binhex_format.h"
+#include "core/read/macbinary.h"
+
+namespace veskar {
 
 namespace {
 
@@ -59,3 +62,5 @@ ImportOperation ReplaceImportOperation(Page page, ImportOperation operation) {
     slot = operation;
     return previous;
 }
+
+}  // namespace veskar

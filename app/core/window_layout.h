@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's pages and the geometry of its controls, free of any toolkit: the Qt and the
 // Win32 windows build the same form from these rows.
 #pragma once
@@ -7,6 +8,8 @@
 #include <string_view>
 
 #include "app/core/conversion_run.h"
+
+namespace veskar {
 
 // In the order of the tabs.
 enum class Page { BinHex, McBinary, AppleSingle, AppleDouble };
@@ -71,3 +74,5 @@ ImportOperation ImportOperationOf(Page page);
 // Puts `operation` in the page's place and returns the one it replaces; tests use it to
 // watch the calls a run makes.
 ImportOperation ReplaceImportOperation(Page page, ImportOperation operation);
+
+}  // namespace veskar

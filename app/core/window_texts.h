@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every text the window shows, in one place for the Qt and the Win32 windows alike. The
 // texts are UTF-8 here; the Win32 window turns them into 8-bit Windows text (code page 1252)
 // at its boundary.
 #pragma once
 
 #include <string_view>
+
+namespace veskar {
 
 namespace texts {
 
@@ -23,3 +26,5 @@ constexpr std::string_view kDuplicateEntry = "Le dossier %s existe déjà dans l
 constexpr std::string_view kBrowsePrompt = "Sélection du répertoire devant contenir les fichiers";
 
 }  // namespace texts
+
+}  // namespace veskar

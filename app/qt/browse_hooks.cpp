@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/browse_hooks.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <utility>
+
+namespace veskar {
 
 namespace {
 FolderDialogHook& DialogHook() {
@@ -35,3 +38,5 @@ FolderDialogHook SetFolderDialogHook(FolderDialogHook hook) {
 BeepHook SetBeepHook(BeepHook hook) {
     return std::exchange(TheBeepHook(), std::move(hook));
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Browse buttons' folder dialog and beep, behind hooks so that tests run unattended.
 #pragma once
 
@@ -6,6 +7,7 @@
 class QString;
 class QWidget;
 
+namespace veskar {
 // Returns the chosen folder's path, or an empty text when the user cancelled.
 using FolderDialogHook =
     std::function<QString(QWidget* owner, const QString& prompt, const QString& startFolder)>;
@@ -21,3 +23,5 @@ void Beep();
 // replaces.
 FolderDialogHook SetFolderDialogHook(FolderDialogHook hook);
 BeepHook SetBeepHook(BeepHook hook);
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/folder_drop_filter.h"
 
 #include <QDragMoveEvent>
@@ -11,6 +12,8 @@
 
 #include "app/core/folder_drop.h"
 #include "app/qt/qt_text.h"
+
+namespace veskar {
 
 namespace {
 
@@ -44,3 +47,5 @@ bool FolderDropFilter::eventFilter(QObject* watched, QEvent* event) {
     if (type == QEvent::Drop) box->setText(QtPath(*folder));
     return true;
 }
+
+}  // namespace veskar

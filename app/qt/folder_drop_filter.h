@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Installed on the target folder boxes as an event filter: a drag that carries URLs is taken
 // only when it is one local folder, which replaces the box's text with its native path; any
 // other is refused, where a QLineEdit would insert the URLs as text. Drags of plain text
@@ -8,6 +9,7 @@
 
 class QEvent;
 
+namespace veskar {
 class FolderDropFilter : public QObject {
     Q_OBJECT
 
@@ -17,3 +19,5 @@ class FolderDropFilter : public QObject {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
+
+}  // namespace veskar

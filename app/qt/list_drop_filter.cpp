@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/list_drop_filter.h"
 
 #include <QDragEnterEvent>
@@ -5,6 +6,8 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+
+namespace veskar {
 
 namespace {
 
@@ -44,3 +47,5 @@ bool ListDropFilter::eventFilter(QObject* watched, QEvent* event) {
     }
     return QObject::eventFilter(watched, event);
 }
+
+}  // namespace veskar

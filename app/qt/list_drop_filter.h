@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stands in for a list's replaced window procedure: installed on a list and its viewport as
 // an event filter, it takes a drop of local files and hands their paths on, in drop order;
 // every other event reaches the list unchanged.
@@ -8,6 +9,7 @@
 
 class QEvent;
 
+namespace veskar {
 class ListDropFilter : public QObject {
     Q_OBJECT
 
@@ -20,3 +22,5 @@ class ListDropFilter : public QObject {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
+
+}  // namespace veskar

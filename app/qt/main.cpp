@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program veskar: the converter's window. It takes nothing from its command line.
 #include <QApplication>
 #include <QIcon>
@@ -8,6 +9,8 @@
 #include "app/core/window_texts.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/tveskar.h"
+
+using namespace veskar;
 
 // The main form; it frees itself when it closes.
 QPointer<TVESKAR> VESKAR;

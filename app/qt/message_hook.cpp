@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/message_hook.h"
 
 #include <QMessageBox>
 #include <utility>
+
+namespace veskar {
 
 namespace {
 MessageHook& Hook() {
@@ -22,3 +25,5 @@ void ShowMessage(QWidget* owner, const QString& title, const QString& text) {
 MessageHook SetMessageHook(MessageHook hook) {
     return std::exchange(Hook(), std::move(hook));
 }
+
+}  // namespace veskar

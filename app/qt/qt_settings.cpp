@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/qt_settings.h"
 
 #include <QSettings>
@@ -7,6 +8,8 @@
 #include <utility>
 
 #include "app/qt/qt_text.h"
+
+namespace veskar {
 
 namespace {
 
@@ -93,3 +96,5 @@ SettingsStore& WindowSettings() {
     static SettingsStore store(backend);
     return store;
 }
+
+}  // namespace veskar

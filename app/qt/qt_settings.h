@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings store on QSettings, organization "Quorvane", application "VESKAR": the
 // machine's root is QSettings' system scope and the user's its user scope. On Windows these
 // are the registry keys HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER\Software\Quorvane\VESKAR;
@@ -10,6 +11,8 @@
 
 #include "app/core/settings_store.h"
 
+namespace veskar {
+
 class QtSettingsBackend : public SettingsBackend {
   public:
     // A key's path is Software\ORGANIZATION\APPLICATION\SETTING; its default value is the
@@ -21,3 +24,5 @@ class QtSettingsBackend : public SettingsBackend {
 // The window's store, one for the process: the root it chooses when the window is first
 // shown holds until the program ends.
 SettingsStore& WindowSettings();
+
+}  // namespace veskar

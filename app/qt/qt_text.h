@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Crossing between Qt's strings and the core's: texts of the shared table are UTF-8, paths
 // are native file-system strings.
 #pragma once
@@ -6,6 +7,8 @@
 #include <QString>
 #include <string>
 #include <string_view>
+
+namespace veskar {
 
 inline QString QtText(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -18,3 +21,5 @@ inline std::string NativePath(const QString& path) {
 inline QString QtPath(const std::string& native) {
     return QFile::decodeName(QByteArray::fromStdString(native));
 }
+
+}  // namespace veskar

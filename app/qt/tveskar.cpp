@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/tveskar.h"
 
 #include <QAbstractItemModel>
@@ -23,6 +24,8 @@
 #include "app/qt/message_hook.h"
 #include "app/qt/qt_settings.h"
 #include "app/qt/qt_text.h"
+
+namespace veskar {
 
 namespace {
 
@@ -362,7 +365,7 @@ std::optional<std::string> TVESKAR::BrowseForFolder(std::string_view prompt) {
 }
 
 void TVESKAR::Beep() {
-    ::Beep();
+    veskar::Beep();
 }
 
 void TVESKAR::BringToFront() {
@@ -374,3 +377,5 @@ void TVESKAR::BringToFront() {
 void TVESKAR::ShowDuplicate(const std::string& path) {
     ShowMessage(this, QtText(texts::kMessageTitle), QtText(DuplicateEntryMessage(path)));
 }
+
+}  // namespace veskar

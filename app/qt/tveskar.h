@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window: four pages, one per encoding, each with its list of files to convert, a
 // target folder box and a Convert button. The behaviour that is not drawing lives in app/core
 // (the pages' rules in PageController) and app/core/conversion_run; this class binds it to Qt
@@ -24,6 +25,7 @@ class QShowEvent;
 class QStatusBar;
 class QTabWidget;
 
+namespace veskar {
 class TVESKAR : public QWidget, private PageView {
     Q_OBJECT
 
@@ -152,3 +154,5 @@ class TVESKAR : public QWidget, private PageView {
     FolderDropFilter folderDrops_;
     PageController pages_{*this};
 };
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/win32/browse_for_folder_win32.h"
 
 #include <shlobj.h>
@@ -5,6 +6,8 @@
 #include "app/core/folder_chooser.h"
 #include "app/win32/ansi_text_win32.h"
 #include "app/win32/registry_settings_win32.h"
+
+namespace veskar {
 
 namespace {
 
@@ -84,3 +87,5 @@ std::optional<std::string> BrowseForFolder(HWND owner, std::string_view prompt) 
     allocator.Free(desktop);
     return folder;
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Browse buttons' folder dialog: the shell's own, SHBrowseForFolderA, over the whole
 // desktop, opening at the folder the window's settings remember.
 #pragma once
@@ -7,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+namespace veskar {
 
 // BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT | BIF_EDITBOX | BIF_VALIDATE | BIF_NEWDIALOGSTYLE.
 constexpr UINT kBrowseFlags = 0x75;
@@ -21,3 +24,5 @@ std::optional<std::string> BrowseForFolder(HWND owner, std::string_view prompt);
 // the remembered folder; on BFFM_VALIDATEFAILEDA (a name typed in the dialog's edit field
 // that is no folder) it keeps the dialog open; every other event is left alone.
 int CALLBACK BrowseCallback(HWND dialog, UINT event, LPARAM argument, LPARAM data);
+
+}  // namespace veskar

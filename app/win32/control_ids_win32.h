@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control identifiers of the Win32 window, and the messages of its test hook. The window
 // and its test under Wine both use them.
 #pragma once
@@ -5,6 +6,8 @@
 #include <windows.h>
 
 #include "app/core/window_layout.h"
+
+namespace veskar {
 
 namespace control_id {
 
@@ -38,3 +41,5 @@ constexpr const char* kFormClass = "TVESKAR";
 constexpr const char* kApplicationClass = "TApplication";
 
 }  // namespace test_hook
+
+}  // namespace veskar

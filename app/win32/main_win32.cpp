@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program veskar.exe: the converter's window. It takes nothing from its command line.
 // <windows.h> comes before the headers that build on it.
 #include <windows.h>
@@ -11,6 +12,8 @@
 #include "app/win32/ansi_text_win32.h"
 #include "app/win32/control_ids_win32.h"
 #include "app/win32/tveskar_win32.h"
+
+using namespace veskar;
 
 namespace {
 

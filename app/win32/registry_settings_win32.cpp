@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/win32/registry_settings_win32.h"
 
 #include <windows.h>
@@ -5,6 +6,8 @@
 #include <cstring>
 #include <optional>
 #include <string>
+
+namespace veskar {
 
 namespace {
 
@@ -68,3 +71,5 @@ SettingsStore& WindowSettings() {
     static SettingsStore store(backend);
     return store;
 }
+
+}  // namespace veskar

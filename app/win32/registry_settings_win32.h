@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings store in the Windows registry: the machine's root is HKEY_LOCAL_MACHINE, the
 // user's HKEY_CURRENT_USER, and a setting's text is its key's default (unnamed) value, of type
 // REG_SZ, held in 8-bit Windows text as the ANSI calls give it.
@@ -7,6 +8,8 @@
 #include <string_view>
 
 #include "app/core/settings_store.h"
+
+namespace veskar {
 
 class RegistrySettingsBackend : public SettingsBackend {
   public:
@@ -19,3 +22,5 @@ class RegistrySettingsBackend : public SettingsBackend {
 // The window's store, one for the process: the root it chooses when the window is first
 // shown holds until the program ends.
 SettingsStore& WindowSettings();
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/win32/tveskar_win32.h"
 
 #include <commctrl.h>
@@ -16,6 +17,8 @@
 #include "app/win32/control_ids_win32.h"
 #include "app/win32/registry_settings_win32.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 TVESKAR* VESKAR = nullptr;
 
@@ -585,3 +588,5 @@ void TVESKAR::deliverHookDrop(Page page, const std::string& names) {
     ::SendMessageA(ControlsOf(page).list, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
 }
 #endif
+
+}  // namespace veskar

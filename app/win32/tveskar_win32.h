@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window on Windows, in native Win32: four pages, one per encoding, each with its
 // list of files to convert, a target folder box and a Convert button. The behaviour that is
 // not drawing lives in app/core (the pages' rules in PageController) and app/core/conversion_run;
@@ -17,6 +18,8 @@
 
 #include "app/core/page_controller.h"
 #include "app/core/window_layout.h"
+
+namespace veskar {
 
 class TVESKAR : private PageView {
   public:
@@ -156,3 +159,5 @@ class TVESKAR : private PageView {
 
 // The main form, the one instance.
 extern TVESKAR* VESKAR;
+
+}  // namespace veskar

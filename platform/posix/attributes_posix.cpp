@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // User extended attributes, through the Linux calls.
 #include <sys/xattr.h>
 
@@ -7,6 +8,8 @@
 
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -47,3 +50,5 @@ bool SetUserAttribute(RawFile file, std::string_view name, const void* bytes, st
 }
 
 }  // namespace platform
+
+}  // namespace veskar

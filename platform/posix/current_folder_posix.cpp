@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Paths and the current folder.
 #include <unistd.h>
 
@@ -5,6 +6,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -41,3 +44,5 @@ std::string WithTrailingSeparator(std::string folder) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creating, removing and checking files and folders, temporary ones included.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,6 +8,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -62,3 +65,5 @@ bool RemoveFile(const std::string& path) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

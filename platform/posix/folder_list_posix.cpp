@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A folder's entries straight from readdir, with the type the listing gives: no path is built
 // and no entry looked up, which matters when a large folder is read more than once.
 #include <dirent.h>
@@ -7,6 +8,8 @@
 #include <cerrno>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -64,3 +67,5 @@ bool ListFolder(const std::filesystem::path& folder,
 }
 
 }  // namespace platform
+
+}  // namespace veskar

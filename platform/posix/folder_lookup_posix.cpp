@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Finding a name in the current folder regardless of letter case, as NTFS matches names.
 //
 // Linux file systems, ntfs-3g included, compare names byte for byte, so a case-insensitive
@@ -22,8 +23,10 @@
 #include <string>
 #include <utility>
 
-#include "platform/charsets.h"
+#include "core/common/charsets.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -430,3 +433,5 @@ void ForgetFolderLook() {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

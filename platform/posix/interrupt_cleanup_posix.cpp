@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The handler may run between any two instructions of an import, on the thread that runs the
 // imports (any other thread blocks the signals), so it touches only a fixed table of paths and
 // lock-free flags, and calls only unlink, signal and raise, all async-signal-safe. A hold is a
@@ -12,6 +13,8 @@
 #include "platform/interrupt_cleanup.h"
 #include "platform/interrupt_slots.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -90,3 +93,5 @@ void InstallInterruptCleanup() {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 // Output names: code page 1252 text on the outside, UTF-8 in Linux paths.
-#include "platform/charsets.h"
+#include "core/common/charsets.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -36,3 +39,5 @@ std::string NativeToUtf8(std::string_view native) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

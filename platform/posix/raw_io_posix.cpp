@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading and writing through the file descriptor beneath a C stream.
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <limits>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -97,3 +100,5 @@ bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // C streams with 64-bit positions.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +10,8 @@
 #include <limits>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -72,3 +75,5 @@ std::optional<std::uint64_t> StreamSize(std::FILE* stream) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a folder can take NTFS named streams through "name:stream" paths.
 //
 // Only ntfs-3g mounted with streams_interface=windows opens a named stream for such a path;
@@ -20,6 +21,8 @@
 
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -259,3 +262,5 @@ std::uint32_t IsNtfsVolume(const std::string& path) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

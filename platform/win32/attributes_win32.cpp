@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 // Windows keeps no extended attributes of the kind Samba and netatalk use on Linux.
 #include <cerrno>
 #include <string>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -21,3 +24,5 @@ bool SetUserAttribute(RawFile, std::string_view, const void*, std::size_t) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 // Paths and the current folder, through the ANSI calls.
 #include <windows.h>
 
 #include <vector>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -53,3 +56,5 @@ std::string WithTrailingSeparator(std::string folder) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creating, removing and checking files and folders, temporary ones included.
 #include <windows.h>
 
 #include <string>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -75,3 +78,5 @@ bool RemoveFile(const std::string& path) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,5 +1,8 @@
+// SPDX-License-Identifier: Apache-2.0
 // A folder's entries through the standard library, whose listing carries each entry's type.
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -31,3 +34,5 @@ bool ListFolder(const fs::path& folder,
 }
 
 }  // namespace platform
+
+}  // namespace veskar

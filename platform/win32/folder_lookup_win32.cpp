@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 // Finding a name in the current folder with FindFirstFileA, which matches names as the file
 // system does: on NTFS letter case does not count.
 #include <windows.h>
 
 #include "platform/platform.h"
 #include "platform/win32/quiet_errors_win32.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -53,3 +56,5 @@ void NoteNativeCreatedInCurrentFolder(const std::string&) {}
 void NoteNativeCreatedInCurrentFolder(std::span<const std::string>) {}
 
 }  // namespace platform
+
+}  // namespace veskar

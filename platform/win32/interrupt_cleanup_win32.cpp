@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ctrl+C, Ctrl+Break, a console window closed, a logoff or a shutdown: the system calls the
 // handler on a thread of its own while the import goes on, so a lock, not a blocked signal,
 // keeps the handler and the import's own removal apart.
@@ -8,6 +9,8 @@
 #include "platform/interrupt_cleanup.h"
 #include "platform/interrupt_slots.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -58,3 +61,5 @@ void InstallInterruptCleanup() {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 // Output names: the file system takes code page 1252 names as they are, through the ANSI
 // calls, so nothing is converted.
 #include <windows.h>
 
-#include "platform/charsets.h"
+#include "core/common/charsets.h"
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -58,3 +61,5 @@ std::string OutputPath(std::string_view ansiName, std::string_view streamName) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keeps the system's error boxes away while a file or volume is looked at.
 #pragma once
 
 #include <windows.h>
+
+namespace veskar {
 
 namespace platform::win32 {
 
@@ -19,3 +22,5 @@ class QuietErrors {
 };
 
 }  // namespace platform::win32
+
+}  // namespace veskar

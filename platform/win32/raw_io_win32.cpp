@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading and writing through the C runtime's descriptor beneath a stream.
 #include <io.h>
 
@@ -7,6 +8,8 @@
 #include <limits>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -80,3 +83,5 @@ bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // C runtime streams with 64-bit positions.
 #include <fcntl.h>
 #include <io.h>
@@ -9,6 +10,8 @@
 #include <string>
 
 #include "platform/platform.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -90,3 +93,5 @@ std::optional<std::uint64_t> StreamSize(std::FILE* stream) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

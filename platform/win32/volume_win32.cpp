@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a folder can take NTFS named streams through "name:stream" paths.
 //
 // GetVolumeInformationA names the file system and says whether it keeps named streams. Wine
@@ -11,6 +12,8 @@
 
 #include "platform/platform.h"
 #include "platform/win32/quiet_errors_win32.h"
+
+namespace veskar {
 
 namespace platform {
 
@@ -159,3 +162,5 @@ std::uint32_t IsNtfsVolume(const std::string& path) {
 }
 
 }  // namespace platform
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Symbolic links met by the command line's folder walk, and one named as a source.
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/run_program.h"
+
+namespace veskar {
 
 namespace {
 
@@ -47,3 +50,5 @@ TEST(CliLinks, WalkReportsEachLinkAsSkippedAndANamedLinkIsFollowed) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the command line fixes relative Linux paths against the folder it started in.
 #include <gtest/gtest.h>
 
 #include "cli/run.h"
+
+namespace veskar {
 
 namespace {
 
@@ -13,3 +16,5 @@ TEST(CliPaths, RelativePathsJoinTheStartingFolder) {
 }
 
 }  // namespace
+
+}  // namespace veskar

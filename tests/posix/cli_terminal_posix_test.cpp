@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // veskar-convert with its standard error on a terminal (a pseudo-terminal), as a user at a
 // console runs it: the progress line of one long file, and none with -q; standard output
 // the same as without a terminal.
@@ -14,6 +15,8 @@
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/posix/start_program_posix.h"
+
+namespace veskar {
 
 namespace {
 
@@ -107,3 +110,5 @@ TEST(CliTerminal, OneLongFileShowsProgressOnlyWithoutQuiet) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "tests/environment.h"
+
+namespace veskar {
 
 std::optional<std::string> GetEnvironment(const std::string& name) {
     const char* value = std::getenv(name.c_str());
@@ -30,3 +33,5 @@ bool MakeUnopenable(const std::string& path) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return ::symlink(name.c_str(), path.c_str()) == 0;
 }
+
+}  // namespace veskar

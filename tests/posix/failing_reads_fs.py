@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """A folder seen through FUSE, where reads of some files fail with EIO from an offset on.
 
     failing_reads_fs.py BACKING MOUNT_POINT [PATTERN OFFSET]...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A folder seen through the tests' FUSE file system failing_reads_fs.py, where reads of
 // chosen files fail with EIO from an offset on. Mounted in a temporary folder of its own;
 // unmounted, its process ended by its id, when the object goes (also when a test fails).
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 class FailingReadsMount {
   public:
@@ -33,10 +36,13 @@ class FailingReadsMount {
 };
 
 // A missing prerequisite is a loud skip, and a failure when CI=true.
-#define REQUIRE_FAILING_READS(mount, backing, rules)                                             \
-    std::string failing_reads_why_;                                                              \
-    auto mount = FailingReadsMount::Make(backing, rules, failing_reads_why_);                    \
-    if (!mount) {                                                                                \
-        if (::IsCi()) FAIL() << "no failing-reads file system under CI: " << failing_reads_why_; \
-        GTEST_SKIP() << "NO FAILING-READS FILE SYSTEM (" << failing_reads_why_ << "): skipped";  \
+#define REQUIRE_FAILING_READS(mount, backing, rules)                                            \
+    std::string failing_reads_why_;                                                             \
+    auto mount = FailingReadsMount::Make(backing, rules, failing_reads_why_);                   \
+    if (!mount) {                                                                               \
+        if (veskar::IsCi())                                                                     \
+            FAIL() << "no failing-reads file system under CI: " << failing_reads_why_;          \
+        GTEST_SKIP() << "NO FAILING-READS FILE SYSTEM (" << failing_reads_why_ << "): skipped"; \
     }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/posix/failing_reads_mount.h"
 
 #include <fcntl.h>
@@ -13,6 +14,8 @@
 
 #include "tests/mac_fixtures.h"
 #include "tests/posix/start_program_posix.h"
+
+namespace veskar {
 
 namespace {
 
@@ -89,3 +92,5 @@ FailingReadsMount::~FailingReadsMount() {
     std::error_code ignored;
     if (!dir_.empty() && !Mounted()) std::filesystem::remove_all(dir_, ignored);
 }
+
+}  // namespace veskar

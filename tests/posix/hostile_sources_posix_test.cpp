@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sources and targets that go wrong under an import's feet: sources that are no regular
 // file, sources that vanish between the format probe and the import, a target volume that
 // turns read-only or a target folder that vanishes in the middle of a batch, the command line
@@ -24,17 +25,19 @@
 #include <vector>
 
 #include "app/core/conversion_run.h"
-#include "binhex/binhex_import.h"
-#include "binhex/binhex_staging.h"
-#include "containers/appledouble.h"
-#include "containers/applesingle.h"
-#include "containers/macbinary.h"
+#include "core/binhex_import.h"
+#include "core/read/appledouble.h"
+#include "core/read/applesingle.h"
+#include "core/read/binhex/binhex_staging.h"
+#include "core/read/macbinary.h"
 #include "tests/apple_fixtures.h"
 #include "tests/binhex_encoder.h"
 #include "tests/environment.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/run_program.h"
+
+namespace veskar {
 
 namespace {
 
@@ -466,3 +469,5 @@ TEST(HostileTables, AppleSingleWith65535Entries) {
 }
 
 }  // namespace
+
+}  // namespace veskar

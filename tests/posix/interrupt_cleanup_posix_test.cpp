@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Interrupts during an import: the files registered when SIGINT or SIGTERM arrives are
 // removed before the program ends by the signal.
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 
 #include "platform/interrupt_cleanup.h"
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 namespace {
 
@@ -46,3 +49,5 @@ TEST(InterruptCleanup, RegisteredFilesAreRemovedAndTheSignalStillEndsTheProgram)
 }
 
 }  // namespace
+
+}  // namespace veskar

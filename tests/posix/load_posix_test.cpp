@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many sources in one process: 10,000 of the four formats, a third of them carrying one and
 // the same Macintosh name, converted by one veskar-convert into a real NTFS volume. Every
 // source must be accounted for once, with as many files written as were reported converted;
@@ -12,14 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "containers/sfm_output.h"
-#include "containers/unique_name.h"
+#include "core/write/sfm_output.h"
+#include "core/write/unique_name.h"
 #include "platform/platform.h"
 #include "tests/apple_fixtures.h"
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/run_program.h"
+
+namespace veskar {
 
 namespace {
 
@@ -144,3 +147,5 @@ TEST(Load, AllUniqueCodesOfANameTaken) {
 }
 
 }  // namespace
+
+}  // namespace veskar

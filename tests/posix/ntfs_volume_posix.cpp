@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/ntfs_volume.h"
 
 #include <sys/wait.h>
@@ -6,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+
+namespace veskar {
 
 bool IsCi() {
     const char* ci = std::getenv("CI");
@@ -122,3 +125,5 @@ std::vector<std::string> NtfsVolume::StreamNames(const std::string& path) {
     }
     return names;
 }
+
+}  // namespace veskar

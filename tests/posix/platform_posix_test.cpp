@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Linux platform layer's own rules: UTF-8 names, TMPDIR, links and pipes.
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/scratch_folder.h"
+
+namespace veskar {
 
 namespace {
 
@@ -153,3 +156,5 @@ TEST(PlatformPaths, TrailingSeparatorIsAppendedOnceAndTheRootKeepsItsOwn) {
 }
 
 }  // namespace
+
+}  // namespace veskar

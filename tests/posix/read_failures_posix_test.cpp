@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Each read the imports and the command line's probe make, failed with EIO by the tests' FUSE
 // file system: every one ends in read-failed with nothing in the target folder, beside the
 // source or in the temporary folder.
@@ -12,6 +13,8 @@
 #include "tests/environment.h"
 #include "tests/posix/failing_reads_mount.h"
 #include "tests/run_program.h"
+
+namespace veskar {
 
 namespace {
 
@@ -146,3 +149,5 @@ TEST(ReadFailures, EveryReadOfEveryImportFailsCleanly) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/run_program.h"
 
 #include <fcntl.h>
@@ -8,6 +9,8 @@
 
 #include "tests/mac_fixtures.h"
 #include "tests/posix/start_program_posix.h"
+
+namespace veskar {
 
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::string& folder, ChildStreams streams) {
@@ -58,3 +61,5 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     run.err.assign(errBytes.begin(), errBytes.end());
     return run;
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The layouts of Linux file servers: their records byte for byte, the names as a Mac client
 // stores them, and the command line writing each layout into a real folder.
 #include <gtest/gtest.h>
@@ -15,13 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "containers/finder_info.h"
-#include "containers/server_name.h"
-#include "containers/server_records.h"
+#include "core/finder_info.h"
+#include "core/write/server_name.h"
+#include "core/write/server_records.h"
 #include "tests/apple_encoder.h"
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/run_program.h"
+
+namespace veskar {
 
 namespace {
 
@@ -359,3 +362,5 @@ TEST(ServerLayouts, BinHexForkFoundWrongAtItsEndLeavesNothingWithVerify) {
         EXPECT_EQ(ReadFile(target.File("Checked")), file.data);
     }
 }
+
+}  // namespace veskar

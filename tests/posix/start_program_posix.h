@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting a built program as a child process on chosen standard streams, for tests that
 // need more than RunProgram gives, such as a terminal as standard error.
 #pragma once
@@ -6,6 +7,8 @@
 
 #include <string>
 #include <vector>
+
+namespace veskar {
 
 // Descriptors for the child's standard streams; -1 puts /dev/null there.
 struct ChildStreams {
@@ -22,3 +25,5 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
 
 // Waits for the child to end: its exit status, -1 when it did not exit by itself.
 int WaitForProgram(pid_t child);
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The target folder's volume is checked when it is used: a drive unmounted under a target
 // folder (the path now on the file system beneath it) must not get "NAME:AFP_AfpInfo" as a
 // plain file, and a folder refused once converts again once its volume is back.
@@ -6,10 +7,12 @@
 
 #include <filesystem>
 
-#include "containers/macbinary.h"
-#include "containers/target_folder.h"
+#include "core/read/macbinary.h"
+#include "core/write/target_folder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 namespace {
 
@@ -62,3 +65,5 @@ TEST(TargetFolder, EnteredAgainWhenTheCurrentFolderOrThePathChanged) {
 }
 
 }  // namespace
+
+}  // namespace veskar

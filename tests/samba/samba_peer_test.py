@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Serves veskar-convert's server layouts with a real Samba and reads them back as clients do.
 
 usage: samba_peer_test.py VESKAR_CONVERT SAMPLES_FOLDER SCRATCH_FOLDER

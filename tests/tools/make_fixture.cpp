@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes one Macintosh file in a container format with the test suite's own encoders, for the
 // scripts that test the programs from outside (scripts/test-windows.sh):
 //
@@ -16,6 +17,8 @@
 #include "tests/apple_encoder.h"
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
+
+using namespace veskar;
 
 namespace {
 

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the command line fixes relative Windows paths against the folder it started in.
 #include <gtest/gtest.h>
 
 #include "cli/run.h"
-#include "containers/appledouble.h"
+#include "core/read/appledouble.h"
+
+namespace veskar {
 
 namespace {
 
@@ -28,3 +31,5 @@ TEST(CliPaths, RelativePathsJoinTheStartingFolder) {
 }
 
 }  // namespace
+
+}  // namespace veskar

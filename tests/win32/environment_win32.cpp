@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <windows.h>
 
 #include <vector>
 
 #include "tests/environment.h"
+
+namespace veskar {
 
 std::optional<std::string> GetEnvironment(const std::string& name) {
     // The call gives the size it needs, terminator included, when the buffer is too small.
@@ -49,3 +52,5 @@ std::optional<std::string> NativeName(const std::string& utf8) {
 bool MakeUnopenable(const std::string& path) {
     return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
+
+}  // namespace veskar

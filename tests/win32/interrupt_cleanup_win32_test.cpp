@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Interrupts during an import: the files registered when Ctrl+C reaches the console are
 // removed before the program ends as the event ends it.
 //
@@ -13,6 +14,8 @@
 #include "platform/interrupt_cleanup.h"
 #include "tests/environment.h"
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 namespace {
 
@@ -82,3 +85,5 @@ TEST(InterruptCleanup, RegisteredFilesAreRemovedAndCtrlCStillEndsTheProgram) {
 }
 
 }  // namespace
+
+}  // namespace veskar

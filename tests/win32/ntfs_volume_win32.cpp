@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // On Windows the NTFS volume is one the test run provides: VESKAR_NTFS_<N>MIB names the root
 // of a volume of N MiB (under Wine, a drive linked to an image mounted by ntfs-3g with the
 // Windows stream interface). Each NtfsVolume is a fresh folder on it, removed afterwards.
@@ -12,6 +13,8 @@
 #include <random>
 
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 namespace {
 
@@ -83,3 +86,5 @@ std::vector<std::string> NtfsVolume::StreamNames(const std::string& path) {
         if (ReadStream(path, stream)) names.push_back(stream);
     return names;
 }
+
+}  // namespace veskar

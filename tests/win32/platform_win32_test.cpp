@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Windows platform layer's own rules: names as they are, ".\" paths, both separators,
 // the system's temporary folder, and named streams on a real NTFS volume.
 #include <windows.h>
@@ -10,6 +11,8 @@
 
 #include "platform/platform.h"
 #include "tests/ntfs_volume.h"
+
+namespace veskar {
 
 namespace {
 
@@ -144,3 +147,5 @@ TEST(PlatformWin32Volume, IsNtfsVolumeRefusesASharePath) {
 }
 
 }  // namespace
+
+}  // namespace veskar

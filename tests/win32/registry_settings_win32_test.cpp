@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings store on the registry, against the system's own (under Wine, the prefix's):
 // which root holds the program key, and the remembered folder as the registry keeps it, read
 // back with the registry calls themselves.
@@ -13,6 +14,8 @@
 
 #include "platform/platform.h"
 #include "tests/scratch_folder.h"
+
+namespace veskar {
 
 namespace {
 
@@ -155,3 +158,5 @@ TEST(UserRootTest, TheUsersRootWhenNoKeyCanBeCreatedUnderTheMachines) {
 }
 
 }  // namespace
+
+}  // namespace veskar

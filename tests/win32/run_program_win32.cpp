@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/run_program.h"
 
 #include <windows.h>
 
 #include "tests/mac_fixtures.h"
+
+namespace veskar {
 
 namespace {
 
@@ -77,3 +80,5 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     run.err = Text(ReadFile(errFile));
     return run;
 }
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Convert buttons running the conversion run over their page's list: into a real NTFS volume
 // for MacBinary, and with a recording import for the companion rule of the AppleDouble page.
 #include <QLineEdit>
@@ -15,6 +16,8 @@
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/window/window_fixture.h"
+
+namespace veskar {
 
 namespace {
 
@@ -184,3 +187,5 @@ TEST_F(WindowTest, ConvertOnAnEmptyListOnlyLeavesExitEnabled) {
 }
 
 }  // namespace
+
+}  // namespace veskar

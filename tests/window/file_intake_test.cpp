@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Drops onto the lists, delivered as real drag-and-drop events to a list's viewport.
 #include <QDir>
 #include <QMimeData>
@@ -7,6 +8,8 @@
 
 #include "app/core/file_intake.h"
 #include "tests/window/window_fixture.h"
+
+namespace veskar {
 
 namespace {
 
@@ -103,3 +106,5 @@ TEST(DuplicateEntryMessage, KeepsAPathNearTheLengthLimitWhole) {
 }
 
 }  // namespace
+
+}  // namespace veskar

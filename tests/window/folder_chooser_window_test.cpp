@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Browse buttons: the folder dialog (answered by the fixture's hook) at the remembered
 // folder, the NTFS test on a real ntfs-3g volume and an ext4 folder, the box, the beep, and
 // what is remembered for the next Browse and the next run.
@@ -13,6 +14,8 @@
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/window/window_fixture.h"
+
+namespace veskar {
 
 namespace {
 
@@ -134,3 +137,5 @@ TEST_F(BrowseTest, AFolderTooLongForTheRunIsRefusedAndNotRemembered) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's layout, its state after the first show, the Convert-button rules and
 // what closing leaves behind.
 #include <QApplication>
@@ -16,6 +17,8 @@
 
 #include "tests/mac_fixtures.h"
 #include "tests/window/window_fixture.h"
+
+namespace veskar {
 
 namespace {
 
@@ -240,3 +243,5 @@ TEST(Icon, IsAnSvgImageQtCanDraw) {
 }
 
 }  // namespace
+
+}  // namespace veskar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Takes a picture of each page of the window for the README: run under xvfb-run, it fills
 // the lists through real drop events, types a target folder, and grabs the window from the
 // X server into PAGE.png files in the folder given.
@@ -19,6 +20,8 @@
 #include <cstdio>
 
 #include "app/qt/tveskar.h"
+
+using namespace veskar;
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings store on QSettings: which scope holds the program key, what a store and a read
 // leave in it, and the current-folder fallback. Each test has scopes of its own.
 #include "app/core/settings_store.h"
@@ -14,6 +15,8 @@
 #include "platform/platform.h"
 #include "tests/mac_fixtures.h"
 #include "tests/window/window_fixture.h"
+
+namespace veskar {
 
 namespace {
 
@@ -114,3 +117,5 @@ TEST_F(SettingsStoreTest, AValueTooLongForItsBufferReadsAsNothingStored) {
 }
 
 }  // namespace
+
+}  // namespace veskar

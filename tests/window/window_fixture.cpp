@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/window/window_fixture.h"
 
 #include <QDragEnterEvent>
@@ -9,6 +10,8 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QUrl>
+
+namespace veskar {
 
 namespace {
 void PointScopes(const QString& system, const QString& user) {
@@ -100,3 +103,5 @@ QStringList WindowTest::Entries(const QListWidget* list) {
         texts << list->item(i)->text();
     return texts;
 }
+
+}  // namespace veskar

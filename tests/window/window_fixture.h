@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A shown main window for each test, with its messages recorded instead of shown, its folder
 // dialog answered from a queue, its beeps counted, its settings in a folder of the test's
 // own, and drops delivered as real drag-and-drop events to a list's viewport.
@@ -17,6 +18,8 @@
 #include "app/qt/browse_hooks.h"
 #include "app/qt/message_hook.h"
 #include "app/qt/tveskar.h"
+
+namespace veskar {
 
 struct ShownMessage {
     QWidget* owner;
@@ -80,3 +83,5 @@ class WindowTest : public testing::Test {
     FolderDialogHook savedDialog_;
     BeepHook savedBeep_;
 };
+
+}  // namespace veskar

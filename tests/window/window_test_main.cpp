@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One QApplication for all window tests, on the offscreen platform unless told otherwise.
 #include <gtest/gtest.h>
 

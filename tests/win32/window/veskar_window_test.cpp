@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Drives the window from outside, under Wine, as a user would, through the test hook of its
 // test build for the drops (a drop handle posted from another process does not reach it
 // under Wine):
@@ -29,6 +30,8 @@
 #include <vector>
 
 #include "app/win32/control_ids_win32.h"
+
+using namespace veskar;
 
 namespace {
 

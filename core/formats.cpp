@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "core/formats.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/binhex_import.h"
+#include "core/common/c_stream.h"
+#include "core/read/appledouble.h"
+#include "core/read/applesingle.h"
+#include "core/read/binhex/binhex_check.h"
+#include "core/read/binhex/binhex_staging.h"
+#include "core/read/macbinary.h"
+#include "platform/platform.h"
+
+namespace veskar {
+
+namespace formats {
+
+namespace {
+
+ProbeAnswer Answer(bool yes) {
+    return yes ? ProbeAnswer::Yes : ProbeAnswer::No;
+}
+
+ProbeAnswer ProbeAppleSingle(const ProbeInput& input, std::string&) {
+    return Answer(IsAppleSingleStart(input.head));
+}
+
+ProbeAnswer ProbeMacBinary(const ProbeInput& input, std::string&) {
+    // A shorter source is tested as if the missing bytes were zero, as the import does.
+    MacBinaryHeader header{};
+    std::copy(input.head.begin(), input.head.end(), header.begin());
+    return Answer(IsMacBinaryHeader(header, static_cast<std::int64_t>(input.size)));
+}
+
+// macOS writes a "._" file beside nearly every file it puts on a foreign volume or into a zip
+// archive, BinHex texts included; a text that names itself BinHex where the BinHex import
+// looks for it is taken as BinHex before that companion.
+ProbeAnswer ProbeBinHex(const ProbeInput& input, std::string& failure) {
+    const binhex::Start rule =
+        input.rules.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification;
+    if (binhex::FindDataStart(input.stream, rule, &failure)) return ProbeAnswer::Yes;
+    return failure.empty() ? ProbeAnswer::No : ProbeAnswer::ReadFailed;
+}
+
+// A data file is AppleDouble when its "._" file starts with the AppleDouble magic. A
+// companion that cannot be opened is none.
+ProbeAnswer ProbeAppleDouble(const ProbeInput& input, std::string& failure) {
+    const std::string path = input.rules.companionPath.empty()
+                                 ? AppleDoubleCompanionPath(input.path)
+                                 : input.rules.companionPath;
+    const CStream companion(platform::OpenStream(path, "rb"));
+    if (!companion) return ProbeAnswer::No;
+    std::array<std::uint8_t, 4> magic{};
+    const std::size_t got = std::fread(magic.data(), 1, magic.size(), companion.get());
+    if (std::ferror(companion.get())) {
+        failure = ReadFailure("its companion " + path);
+        return ProbeAnswer::ReadFailed;
+    }
+    return Answer(IsAppleDoubleStart(std::span(magic).first(got)));
+}
+
+constexpr std::array<FormatRow, 5> kFormats{{
+    {Format::Auto, "auto", "auto", nullptr, nullptr, ProbeCost::Head},
+    {Format::BinHex, "binhex", "BinHex", &ImportBinHex, &ProbeBinHex, ProbeCost::Search},
+    {Format::MacBinary, "macbinary", "MacBinary", &ImportMacBinary, &ProbeMacBinary,
+     ProbeCost::Head, ProbeCertainty::Likely},
+    {Format::AppleSingle, "applesingle", "AppleSingle", &ImportAppleSingle, &ProbeAppleSingle,
+     ProbeCost::Head},
+    {Format::AppleDouble, "appledouble", "AppleDouble", &ImportAppleDouble, &ProbeAppleDouble,
+     ProbeCost::OtherFile},
+}};
+
+// The formats with a probe, cheapest first; among equal costs, the surer first.
+constexpr std::array<Format, 4> kProbeOrder = [] {
+    std::array<Format, 4> order{};
+    std::size_t next = 0;
+    for (const ProbeCost cost : {ProbeCost::Head, ProbeCost::Search, ProbeCost::OtherFile})
+        for (const ProbeCertainty certainty : {ProbeCertainty::Sure, ProbeCertainty::Likely})
+            for (const FormatRow& row : kFormats)
+                if (row.probe && row.cost == cost && row.certainty == certainty)
+                    order[next++] = row.format;
+    return order;
+}();
+
+Probe ReadFailed(std::string detail) {
+    return {Probe::Verdict::ReadFailed, Format::Auto, std::move(detail), {}, {}, 0, 0};
+}
+
+}  // namespace
+
+const std::array<FormatRow, 5>& Formats() {
+    return kFormats;
+}
+
+const FormatRow& RowOf(Format format) {
+    for (const auto& row : kFormats)
+        if (row.format == format) return row;
+    return kFormats[0];
+}
+
+std::optional<Format> FormatFromWord(std::string_view word) {
+    for (const auto& row : kFormats)
+        if (row.word == word) return row.format;
+    return std::nullopt;
+}
+
+Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
+    std::uint64_t size = 0;
+    CStream source(platform::OpenSource(nativePath, size));
+    if (!source)
+        return {Probe::Verdict::CannotOpen, Format::Auto, std::strerror(errno), {}, {}, 0, 0};
+
+    // The first bytes are read beneath the stream, which keeps it untouched for an import
+    // that takes it over; as many as the size says, and at least as many as the probes look at
+    // (a file of the kernel's, say, tells no size). When that read fails, the probes' bytes
+    // alone are read: a failure further on is the import's to tell, in its own words.
+    std::size_t want =
+        std::max(kMacBinaryHeaderSize,
+                 static_cast<std::size_t>(std::min<std::uint64_t>(size, kProbeReadSize)));
+    auto head = std::make_unique_for_overwrite<std::uint8_t[]>(want);
+    const platform::RawFile raw = platform::RawOf(source.get());
+    std::size_t got = 0;
+    while (got < want) {
+        const std::int64_t read = platform::RawReadAt(raw, got, head.get() + got, want - got);
+        if (read < 0 && want > kMacBinaryHeaderSize) {
+            want = std::max(got, kMacBinaryHeaderSize);
+            continue;
+        }
+        if (read < 0) return ReadFailed(ReadFailure("its first bytes"));
+        if (read == 0) break;
+        got += static_cast<std::size_t>(read);
+    }
+    const ProbeInput input{.head = std::span(head.get(), std::min(got, kMacBinaryHeaderSize)),
+                           .size = size,
+                           .stream = source.get(),
+                           .path = nativePath,
+                           .rules = rules};
+
+    if (IsAppleDoubleCompanion(nativePath) && IsAppleDoubleStart(input.head))
+        return {Probe::Verdict::Companion, Format::AppleDouble, {}, {}, {}, 0, 0};
+    for (const Format format : kProbeOrder) {
+        std::string failure;
+        switch (RowOf(format).probe(input, failure)) {
+            case ProbeAnswer::Yes: {
+                Probe probe{Probe::Verdict::Recognised, format, {}, {}, {}, 0, 0};
+                if (RowOf(format).cost == ProbeCost::Head) {
+                    std::setvbuf(source.get(), nullptr, _IONBF, 0);
+                    probe.source = std::move(source);
+                    probe.head = std::move(head);
+                    probe.headLength = got;
+                    probe.size = input.size;
+                }
+                return probe;
+            }
+            case ProbeAnswer::ReadFailed:
+                return ReadFailed(std::move(failure));
+            case ProbeAnswer::No:
+                break;
+        }
+    }
+    return {};
+}
+
+}  // namespace formats
+
+}  // namespace veskar

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: Apache-2.0
+// AppleSingle: one file holding a Macintosh file's forks and its Finder information as
+// entries placed by the shared header (core/read/entry_table.h).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "core/common/byte_source.h"
+#include "core/common/import_result.h"
+#include "core/mac_file.h"
+#include "core/write/sfm_output.h"
+
+namespace veskar {
+
+// True when `head`, a file's first bytes, starts with the AppleSingle magic number.
+bool IsAppleSingleStart(std::span<const std::uint8_t> head);
+
+// Reads an AppleSingle file: refused when it has no AppleSingle magic or its header cannot be
+// read. The descriptors take effect in file order, so a later one of an id overrides what an
+// earlier one left; a missing fork entry is an empty fork, missing Finder info zero.
+MacFileReading ReadAppleSingle(ByteSource& source);
+
+// Converts one AppleSingle file into the target folder: Converted, CannotOpen (nothing
+// written), WrongKind (no AppleSingle magic; nothing written), ReadFailed or WriteFailed
+// (nothing left behind), or Truncated (the file ends before its header, table or an entry
+// that is carried does; what it holds is written).
+ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
+                               ImportReport* report = nullptr);
+
+}  // namespace veskar

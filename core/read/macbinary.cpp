@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "core/read/macbinary.h"
+
+#include <algorithm>
+
+#include "core/common/byte_order.h"
+#include "core/common/c_stream.h"
+#include "core/common/crc16.h"
+#include "core/finder_info.h"
+#include "core/write/sfm_writer.h"
+#include "core/write/target_folder.h"
+#include "platform/platform.h"
+
+namespace veskar {
+
+using namespace macbinary;
+
+namespace {
+
+// Lengths of 2^31 or more would pass the size test only through a wrapped signed sum; no
+// such fork fits a MacBinary file, so they are refused.
+constexpr std::uint32_t kMaxForkLength = 0x7FFFFFFF;
+
+// Reads the header from the start of the source; a source shorter than the header is tested
+// as if the missing bytes were zero. False when a read failed (errno tells why).
+bool ReadHeader(ByteSource& source, MacBinaryHeader& header) {
+    const auto got = source.ReadAt(0, header);
+    if (!got) return false;
+    std::fill(header.begin() + static_cast<std::ptrdiff_t>(*got), header.end(), 0);
+    return true;
+}
+
+}  // namespace
+
+bool IsMacBinaryHeader(const MacBinaryHeader& header, std::int64_t sourceLength) {
+    const std::size_t nameLength = header[kNameLengthAt];
+    const auto name = header.begin() + kNameAt;
+    const auto typeCreator = header.begin() + kTypeCreatorAt;
+    const std::uint32_t dataLength = BigEndian32(&header[kDataLengthAt]);
+    const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
+
+    const bool versionZero = header[kOldVersionAt] == 0;
+    const bool nameLengthFits = nameLength >= 1 && nameLength <= kMaxNameLength;
+    // The name is zero-terminated exactly at its stated length (for 63 characters the
+    // terminator is the first byte of the type).
+    const bool nameTerminated = nameLengthFits &&
+                                std::find(name, name + nameLength, 0) == name + nameLength &&
+                                header[kNameAt + nameLength] == 0;
+    const auto zeros = std::count(typeCreator, typeCreator + 8, 0);
+    const bool typeCreatorWhole = zeros == 0 || zeros == 8;
+    const bool zeroFill = header[kZeroFillAt] == 0;
+    const bool hasFork = dataLength != 0 || resourceLength != 0;
+    const bool lengthsSane = dataLength <= kMaxForkLength && resourceLength <= kMaxForkLength;
+    // The forks together (header and padding not counted) fit in the file.
+    const bool fitsSource =
+        sourceLength <= 0 || static_cast<std::int64_t>(dataLength) + resourceLength <= sourceLength;
+    return versionZero && nameLengthFits && nameTerminated && typeCreatorWhole && zeroFill &&
+           hasFork && lengthsSane && fitsSource;
+}
+
+HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header) {
+    if (header[kVersionAt] < kVersionII || header[kMinVersionAt] < kVersionII)
+        return HeaderCrc::NotCarried;
+    const std::uint16_t stored =
+        static_cast<std::uint16_t>(header[kHeaderCrcAt] << 8 | header[kHeaderCrcAt + 1]);
+    return Crc16({header.data(), kHeaderCrcAt}) == stored ? HeaderCrc::Matches : HeaderCrc::Wrong;
+}
+
+MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* stream,
+                                   std::span<const std::uint8_t> held) {
+    MacFileDescription file;
+    file.name.assign(reinterpret_cast<const char*>(&header[kNameAt]), header[kNameLengthAt]);
+    // The Finder info as MacBinary keeps it: type, creator, the flags' high byte (the low one
+    // only from MacBinary II on), the icon's location and its folder.
+    FinderInformation& info = file.finderInfo;
+    std::copy_n(header.begin() + kTypeCreatorAt, 8, info.begin());
+    info[8] = header[kFinderFlagsAt];
+    if (header[kVersionAt] >= kVersionII) info[9] = header[kFinderFlagsLowAt];
+    std::copy_n(header.begin() + kLocationAt, 6, info.begin() + 10);
+    // MacBinary III adds the extended Finder information's script and flags.
+    if (std::equal(kSignatureIII.begin(), kSignatureIII.end(), header.begin() + kSignatureAt)) {
+        info[finder::kScriptAt] = header[kScriptAt];
+        info[finder::kExtendedFlagsAt] = header[kExtendedFlagsAt];
+    }
+
+    const std::uint32_t dataLength = BigEndian32(&header[kDataLengthAt]);
+    const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
+    file.data = ForkPlace{stream, kMacBinaryHeaderSize, dataLength, dataLength, held};
+    file.resource = ForkPlace{stream, resourceLength != 0 ? MacBinaryResourceOffset(dataLength) : 0,
+                              resourceLength, resourceLength, held};
+    return file;
+}
+
+MacFileReading ReadMacBinary(ByteSource& source) {
+    MacFileReading reading;
+    const std::int64_t length = static_cast<std::int64_t>(source.Size().value_or(0));
+    MacBinaryHeader header{};
+    if (!ReadHeader(source, header)) {
+        reading.refusal = Refusal{ImportResult::ReadFailed, ReadFailure("the header")};
+        return reading;
+    }
+    if (!IsMacBinaryHeader(header, length)) {
+        reading.refusal = Refusal{ImportResult::WrongKind, {}};
+        return reading;
+    }
+    reading.file = MacBinaryFileOf(header, source.Stream(), source.Held());
+    return reading;
+}
+
+std::optional<Refusal> MacBinaryCheckProblem(std::string_view sourcePath) {
+    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
+    if (!source.get()) return std::nullopt;
+    FileSource bytes(source.get());
+    MacBinaryHeader header{};
+    if (!ReadHeader(bytes, header))
+        return Refusal{ImportResult::ReadFailed, ReadFailure("the header")};
+    if (!IsMacBinaryHeader(header, static_cast<std::int64_t>(bytes.Size().value_or(0))))
+        return std::nullopt;
+    if (CheckMacBinaryHeaderCrc(header) == HeaderCrc::Wrong)
+        return Refusal{ImportResult::CheckFailed,
+                       "the check value of the MacBinary header is wrong"};
+    return std::nullopt;
+}
+
+std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength) {
+    std::uint64_t padded = std::uint64_t{dataLength} / kForkAlignment * kForkAlignment;
+    if (padded < dataLength) padded += kForkAlignment;
+    return kMacBinaryHeaderSize + padded;
+}
+
+ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
+                             ImportReport* report) {
+    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
+    if (!source.get()) {
+        // The target folder is the current one after every import, whatever its result.
+        const SfmWriter own(SfmNaming::AsItStands);
+        EnterTargetFolder(targetFolder, WriterFor(report, own).Needs());
+        return ImportResult::CannotOpen;
+    }
+    std::setvbuf(source.get(), nullptr, _IONBF, 0);
+    return ImportOpenMacBinary(targetFolder, source.get(), sourcePath, report);
+}
+
+ImportResult ImportOpenMacBinary(std::string_view targetFolder, std::FILE* source,
+                                 std::string_view sourcePath, ImportReport* report,
+                                 const SourceStart* start) {
+    const SfmWriter own(SfmNaming::AsItStands);
+    const OutputWriter& writer = WriterFor(report, own);
+    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
+    FileSource file(source);
+    std::optional<StartedFileSource> started;
+    if (start) started.emplace(source, *start);
+    const MacFileReading reading =
+        started ? ReadMacBinary(*started) : ReadMacBinary(static_cast<ByteSource&>(file));
+    if (reading.refusal) {
+        if (report && !reading.refusal->detail.empty()) report->detail = reading.refusal->detail;
+        return reading.refusal->result;
+    }
+    if (!target.usable) {
+        if (report) report->detail = target.detail;
+        return ImportResult::WriteFailed;
+    }
+    return writer.Write(reading.file, sourcePath, report);
+}
+
+}  // namespace veskar

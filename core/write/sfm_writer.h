@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: Apache-2.0
+// The NTFS output as a writer of Macintosh file descriptions: the data file with its
+// AFP_Resource and AFP_AfpInfo streams, written by WriteSfmOutput into the current folder.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/common/import_result.h"
+#include "core/mac_file.h"
+#include "core/write/output_writer.h"
+#include "core/write/sfm_output.h"
+
+namespace veskar {
+
+// How the Macintosh name becomes the output's 8-bit Windows name.
+enum class SfmNaming {
+    AsItStands,  // the name's bytes unchanged (MacBinary, BinHex)
+    // Mac Roman translated to code page 1252; without a name, the source's own (AppleSingle,
+    // AppleDouble)
+    Translated,
+};
+
+// Which of the Finder information the AFP_AfpInfo record carries.
+enum class SfmFinderInfo {
+    TypeAndCreator,  // each up to its first zero byte, the rest zero: the window's record
+    Whole,           // all 32 bytes, made fit for another machine (core/finder_info.h)
+};
+
+class SfmWriter final : public OutputWriter {
+  public:
+    // `chunk`: the bytes each read and write of a fork copy moves.
+    explicit SfmWriter(SfmNaming naming, SfmFinderInfo finderInfo = SfmFinderInfo::TypeAndCreator,
+                       std::size_t chunk = kCopyBufferSize)
+        : naming_(naming), finderInfo_(finderInfo), chunk_(chunk) {}
+    TargetNeeds Needs() const override { return TargetNeeds::NamedStreams; }
+    ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
+                       ImportReport* report) const override;
+
+  private:
+    SfmNaming naming_;
+    SfmFinderInfo finderInfo_;
+    std::size_t chunk_;
+};
+
+// The output name: the Macintosh name translated to code page 1252 when it has a character
+// before its first zero byte, otherwise the last component of `sourcePath` in 8-bit form.
+std::string OutputNameFor(std::string_view macName, std::string_view sourcePath);
+
+// The last component of a native path, in 8-bit Windows form.
+std::string OwnFileName(std::string_view sourcePath);
+
+}  // namespace veskar
