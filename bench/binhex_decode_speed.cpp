@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/binhex_bench_text.h"
+#include "core/read/binhex/binhex_check.h"
 #include "core/read/binhex/binhex_stream.h"
 
 using namespace veskar;

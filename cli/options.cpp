@@ -23,13 +23,13 @@ constexpr std::array<OptionRow, 10> kOptions{{
      "say what would be written (name, fork sizes, type and\n"
      "creator) and write nothing"},
     {OptionId::Format, 'f', "format", "FORMAT",
-     "auto (the default), binhex, macbinary, applesingle or\n"
-     "appledouble"},
+     "the sources' format: auto (the default) or one of\n"
+     "those under Formats below"},
     {OptionId::Help, 'h', "help", "", "print this help and exit"},
     {OptionId::Json, '\0', "json", "", "print one JSON object per source instead of text"},
     {OptionId::Layout, 'l', "layout", "LAYOUT",
      "how the outputs keep forks and Finder information:\n"
-     "sfm (the default), fruit, appledouble or streams-xattr"},
+     "one of those under Layouts below (sfm the default)"},
     {OptionId::Quiet, 'q', "quiet", "",
      "print nothing for sources that went well, no progress\n"
      "and no summary"},
@@ -53,7 +53,8 @@ static_assert(std::is_sorted(kOptions.begin(), kOptions.end(),
                              }),
               "the option table is kept sorted by long name");
 
-constexpr std::size_t kHelpColumn = 24;  // where the explanations start in --help
+constexpr std::size_t kHelpColumn = 24;   // where the explanations start in --help
+constexpr std::size_t kTableColumn = 17;  // and in its lists of formats and layouts
 
 const OptionRow* FindLong(std::string_view name) {
     for (const auto& row : kOptions)
@@ -75,6 +76,28 @@ std::string ResultLine(std::string_view word, int code, std::string_view message
     return line + number + "  " + std::string(message) + "\n";
 }
 
+// "  word  text", the text wrapped at 80 columns, its continuation lines under its start.
+std::string TableLine(std::string_view word, std::string_view text, std::size_t column) {
+    constexpr std::size_t kWidth = 80;
+    std::string lines;
+    std::string line = "  " + std::string(word);
+    line.resize(std::max(line.size() + 2, column), ' ');
+    while (!text.empty()) {
+        std::size_t room = kWidth - line.size();
+        std::size_t cut = text.size();
+        if (cut > room) {
+            cut = text.rfind(' ', room);
+            if (cut == std::string_view::npos || cut == 0) cut = text.find(' ');
+            if (cut == std::string_view::npos) cut = text.size();
+        }
+        line += text.substr(0, cut);
+        lines += line + "\n";
+        text.remove_prefix(std::min(text.size(), cut + 1));
+        line.assign(column, ' ');
+    }
+    return lines;
+}
+
 std::string Quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
 }
@@ -86,8 +109,8 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
         case OptionId::Format: {
             const auto format = formats::FormatFromWord(argument);
             if (!format) {
-                parsed.error = "unknown format " + Quoted(argument) +
-                               " (one of auto, binhex, macbinary, applesingle, appledouble)";
+                parsed.error = "unknown format " + Quoted(argument) + " (one of " +
+                               formats::FormatWords() + ")";
                 return false;
             }
             options.format = *format;
@@ -96,8 +119,8 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
         case OptionId::Layout: {
             const auto layout = LayoutFromWord(argument);
             if (!layout) {
-                parsed.error = "unknown layout " + Quoted(argument) +
-                               " (one of sfm, fruit, appledouble, streams-xattr)";
+                parsed.error =
+                    "unknown layout " + Quoted(argument) + " (one of " + LayoutWords() + ")";
                 return false;
             }
             options.layout = *layout;
@@ -246,20 +269,13 @@ std::string HelpText() {
         }
     }
 
+    text += "\nFormats (--format):\n";
+    for (const auto& row : formats::Formats())
+        if (row.import) text += TableLine(row.word, row.title, kTableColumn);
+    text += "\nLayouts (--layout; all but sfm on Linux only):\n";
+    for (const auto& row : Layouts())
+        text += TableLine(row.word, row.help, kTableColumn);
     text +=
-        "\nLayouts (--layout; all but sfm on Linux only):\n"
-        "  sfm            NTFS named streams AFP_Resource and AFP_AfpInfo, for a Windows\n"
-        "                 share or Samba serving NTFS through Windows\n"
-        "  fruit          the data file, a \"._\" AppleDouble file beside it with the\n"
-        "                 resource fork and Finder information, and the Finder\n"
-        "                 information in the attribute user.org.netatalk.Metadata: what\n"
-        "                 Samba's vfs_fruit reads by default, and netatalk\n"
-        "  appledouble    the data file and its \"._\" file only, for volumes without\n"
-        "                 attributes (FAT, exFAT): what macOS reads on any volume\n"
-        "  streams-xattr  the attributes user.DosStream.AFP_AfpInfo:$DATA and\n"
-        "                 user.DosStream.AFP_Resource:$DATA, as Samba keeps streams with\n"
-        "                 fruit:metadata = stream and fruit:resource = stream; a resource\n"
-        "                 fork must fit in one attribute (about 4 KiB in all on ext4)\n"
         "fruit and streams-xattr need a file system with user extended attributes.\n"
         "Outputs are named with the Macintosh name as the Mac showed it: in sfm in\n"
         "code page 1252, in the other layouts in UTF-8 as a Mac client stores names\n"

@@ -44,7 +44,7 @@ std::string HexWord(std::uint16_t value) {
 }
 
 bool DryRunOf(const SourceOutcome& outcome) {
-    return outcome.report.dryRun != DryRun::Off;
+    return outcome.dryRun;
 }
 
 // Written (or to be written, in a trial run): converted, or truncated with what the source

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "core/common/import_result.h"
-#include "core/write/sfm_output.h"
+#include "core/import_report.h"
 
 namespace veskar {
 
@@ -22,6 +22,7 @@ struct SourceOutcome {
     Skip skipped = Skip::No;  // an AppleDouble companion, or a link met in a walk
     ImportResult result = ImportResult::WrongKind;  // not looked at when skipped
     ImportReport report;                            // outputName in 8-bit Windows form
+    bool dryRun = false;       // a trial run: the report tells what would be written
     std::string outputFolder;  // native, below the target folder, ending in '/'; often empty
 };
 

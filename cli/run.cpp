@@ -10,13 +10,8 @@
 #include "cli/batch.h"
 #include "cli/jobs_ahead.h"
 #include "cli/progress.h"
-#include "core/binhex_import.h"
 #include "core/formats.h"
 #include "core/read/appledouble.h"
-#include "core/read/applesingle.h"
-#include "core/read/binhex/binhex_check.h"
-#include "core/read/binhex/binhex_staging.h"
-#include "core/read/macbinary.h"
 #include "platform/platform.h"
 #include "veskar_version.h"
 
@@ -50,12 +45,13 @@ std::string TargetProblem(const std::string& target, Layout layout) {
     }
     if (!std::filesystem::is_directory(status)) return "not a folder";
 
-    if (layout == Layout::AppleDouble) return {};
-    if (layout != Layout::Sfm) {
+    const LayoutRow& row = LayoutRowOf(layout);
+    if (row.needs == TargetNeeds::Nothing) return {};
+    if (row.needs == TargetNeeds::UserAttributes) {
         const platform::AttributeSupport attributes = platform::QueryUserAttributes(target);
         if (attributes.takes) return {};
-        return "cannot hold the extended attributes of the " +
-               std::string(LayoutRowOf(layout).word) + " layout: " + attributes.reason +
+        return "cannot hold the extended attributes of the " + std::string(row.word) +
+               " layout: " + attributes.reason +
                "; --layout appledouble writes ._ files only, which need none";
     }
     const platform::VolumeInfo volume = platform::QueryVolume(target);
@@ -110,10 +106,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                             formats::Probe* probed) {
     SourceOutcome outcome;
     outcome.source = std::string(given);
-    outcome.report.dryRun = how.dryRun;
-    // Without --strict, the command line names and records files as the Mac showed them.
-    const OutputWriter* writer = how.strict ? nullptr : &LayoutWriter(how.layout);
-    outcome.report.writer = writer;
+    outcome.dryRun = how.dryRun != DryRun::Off;
     Format format = how.format;
     // A companion is read together with its data file, which is converted on its own.
     if (format == Format::AppleDouble && IsAppleDoubleCompanion(source)) {
@@ -145,51 +138,21 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 break;
         }
     }
-    auto import = [&](ImportReport* report) {
-        switch (format) {
-            case Format::BinHex: {
-                const binhex::ImportOptions options{
-                    .start = how.strict ? binhex::Start::FirstColon
-                                        : binhex::Start::LineAfterIdentification,
-                    .verify = how.verify,
-                    .onePass = !how.strict};
-                return ImportBinHexWith(target, source, options, report);
-            }
-            case Format::MacBinary: {
-                if (!probe.source) return ImportMacBinary(target, source, report);
-                const SourceStart start{std::span(probe.head.get(), probe.headLength), probe.size};
-                return ImportOpenMacBinary(target, probe.source.get(), source, report, &start);
-            }
-            case Format::AppleSingle:
-                return ImportAppleSingle(target, source, report);
-            case Format::AppleDouble:
-                return how.companion.empty()
-                           ? ImportAppleDouble(target, source, report)
-                           : ImportAppleDoublePair(target, source, how.companion, report);
-            case Format::Auto:
-                break;
-        }
-        return ImportResult::WrongKind;
+    const ImportRequest request{
+        // Without --strict, the command line names and records files as the Mac showed them.
+        .writer = how.strict ? nullptr : &LayoutWriter(how.layout),
+        .dryRun = how.dryRun,
+        .verify = how.verify,
+        .binhexStart =
+            how.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification,
+        .binhexOnePass = !how.strict,
+        .companionPath = how.companion,
     };
-    auto refuse = [&outcome](Refusal refusal) {
-        outcome.result = refusal.result;
-        outcome.report.detail = std::move(refusal.detail);
-        return outcome;
-    };
-    if (how.verify && format == Format::MacBinary)
-        if (auto refusal = MacBinaryCheckProblem(source)) return refuse(std::move(*refusal));
-    // The BinHex import verifies on its own, from its reading in memory; the others are tried
-    // first, which writes nothing and tells a truncated source.
-    if (how.verify && format != Format::BinHex && how.dryRun == DryRun::Off) {
-        ImportReport trial;
-        trial.dryRun = DryRun::IntoFolder;
-        trial.writer = writer;
-        if (import(&trial) == ImportResult::Truncated)
-            return refuse({ImportResult::Truncated, std::move(trial.detail)});
-    }
-    outcome.result = import(&outcome.report);
+    const formats::FormatRow& row = formats::RowOf(format);
+    outcome.result =
+        row.import(target, source, request, outcome.report, probe.source ? &probe : nullptr);
     if (outcome.result == ImportResult::WrongKind && outcome.report.detail.empty())
-        outcome.report.detail = "not a " + std::string(formats::RowOf(format).title) + " file";
+        outcome.report.detail = "not a " + std::string(row.title) + " file";
     return outcome;
 }
 

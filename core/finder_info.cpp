@@ -27,9 +27,4 @@ FinderInformation TypeAndCreatorOnly(const FinderInformation& info) {
     return out;
 }
 
-void NoteFinderInfo(ImportReport& report, const FinderInformation& info) {
-    std::copy_n(info.begin(), report.typeCreator.size(), report.typeCreator.begin());
-    report.finderFlags = FinderFlags(info);
-}
-
 }  // namespace veskar

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "core/import_report.h"
+#include "core/mac_file.h"
 
 namespace veskar {
 
@@ -36,8 +36,5 @@ FinderInformation FinderInfoForAnotherMachine(const FinderInformation& info);
 // Only the type and creator, each up to the first zero byte of the eight, the rest zero: the
 // window's record.
 FinderInformation TypeAndCreatorOnly(const FinderInformation& info);
-
-// Puts the type, creator and flags of what is written into the report.
-void NoteFinderInfo(ImportReport& report, const FinderInformation& info);
 
 }  // namespace veskar

@@ -5,12 +5,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/binhex_import.h"
 #include "core/common/c_stream.h"
+#include "core/common/joined_words.h"
+#include "core/import.h"
 #include "core/read/appledouble.h"
 #include "core/read/applesingle.h"
-#include "core/read/binhex/binhex_check.h"
-#include "core/read/binhex/binhex_staging.h"
+#include "core/read/binhex/binhex_format.h"
 #include "core/read/macbinary.h"
 #include "platform/platform.h"
 
@@ -62,14 +62,39 @@ ProbeAnswer ProbeAppleDouble(const ProbeInput& input, std::string& failure) {
     return Answer(IsAppleDoubleStart(std::span(magic).first(got)));
 }
 
+ImportResult BinHexImport(std::string_view target, std::string_view source,
+                          const ImportRequest& request, ImportReport& report, Probe*) {
+    return ImportBinHex(target, source, request, report);
+}
+
+// A source the probe recognised by its first bytes is read through the stream it opened, and
+// the bytes it read are not read again.
+ImportResult MacBinaryImport(std::string_view target, std::string_view source,
+                             const ImportRequest& request, ImportReport& report, Probe* probe) {
+    if (!probe || !probe->source) return ImportMacBinary(target, source, request, report);
+    const OpenedSource opened{probe->source.get(),
+                              {std::span(probe->head.get(), probe->headLength), probe->size}};
+    return ImportMacBinary(target, source, request, report, &opened);
+}
+
+ImportResult AppleSingleImport(std::string_view target, std::string_view source,
+                               const ImportRequest& request, ImportReport& report, Probe*) {
+    return ImportAppleSingle(target, source, request, report);
+}
+
+ImportResult AppleDoubleImport(std::string_view target, std::string_view source,
+                               const ImportRequest& request, ImportReport& report, Probe*) {
+    return ImportAppleDouble(target, source, request, report);
+}
+
 constexpr std::array<FormatRow, 5> kFormats{{
     {Format::Auto, "auto", "auto", nullptr, nullptr, ProbeCost::Head},
-    {Format::BinHex, "binhex", "BinHex", &ImportBinHex, &ProbeBinHex, ProbeCost::Search},
-    {Format::MacBinary, "macbinary", "MacBinary", &ImportMacBinary, &ProbeMacBinary,
+    {Format::BinHex, "binhex", "BinHex", &BinHexImport, &ProbeBinHex, ProbeCost::Search},
+    {Format::MacBinary, "macbinary", "MacBinary", &MacBinaryImport, &ProbeMacBinary,
      ProbeCost::Head, ProbeCertainty::Likely},
-    {Format::AppleSingle, "applesingle", "AppleSingle", &ImportAppleSingle, &ProbeAppleSingle,
+    {Format::AppleSingle, "applesingle", "AppleSingle", &AppleSingleImport, &ProbeAppleSingle,
      ProbeCost::Head},
-    {Format::AppleDouble, "appledouble", "AppleDouble", &ImportAppleDouble, &ProbeAppleDouble,
+    {Format::AppleDouble, "appledouble", "AppleDouble", &AppleDoubleImport, &ProbeAppleDouble,
      ProbeCost::OtherFile},
 }};
 
@@ -105,6 +130,10 @@ std::optional<Format> FormatFromWord(std::string_view word) {
     for (const auto& row : kFormats)
         if (row.word == word) return row.format;
     return std::nullopt;
+}
+
+std::string FormatWords(std::string_view lastJoin) {
+    return JoinedWords(kFormats, lastJoin);
 }
 
 Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {

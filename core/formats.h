@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The formats the converter knows, in one table that the command line's "auto" and anything
-// else asks: each row's word and title, its import operation and its probe. The probes are
+// The formats the converter knows, in one table that dispatches: each row's word and title,
+// its probe, and its import, which the command line calls for a probed source and the
+// window's pages for their own format. The probes are
 // graded by what they cost, and run cheapest first: the ones the first 128 bytes decide,
 // then the BinHex search of the text's head, then the look at a second file (AppleDouble's
 // "._" file beside the source).
@@ -17,10 +18,9 @@
 #include <string_view>
 
 #include "core/common/c_stream.h"
-
 #include "core/common/import_result.h"
-#include "core/read/macbinary.h"
-#include "core/write/sfm_output.h"
+#include "core/import_report.h"
+#include "core/import_request.h"
 
 namespace veskar {
 
@@ -28,8 +28,13 @@ namespace formats {
 
 enum class Format { Auto, BinHex, MacBinary, AppleSingle, AppleDouble };
 
+struct Probe;
+
+// A row's import: the source converted into the target folder as `request` asks, with the
+// report filled. `probe`, when given, is this source's probe, whose open stream the import may
+// take over so that the source is opened once.
 using Importer = ImportResult (*)(std::string_view targetFolder, std::string_view sourcePath,
-                                  ImportReport* report);
+                                  const ImportRequest& request, ImportReport& report, Probe* probe);
 
 struct ProbeRules {
     // The window's BinHex probe (the identification text within 128 bytes) instead of the
@@ -73,6 +78,9 @@ struct FormatRow {
 const std::array<FormatRow, 5>& Formats();
 const FormatRow& RowOf(Format format);
 std::optional<Format> FormatFromWord(std::string_view word);
+// The words of -f in the table's order, joined as "auto, binhex, ... or appledouble" (with
+// `lastJoin` before the last), for messages and the help.
+std::string FormatWords(std::string_view lastJoin = ", ");
 
 struct Probe {
     enum class Verdict {

@@ -1,18 +1,49 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "core/layouts.h"
 
-#include "core/write/server_writer.h"
+#include "core/common/copy_fork.h"
+#include "core/common/joined_words.h"
+#include "core/write/appledouble_writer.h"
+#include "core/write/fruit_writer.h"
 #include "core/write/sfm_writer.h"
+#include "core/write/streams_xattr_writer.h"
 
 namespace veskar {
 
 namespace {
 
+template <typename Writer>
+const OutputWriter& The() {
+    static const Writer writer;
+    return writer;
+}
+
+// The command line's NTFS output: names translated, the Finder information whole, and fork
+// copies as large as one FUSE write request.
+const OutputWriter& Sfm() {
+    static const SfmWriter writer(SfmNaming::Translated, SfmFinderInfo::Whole, kLargeCopySize);
+    return writer;
+}
+
 constexpr std::array<LayoutRow, 4> kLayouts{{
-    {Layout::Sfm, "sfm", "NTFS named streams, for a Windows share"},
-    {Layout::Fruit, "fruit", "a ._ file and netatalk's attribute, for Samba or netatalk"},
-    {Layout::AppleDouble, "appledouble", "a ._ file only, for FAT, exFAT or a stick"},
-    {Layout::StreamsXattr, "streams-xattr", "Samba's stream attributes"},
+    {Layout::Sfm, "sfm",
+     "NTFS named streams AFP_Resource and AFP_AfpInfo, for a Windows share or Samba serving "
+     "NTFS through Windows",
+     TargetNeeds::NamedStreams, &Sfm},
+    {Layout::Fruit, "fruit",
+     "the data file, a \"._\" AppleDouble file beside it with the resource fork and Finder "
+     "information, and the Finder information in the attribute user.org.netatalk.Metadata: "
+     "what Samba's vfs_fruit reads by default, and netatalk",
+     TargetNeeds::UserAttributes, &The<FruitWriter>},
+    {Layout::AppleDouble, "appledouble",
+     "the data file and its \"._\" file only, for volumes without attributes (FAT, exFAT): "
+     "what macOS reads on any volume",
+     TargetNeeds::Nothing, &The<AppleDoubleWriter>},
+    {Layout::StreamsXattr, "streams-xattr",
+     "the attributes user.DosStream.AFP_AfpInfo:$DATA and user.DosStream.AFP_Resource:$DATA, "
+     "as Samba keeps streams with fruit:metadata = stream and fruit:resource = stream; a "
+     "resource fork must fit in one attribute (about 4 KiB in all on ext4)",
+     TargetNeeds::UserAttributes, &The<StreamsXattrWriter>},
 }};
 
 }  // namespace
@@ -33,22 +64,8 @@ std::optional<Layout> LayoutFromWord(std::string_view word) {
     return std::nullopt;
 }
 
-const OutputWriter& LayoutWriter(Layout layout) {
-    static const SfmWriter sfm(SfmNaming::Translated, SfmFinderInfo::Whole, kLargeCopySize);
-    static const ServerWriter fruit(ServerLayout::Fruit);
-    static const ServerWriter appleDouble(ServerLayout::AppleDouble);
-    static const ServerWriter streamsXattr(ServerLayout::StreamsXattr);
-    switch (layout) {
-        case Layout::Sfm:
-            break;
-        case Layout::Fruit:
-            return fruit;
-        case Layout::AppleDouble:
-            return appleDouble;
-        case Layout::StreamsXattr:
-            return streamsXattr;
-    }
-    return sfm;
+std::string LayoutWords(std::string_view lastJoin) {
+    return JoinedWords(kLayouts, lastJoin);
 }
 
 }  // namespace veskar

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // AppleDouble pairs of any content: the input is split into the data file and its companion.
+#include "core/import.h"
 #include "core/read/appledouble.h"
 #include "fuzz/fuzz_harness.h"
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // AppleSingle sources of any content.
+#include "core/import.h"
 #include "core/read/applesingle.h"
 #include "fuzz/fuzz_harness.h"
 

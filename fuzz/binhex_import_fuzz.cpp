@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // BinHex sources of any content, through the window's intermediates and staging file, and in
 // the command line's one pass straight into the output, with and without --verify.
-#include "core/binhex_import.h"
+#include "core/import.h"
 #include "core/read/binhex/binhex_staging.h"
 #include "fuzz/fuzz_harness.h"
 
@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::RunImport(
         {{"source.hqx", {data, size}}},
         [verify](const std::string& target, const std::string& source) {
-            const binhex::ImportOptions options{.verify = verify, .onePass = true};
-            return ImportBinHexWith(target, source, options);
+            ImportReport report;
+            return ImportBinHex(target, source, {.verify = verify, .binhexOnePass = true},
+                                report);
         },
         verify);
     return 0;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // MacBinary sources of any content.
+#include "core/import.h"
 #include "core/read/macbinary.h"
 #include "fuzz/fuzz_harness.h"
 

@@ -2,6 +2,7 @@
 // The AppleDouble import: the companion's path, classic and macOS-written companions, entry
 // handling, refusals, and what lands on a real NTFS volume.
 #include "core/read/appledouble.h"
+#include "core/import.h"
 
 #include <gtest/gtest.h>
 

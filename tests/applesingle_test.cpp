@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The shared entry table and the AppleSingle import, on a real NTFS volume.
 #include "core/read/applesingle.h"
+#include "core/import.h"
 
 #include <gtest/gtest.h>
 

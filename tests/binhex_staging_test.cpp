@@ -2,7 +2,7 @@
 // The BinHex import: the probe, the staging file's layout, where the intermediate files go,
 // what lands on a real NTFS volume, and that no intermediate or staging file ever remains.
 #include "core/read/binhex/binhex_staging.h"
-#include "core/binhex_import.h"
+#include "core/import.h"
 
 #include <gtest/gtest.h>
 

@@ -17,6 +17,7 @@
 #include "cli/report.h"
 #include "cli/run.h"
 #include "core/formats.h"
+#include "core/layouts.h"
 #include "core/read/appledouble.h"
 #include "core/read/binhex/binhex_staging.h"
 #include "platform/platform.h"
@@ -129,8 +130,10 @@ TEST(CliUsage, ManPageListsTheOptionsOfTheTable) {
     ASSERT_TRUE(page) << "no man page";
     std::vector<std::string> listed;  // "-q --quiet" or "--json", from the line after .TP
     bool afterTp = false;
+    bool inOptions = false;
     for (std::string line; std::getline(page, line);) {
-        if (afterTp) {
+        if (line.starts_with(".SH")) inOptions = line == ".SH OPTIONS";
+        if (afterTp && inOptions) {
             std::string names;
             for (std::size_t at = 0; (at = line.find("\\-", at)) != std::string::npos;) {
                 std::size_t end = at;
@@ -156,6 +159,47 @@ TEST(CliUsage, ManPageListsTheOptionsOfTheTable) {
         expected.push_back((row.shortName ? std::string{'-', row.shortName, ' '} : "") + "--" +
                            std::string(row.longName));
     EXPECT_EQ(listed, expected);
+}
+
+// --help and the man page list the formats and the layouts of the tables, in their order:
+// neither can drift from what the program takes.
+TEST(CliUsage, HelpAndManPageListTheFormatsAndLayoutsOfTheTables) {
+    std::vector<std::string> formatWords, layoutWords;
+    for (const auto& row : formats::Formats())
+        if (row.import) formatWords.emplace_back(row.word);
+    for (const auto& row : Layouts()) {
+        layoutWords.emplace_back(row.word);
+        EXPECT_EQ(row.needs, row.writer().Needs()) << row.word;
+    }
+    // The words at the start of each list's lines, in one section of a text.
+    auto listed = [](std::istream& text, std::string_view heading, std::string_view entry) {
+        std::vector<std::string> words;
+        bool in = false;
+        for (std::string line; std::getline(text, line);) {
+            if (line.starts_with(heading))
+                in = true;
+            else if (in && (line.empty() || line.starts_with(".SH")))
+                break;
+            else if (in && line.starts_with(entry)) {
+                std::string word =
+                    line.substr(entry.size(), line.find(' ', entry.size()) - entry.size());
+                for (std::size_t at; (at = word.find("\\-")) != std::string::npos;)
+                    word.erase(at, 1);
+                if (!word.empty()) words.push_back(word);  // not a continuation line
+            }
+        }
+        return words;
+    };
+    std::istringstream helpFormats(cli::HelpText()), helpLayouts(cli::HelpText());
+    EXPECT_EQ(listed(helpFormats, "Formats (--format)", "  "), formatWords);
+    EXPECT_EQ(listed(helpLayouts, "Layouts (--layout", "  "), layoutWords);
+    EXPECT_EQ(cli::ParseArguments(std::vector<std::string_view>{"-l", "x", "t", "s"}).error,
+              "unknown layout 'x' (one of sfm, fruit, appledouble, streams-xattr)");
+    if (std::string_view(VESKAR_MAN_PAGE).empty())
+        GTEST_SKIP() << "a cross build makes no man page";
+    std::ifstream manFormats(VESKAR_MAN_PAGE), manLayouts(VESKAR_MAN_PAGE);
+    EXPECT_EQ(listed(manFormats, ".SH FORMATS", ".B "), formatWords);
+    EXPECT_EQ(listed(manLayouts, ".SH LAYOUTS", ".B "), layoutWords);
 }
 
 TEST(CliUsage, OptionsMixWithOperandsUntilDoubleDash) {
@@ -188,7 +232,7 @@ TEST(CliReport, JsonStringsAreAlwaysValid) {
 
 TEST(CliReport, LinesForEachKindOfOutcome) {
     using Skip = cli::SourceOutcome::Skip;
-    cli::SourceOutcome converted{"in/R.bin", Skip::No, ImportResult::Converted, {}, {}};
+    cli::SourceOutcome converted{"in/R.bin", Skip::No, ImportResult::Converted, {}, false, {}};
     converted.report.outputName = "R\x8Esum\x8E";  // code page 1252: Z with caron
     EXPECT_EQ(cli::JsonLine(converted),
               "{\"source\": \"in/R.bin\", \"result\": \"converted\", "
@@ -196,10 +240,11 @@ TEST(CliReport, LinesForEachKindOfOutcome) {
     // Text lines name the output as the system writes names (UTF-8 on Linux, code page 1252
     // on Windows); JSON is UTF-8 everywhere.
     EXPECT_EQ(cli::TextLine(converted), "in/R.bin -> " + platform::AnsiToNative("R\x8Esum\x8E"));
-    const cli::SourceOutcome companion{"._x", Skip::Companion, ImportResult::WrongKind, {}, {}};
+    const cli::SourceOutcome companion{"._x", Skip::Companion, ImportResult::WrongKind,
+                                       {},    false,           {}};
     EXPECT_EQ(cli::JsonLine(companion),
               "{\"source\": \"._x\", \"result\": \"companion-skipped\", \"code\": 0}");
-    cli::SourceOutcome failed{"t.txt", Skip::No, ImportResult::WrongKind, {}, {}};
+    cli::SourceOutcome failed{"t.txt", Skip::No, ImportResult::WrongKind, {}, false, {}};
     failed.report.detail = "why";
     EXPECT_EQ(
         cli::JsonLine(failed),
@@ -586,6 +631,25 @@ TEST(CliBatch, MacBinaryHeaderCheckWithVerify) {
 
 // A trial run writes nothing, not even the folders a real run would make, and says what the
 // real run would write.
+// Regression: a folder there in other letters beyond ASCII ("Café" for "CAFÉ") was made a
+// second time, differing by case alone, which NTFS takes for one name.
+TEST(CliBatch, AFolderThereInOtherLettersIsUsedNotDoubled) {
+    REQUIRE_NTFS(vol);
+    TempDir src;
+    Mkdirs(src, "tree/CAF\xC3\x89");
+    ASSERT_TRUE(WriteFile(src.File("tree/CAF\xC3\x89/menu.bin"),
+                          EncodeMacBinary(Fixture("Menu", "TEXT", 20, 0))));
+    ASSERT_TRUE(std::filesystem::create_directory(vol->Path("Caf\xC3\xA9")));
+    const CliRun run = RunCli({"-r", vol->Root(), "tree"}, src.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "tree/CAF\xC3\x89/menu.bin -> Caf\xC3\xA9/Menu\n");
+    std::vector<std::string> top;
+    for (const auto& entry : std::filesystem::directory_iterator(vol->Root()))
+        top.push_back(entry.path().filename().string());
+    EXPECT_EQ(top, std::vector<std::string>{"Caf\xC3\xA9"});
+    EXPECT_EQ(vol->ReadStream("Caf\xC3\xA9/Menu"), Text(Fixture("Menu", "TEXT", 20, 0).data));
+}
+
 TEST(CliBatch, DryRunWritesNothing) {
     REQUIRE_NTFS(vol);
     TempDir src;

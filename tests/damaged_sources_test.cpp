@@ -8,7 +8,7 @@
 #include <functional>
 #include <set>
 
-#include "core/binhex_import.h"
+#include "core/import.h"
 #include "core/read/appledouble.h"
 #include "core/read/applesingle.h"
 #include "core/read/macbinary.h"

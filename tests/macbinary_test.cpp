@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The MacBinary import: header tests, fork placement and what lands on a real NTFS volume.
 #include "core/read/macbinary.h"
+#include "core/import.h"
 
 #include <gtest/gtest.h>
 

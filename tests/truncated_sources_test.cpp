@@ -9,7 +9,7 @@
 
 #include "app/core/conversion_run.h"
 #include "cli/report.h"
-#include "core/binhex_import.h"
+#include "core/import.h"
 #include "core/read/appledouble.h"
 #include "core/read/applesingle.h"
 #include "core/read/binhex/binhex_staging.h"
@@ -42,7 +42,7 @@ Bytes Head(const Bytes& bytes, std::size_t count) {
 }
 
 // As the window calls an import: no report.
-template <auto Import>
+template <ImportResult (*Import)(std::string_view, std::string_view, ImportReport*)>
 ImportResult AsTheWindow(std::string_view target, std::string_view source) {
     return Import(target, source, nullptr);
 }

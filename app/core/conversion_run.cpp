@@ -29,7 +29,7 @@ std::string ResolvedTarget(const std::string& typed) {
 }  // namespace
 
 void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,
-                   ImportOperation import, bool skipCompanions) {
+                   const ImportOperation& import, bool skipCompanions) {
     exitButton.SetEnabled(false);
     // The target's volume may have changed since the last run (a drive unmounted while the
     // window stayed open): it is checked afresh.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,8 @@ class EnabledControl {
     virtual void SetEnabled(bool enabled) = 0;
 };
 
-using ImportOperation = ImportResult (*)(std::string_view targetFolder,
-                                         std::string_view sourcePath);
+using ImportOperation =
+    std::function<ImportResult(std::string_view targetFolder, std::string_view sourcePath)>;
 
 // Paths travel in buffers of 256 characters, the terminator included.
 constexpr std::size_t kRunPathChars = 255;
@@ -38,6 +39,6 @@ constexpr std::size_t kRunPathChars = 255;
 // folder is taken from the current folder as the run starts, so every entry goes to the one
 // folder; an empty one converts nothing.
 void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,
-                   ImportOperation import, bool skipCompanions);
+                   const ImportOperation& import, bool skipCompanions);
 
 }  // namespace veskar

@@ -80,8 +80,12 @@ void PageController::BrowseClicked(Page page) {
 void PageController::ConvertClicked(Page page) {
     PageEntries entries(view_, page);
     ExitButton exit(view_);
-    RunConversion(entries, exit, view_.FolderText(page), ImportOperationOf(page),
-                  RowOf(page).skipCompanions);
+    RunConversion(
+        entries, exit, view_.FolderText(page),
+        [this, page](std::string_view target, std::string_view source) {
+            return import_(page, target, source);
+        },
+        RowOf(page).skipCompanions);
 }
 
 void PageController::FilesDropped(Page page, const std::vector<std::string>& paths) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/core/window_layout.h"
@@ -48,7 +49,10 @@ class PageView {
 
 class PageController {
   public:
-    explicit PageController(PageView& view) : view_(view) {}
+    // `import`: what Convert runs for each entry (tests watch the calls a run makes with one
+    // of their own).
+    explicit PageController(PageView& view, PageImport import = ImportOfPage)
+        : view_(view), import_(std::move(import)) {}
 
     // The first show: every list takes drops and every target folder box is emptied.
     void Show();
@@ -66,6 +70,7 @@ class PageController {
 
   private:
     PageView& view_;
+    PageImport import_;
 };
 
 }  // namespace veskar

@@ -5,9 +5,11 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string_view>
 
 #include "app/core/conversion_run.h"
+#include "core/formats.h"
 
 namespace veskar {
 
@@ -25,6 +27,7 @@ struct Rect {
 
 struct PageRow {
     Page page;
+    formats::Format format;    // what its list holds, and so the import its Convert runs
     std::string_view caption;  // the tab's text
     // Control names, as the window's members are called.
     std::string_view tab;
@@ -69,10 +72,12 @@ constexpr Rect kBrowse{204, 43, 120, 22};
 constexpr Rect kConvert{212, 269, 120, 24};
 }  // namespace layout
 
-// The import operation each page's Convert button runs.
-ImportOperation ImportOperationOf(Page page);
-// Puts `operation` in the page's place and returns the one it replaces; tests use it to
-// watch the calls a run makes.
-ImportOperation ReplaceImportOperation(Page page, ImportOperation operation);
+// The import a page's Convert button runs for each entry, as the window has it.
+using PageImport =
+    std::function<ImportResult(Page page, std::string_view targetFolder, std::string_view source)>;
+
+// The window's import of each page: its format's import from the formats table, writing the
+// NTFS output as the window writes it, with no report.
+ImportResult ImportOfPage(Page page, std::string_view targetFolder, std::string_view sourcePath);
 
 }  // namespace veskar

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/qt/tveskar.h"
 
+#include <utility>
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCloseEvent>
@@ -81,7 +83,8 @@ void MakePage(const PageRow& row, QWidget* tab, QGroupBox*& filesBox, QListWidge
 
 }  // namespace
 
-TVESKAR::TVESKAR(QWidget* parent) : QWidget(parent) {
+TVESKAR::TVESKAR(QWidget* parent, PageImport import)
+    : QWidget(parent), pages_(*this, std::move(import)) {
     createForm();
     createPages();
     createLists();

@@ -30,7 +30,9 @@ class TVESKAR : public QWidget, private PageView {
     Q_OBJECT
 
   public:
-    explicit TVESKAR(QWidget* parent = nullptr);
+    // `import`: what each page's Convert runs for an entry; the window's own imports unless a
+    // test watches the calls.
+    explicit TVESKAR(QWidget* parent = nullptr, PageImport import = ImportOfPage);
 
     // The controls, named and declared as the form's layout has them.
     QPushButton* Fermer;
@@ -152,7 +154,7 @@ class TVESKAR : public QWidget, private PageView {
     bool shown_ = false;
     // On every target folder box: a dropped folder comes in as its path, never as a URI.
     FolderDropFilter folderDrops_;
-    PageController pages_{*this};
+    PageController pages_;
 };
 
 }  // namespace veskar

@@ -523,7 +523,7 @@ void TVESKAR::EnableExit(bool enabled) {
 }
 
 std::optional<std::string> TVESKAR::BrowseForFolder(std::string_view prompt) {
-    return ::BrowseForFolder(form_, prompt);
+    return veskar::BrowseForFolder(form_, prompt);
 }
 
 void TVESKAR::Beep() {

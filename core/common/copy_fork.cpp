@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "core/common/import_progress.h"
+#include "core/common/import_result.h"
 #include "core/common/shortfall.h"
 #include "platform/platform.h"
 

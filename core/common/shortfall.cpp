@@ -12,16 +12,4 @@ void NoteShortfall(std::string& shortfall, std::string_view what, std::uint64_t 
     shortfall += " of its " + std::to_string(stated) + (stated == 1 ? " byte" : " bytes");
 }
 
-ImportResult WithShortfall(ImportResult result, const std::string& shortfall,
-                           ImportReport* report) {
-    if (shortfall.empty() ||
-        (result != ImportResult::Converted && result != ImportResult::Truncated))
-        return result;
-    if (report) {
-        if (!report->detail.empty()) report->detail += "; ";
-        report->detail += shortfall;
-    }
-    return ImportResult::Truncated;
-}
-
 }  // namespace veskar

@@ -8,8 +8,6 @@
 
 #include "core/common/c_stream.h"
 #include "core/read/entry_table.h"
-#include "core/write/sfm_writer.h"
-#include "core/write/target_folder.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -37,12 +35,6 @@ std::string AppleDoubleCompanionPath(std::string_view dataFilePath) {
     path += kCompanionPrefix;
     path += dataFilePath.substr(start);
     return path;
-}
-
-ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
-                               ImportReport* report) {
-    return ImportAppleDoublePair(targetFolder, dataFilePath, AppleDoubleCompanionPath(dataFilePath),
-                                 report);
 }
 
 MacFileReading ReadAppleDouble(ByteSource& dataFile, ByteSource& companion,
@@ -108,36 +100,6 @@ MacFileReading ReadAppleDouble(ByteSource& dataFile, ByteSource& companion,
     file.resource = PlaceFork(companion, resourceEntry.offset, resourceEntry.length);
     if (!trouble.shortfall.empty()) file.shortfall = "its companion: " + trouble.shortfall;
     return reading;
-}
-
-ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_view dataFilePath,
-                                   const std::string& companionPath, ImportReport* report) {
-    auto refuse = [report](ImportResult result, std::string detail) {
-        if (report) report->detail = std::move(detail);
-        return result;
-    };
-    if (companionPath.size() > platform::kMaxPathChars)
-        return refuse(ImportResult::CannotOpen, "the path of its companion is too long");
-
-    const SfmWriter own(SfmNaming::Translated);
-    const OutputWriter& writer = WriterFor(report, own);
-    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
-    // Declared first so that it is closed last, after the data file.
-    CStream companionFile;
-    const CStream dataFile(platform::OpenStream(std::string(dataFilePath), "rb"));
-    if (!dataFile.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
-    companionFile.reset(platform::OpenStream(companionPath, "rb"));
-    if (!companionFile.get()) {
-        return refuse(ImportResult::CannotOpen,
-                      "its companion " + companionPath + ": " + std::strerror(errno));
-    }
-    FileSource data(dataFile.get());
-    FileSource companion(companionFile.get());
-    MacFileReading reading = ReadAppleDouble(data, companion, companionPath);
-    if (reading.refusal) return refuse(reading.refusal->result, reading.refusal->detail);
-    if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
-    if (reading.flaw) return refuse(reading.flaw->result, reading.flaw->detail);
-    return writer.Write(reading.file, dataFilePath, report);
 }
 
 }  // namespace veskar

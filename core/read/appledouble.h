@@ -13,7 +13,6 @@
 #include "core/common/byte_source.h"
 #include "core/common/import_result.h"
 #include "core/mac_file.h"
-#include "core/write/sfm_output.h"
 
 namespace veskar {
 
@@ -33,20 +32,5 @@ std::string AppleDoubleCompanionPath(std::string_view dataFilePath);
 // file from its start; an entry 1 can only say how much of it belongs to the fork.
 MacFileReading ReadAppleDouble(ByteSource& dataFile, ByteSource& companion,
                                std::string_view companionPath);
-
-// Converts a data file and its companion into the target folder: Converted, CannotOpen
-// (either file cannot be opened, or the companion's path would be too long; nothing
-// written), WrongKind (the companion has no AppleDouble magic; nothing written), ReadFailed
-// or WriteFailed (nothing left behind), or Truncated (the companion ends before its header,
-// table or an entry that is carried does, or the data file is shorter than an entry 1
-// states; what they hold is written).
-ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
-                               ImportReport* report = nullptr);
-
-// The same with the companion at a path of its own: an unpacked zip archive keeps it under
-// "__MACOSX/", in a tree that mirrors the data files'.
-ImportResult ImportAppleDoublePair(std::string_view targetFolder, std::string_view dataFilePath,
-                                   const std::string& companionPath,
-                                   ImportReport* report = nullptr);
 
 }  // namespace veskar

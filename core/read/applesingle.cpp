@@ -7,8 +7,6 @@
 
 #include "core/common/c_stream.h"
 #include "core/read/entry_table.h"
-#include "core/write/sfm_writer.h"
-#include "core/write/target_folder.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -57,26 +55,6 @@ MacFileReading ReadAppleSingle(ByteSource& source) {
     if (!trouble.readFailure.empty())
         reading.flaw = Refusal{ImportResult::ReadFailed, std::move(trouble.readFailure)};
     return reading;
-}
-
-ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
-                               ImportReport* report) {
-    const SfmWriter own(SfmNaming::Translated);
-    const OutputWriter& writer = WriterFor(report, own);
-    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
-    auto refuse = [report](ImportResult result, std::string detail) {
-        if (report) report->detail = std::move(detail);
-        return result;
-    };
-    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
-    if (!source.get()) return refuse(ImportResult::CannotOpen, std::strerror(errno));
-
-    FileSource bytes(source.get());
-    MacFileReading reading = ReadAppleSingle(bytes);
-    if (reading.refusal) return refuse(reading.refusal->result, reading.refusal->detail);
-    if (!target.usable) return refuse(ImportResult::WriteFailed, target.detail);
-    if (reading.flaw) return refuse(reading.flaw->result, reading.flaw->detail);
-    return writer.Write(reading.file, sourcePath, report);
 }
 
 }  // namespace veskar

@@ -10,7 +10,6 @@
 #include "core/common/byte_source.h"
 #include "core/common/import_result.h"
 #include "core/mac_file.h"
-#include "core/write/sfm_output.h"
 
 namespace veskar {
 
@@ -21,12 +20,5 @@ bool IsAppleSingleStart(std::span<const std::uint8_t> head);
 // read. The descriptors take effect in file order, so a later one of an id overrides what an
 // earlier one left; a missing fork entry is an empty fork, missing Finder info zero.
 MacFileReading ReadAppleSingle(ByteSource& source);
-
-// Converts one AppleSingle file into the target folder: Converted, CannotOpen (nothing
-// written), WrongKind (no AppleSingle magic; nothing written), ReadFailed or WriteFailed
-// (nothing left behind), or Truncated (the file ends before its header, table or an entry
-// that is carried does; what it holds is written).
-ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view sourcePath,
-                               ImportReport* report = nullptr);
 
 }  // namespace veskar

@@ -6,6 +6,7 @@
 
 #include "core/common/byte_order.h"
 #include "core/common/byte_reader.h"
+#include "core/common/import_result.h"
 #include "core/common/shortfall.h"
 #include "platform/platform.h"
 

@@ -16,7 +16,6 @@
 
 #include "core/common/byte_source.h"
 #include "core/mac_file.h"
-#include "core/write/sfm_output.h"
 
 namespace veskar {
 

@@ -7,8 +7,6 @@
 #include "core/common/c_stream.h"
 #include "core/common/crc16.h"
 #include "core/finder_info.h"
-#include "core/write/sfm_writer.h"
-#include "core/write/target_folder.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -91,10 +89,11 @@ MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* str
     return file;
 }
 
-MacFileReading ReadMacBinary(ByteSource& source) {
+MacFileReading ReadMacBinary(ByteSource& source, MacBinaryHeader* headerRead) {
     MacFileReading reading;
     const std::int64_t length = static_cast<std::int64_t>(source.Size().value_or(0));
-    MacBinaryHeader header{};
+    MacBinaryHeader local{};
+    MacBinaryHeader& header = headerRead ? *headerRead : local;
     if (!ReadHeader(source, header)) {
         reading.refusal = Refusal{ImportResult::ReadFailed, ReadFailure("the header")};
         return reading;
@@ -104,63 +103,16 @@ MacFileReading ReadMacBinary(ByteSource& source) {
         return reading;
     }
     reading.file = MacBinaryFileOf(header, source.Stream(), source.Held());
-    return reading;
-}
-
-std::optional<Refusal> MacBinaryCheckProblem(std::string_view sourcePath) {
-    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
-    if (!source.get()) return std::nullopt;
-    FileSource bytes(source.get());
-    MacBinaryHeader header{};
-    if (!ReadHeader(bytes, header))
-        return Refusal{ImportResult::ReadFailed, ReadFailure("the header")};
-    if (!IsMacBinaryHeader(header, static_cast<std::int64_t>(bytes.Size().value_or(0))))
-        return std::nullopt;
     if (CheckMacBinaryHeaderCrc(header) == HeaderCrc::Wrong)
-        return Refusal{ImportResult::CheckFailed,
-                       "the check value of the MacBinary header is wrong"};
-    return std::nullopt;
+        reading.checkFailure =
+            Refusal{ImportResult::CheckFailed, "the check value of the MacBinary header is wrong"};
+    return reading;
 }
 
 std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength) {
     std::uint64_t padded = std::uint64_t{dataLength} / kForkAlignment * kForkAlignment;
     if (padded < dataLength) padded += kForkAlignment;
     return kMacBinaryHeaderSize + padded;
-}
-
-ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
-                             ImportReport* report) {
-    const CStream source(platform::OpenStream(std::string(sourcePath), "rb"));
-    if (!source.get()) {
-        // The target folder is the current one after every import, whatever its result.
-        const SfmWriter own(SfmNaming::AsItStands);
-        EnterTargetFolder(targetFolder, WriterFor(report, own).Needs());
-        return ImportResult::CannotOpen;
-    }
-    std::setvbuf(source.get(), nullptr, _IONBF, 0);
-    return ImportOpenMacBinary(targetFolder, source.get(), sourcePath, report);
-}
-
-ImportResult ImportOpenMacBinary(std::string_view targetFolder, std::FILE* source,
-                                 std::string_view sourcePath, ImportReport* report,
-                                 const SourceStart* start) {
-    const SfmWriter own(SfmNaming::AsItStands);
-    const OutputWriter& writer = WriterFor(report, own);
-    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
-    FileSource file(source);
-    std::optional<StartedFileSource> started;
-    if (start) started.emplace(source, *start);
-    const MacFileReading reading =
-        started ? ReadMacBinary(*started) : ReadMacBinary(static_cast<ByteSource&>(file));
-    if (reading.refusal) {
-        if (report && !reading.refusal->detail.empty()) report->detail = reading.refusal->detail;
-        return reading.refusal->result;
-    }
-    if (!target.usable) {
-        if (report) report->detail = target.detail;
-        return ImportResult::WriteFailed;
-    }
-    return writer.Write(reading.file, sourcePath, report);
 }
 
 }  // namespace veskar

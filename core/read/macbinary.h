@@ -14,7 +14,6 @@
 #include "core/common/byte_source.h"
 #include "core/common/import_result.h"
 #include "core/mac_file.h"
-#include "core/write/sfm_output.h"
 
 namespace veskar {
 
@@ -50,11 +49,6 @@ constexpr std::uint32_t kForkAlignment = 128;
 // and carries none; a header whose version bytes say II or later carries one.
 enum class HeaderCrc { NotCarried, Matches, Wrong };
 HeaderCrc CheckMacBinaryHeaderCrc(const MacBinaryHeader& header);
-// Why the MacBinary file at `sourcePath` is refused by its check: CheckFailed when its
-// header's check value is wrong, ReadFailed when the header cannot be read; nullopt when it
-// passes, carries no check value, cannot be opened or is no MacBinary file (the import then
-// says so).
-std::optional<Refusal> MacBinaryCheckProblem(std::string_view sourcePath);
 
 // Passes when every header test holds. `sourceLength` is the file's size (<= 0 when it
 // cannot be told, which skips the size test).
@@ -64,22 +58,14 @@ bool IsMacBinaryHeader(const MacBinaryHeader& header, std::int64_t sourceLength)
 std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength);
 
 // Reads a MacBinary file: refused when its header cannot be read (ReadFailed) or fails the
-// header test (WrongKind, without a detail). The header test lets forks run up to 128 bytes
+// header test (WrongKind, without a detail); a MacBinary II or III header whose check value
+// is wrong is noted as the reading's check failure. The header test lets forks run up to 128 bytes
 // past the end of the file (it does not count the header); the writer tells such a source
-// truncated.
-MacFileReading ReadMacBinary(ByteSource& source);
+// truncated. `header`, when given, receives the header as read.
+MacFileReading ReadMacBinary(ByteSource& source, MacBinaryHeader* header = nullptr);
 
 // The file a header that passed the test describes, its forks in `stream`.
 MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* stream,
                                    std::span<const std::uint8_t> held = {});
-
-// Converts one MacBinary file into the target folder.
-ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,
-                             ImportReport* report = nullptr);
-// The same for a source the caller has open, of which it may have read the start already;
-// `sourcePath` names it in messages and output names.
-ImportResult ImportOpenMacBinary(std::string_view targetFolder, std::FILE* source,
-                                 std::string_view sourcePath, ImportReport* report = nullptr,
-                                 const SourceStart* start = nullptr);
 
 }  // namespace veskar

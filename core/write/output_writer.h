@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Writing a Macintosh file description into the current folder, in one of the layouts that
-// Mac file servers read. The imports read; a writer decides names, files and attributes.
+// Mac file servers read. The readers describe; a writer decides names, files and attributes.
 #pragma once
 
 #include <string_view>
@@ -19,19 +19,19 @@ enum class TargetNeeds {
 };
 
 // Writes one described file into the current folder (the target folder an import entered).
+// `sourcePath` names the source, for an output that takes its name.
 class OutputWriter {
   public:
     virtual ~OutputWriter() = default;
     virtual TargetNeeds Needs() const = 0;
-    // `sourcePath` names the source, for an output that takes its name. A trial run
-    // (report->dryRun) creates nothing and reports what would be written.
+    // What Write would make, found without creating anything: the output's name (unique in
+    // the current folder, unless it is to be a new and empty one), the Finder information as
+    // it would be written, and any refusal that is known before writing (a fork the layout
+    // cannot store). Converted, or the failure Write would meet first.
+    virtual ImportResult Plan(const MacFileDescription& file, std::string_view sourcePath,
+                              bool intoEmptyFolder, ImportReport& report) const = 0;
     virtual ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
-                               ImportReport* report) const = 0;
+                               ImportReport& report) const = 0;
 };
-
-// The writer an import uses: the caller's choice in the report, or the import's own.
-inline const OutputWriter& WriterFor(const ImportReport* report, const OutputWriter& own) {
-    return report && report->writer ? *report->writer : own;
-}
 
 }  // namespace veskar

@@ -4,35 +4,22 @@
 // 60-byte information record in "AFP_AfpInfo".
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <string_view>
 
 #include "core/common/copy_fork.h"
-#include "core/common/import_result.h"
 #include "core/import_report.h"
+#include "core/mac_file.h"
+#include "core/write/afp_info.h"
 
 namespace veskar {
 
 // A name buffer holds at most this many 8-bit characters, and a name with its longest stream
 // suffix must still fit in it.
 constexpr std::size_t kNameBufferChars = 255;
-constexpr std::string_view kResourceStream = "AFP_Resource";
-constexpr std::string_view kAfpInfoStream = "AFP_AfpInfo";
 constexpr std::size_t kLongestSuffix = 1 + 12;  // ":AFP_Resource"
 constexpr std::size_t kMaxOutputNameChars = kNameBufferChars - kLongestSuffix;
-
-constexpr std::size_t kAfpInfoSize = 60;
-using AfpInfo = std::array<std::uint8_t, kAfpInfoSize>;
-
-// The record: signature "AFP\0", version 0x00010000, a zero word, 0x80000000, then the type
-// and creator copied up to their first zero byte, the rest zero.
-AfpInfo MakeAfpInfo(const TypeCreator& typeCreator);
-// The record with the whole Finder information at 16, as it is given.
-AfpInfo MakeAfpInfo(const FinderInformation& finderInfo);
 
 // Writes the Macintosh file named `name` into the current folder, in this order: a free
 // name, the data file (always, even empty), the AFP_Resource stream (only for a non-empty
@@ -46,10 +33,10 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const FinderInformation& finderInfo, ImportReport* report = nullptr);
 
-// The trial run's part of WriteSfmOutput: the name made safe and, unless the folder is to
-// be new, unique in the current folder; the fork sizes and the type and creator reported.
-ImportResult DescribeSfmOutput(std::string& name, std::uint64_t dataBytes,
-                               std::uint64_t resourceBytes, const FinderInformation& finderInfo,
-                               ImportReport& report);
+// What WriteSfmOutput would name the output, found without creating anything: `name` made
+// safe and, unless the folder is to be new and empty, unique in the current folder; the type
+// and creator reported.
+ImportResult PlanSfmOutput(std::string& name, const FinderInformation& finderInfo,
+                           bool intoEmptyFolder, ImportReport& report);
 
 }  // namespace veskar

@@ -2,24 +2,35 @@
 #include "core/write/sfm_writer.h"
 
 #include "core/common/charsets.h"
-#include "core/common/shortfall.h"
 #include "core/finder_info.h"
+#include "core/write/sfm_output.h"
 #include "platform/platform.h"
 
 namespace veskar {
 
+std::string SfmWriter::NameOf(const MacFileDescription& file, std::string_view sourcePath) const {
+    return naming_ == SfmNaming::AsItStands ? file.name : OutputNameFor(file.name, sourcePath);
+}
+
+FinderInformation SfmWriter::InfoOf(const MacFileDescription& file) const {
+    return finderInfo_ == SfmFinderInfo::Whole ? FinderInfoForAnotherMachine(file.finderInfo)
+                                               : TypeAndCreatorOnly(file.finderInfo);
+}
+
+ImportResult SfmWriter::Plan(const MacFileDescription& file, std::string_view sourcePath,
+                             bool intoEmptyFolder, ImportReport& report) const {
+    std::string name = NameOf(file, sourcePath);
+    return PlanSfmOutput(name, InfoOf(file), intoEmptyFolder, report);
+}
+
 ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
-                              ImportReport* report) const {
-    std::string name =
-        naming_ == SfmNaming::AsItStands ? file.name : OutputNameFor(file.name, sourcePath);
-    const FinderInformation info = finderInfo_ == SfmFinderInfo::Whole
-                                       ? FinderInfoForAnotherMachine(file.finderInfo)
-                                       : TypeAndCreatorOnly(file.finderInfo);
+                              ImportReport& report) const {
+    std::string name = NameOf(file, sourcePath);
     ForkPlace data = file.data;
     ForkPlace resource = file.resource;
     data.chunk = resource.chunk = chunk_;
-    return WithShortfall(WriteSfmOutput(name, data, resource, info, report), file.shortfall,
-                         report);
+    return WithShortfall(WriteSfmOutput(name, data, resource, InfoOf(file), &report),
+                         file.shortfall, &report);
 }
 
 std::string OwnFileName(std::string_view sourcePath) {

@@ -3,13 +3,12 @@
 // AFP_Resource and AFP_AfpInfo streams, written by WriteSfmOutput into the current folder.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "core/common/import_result.h"
-#include "core/mac_file.h"
+#include "core/common/copy_fork.h"
 #include "core/write/output_writer.h"
-#include "core/write/sfm_output.h"
 
 namespace veskar {
 
@@ -34,10 +33,15 @@ class SfmWriter final : public OutputWriter {
                        std::size_t chunk = kCopyBufferSize)
         : naming_(naming), finderInfo_(finderInfo), chunk_(chunk) {}
     TargetNeeds Needs() const override { return TargetNeeds::NamedStreams; }
+    ImportResult Plan(const MacFileDescription& file, std::string_view sourcePath,
+                      bool intoEmptyFolder, ImportReport& report) const override;
     ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
-                       ImportReport* report) const override;
+                       ImportReport& report) const override;
 
   private:
+    std::string NameOf(const MacFileDescription& file, std::string_view sourcePath) const;
+    FinderInformation InfoOf(const MacFileDescription& file) const;
+
     SfmNaming naming_;
     SfmFinderInfo finderInfo_;
     std::size_t chunk_;

@@ -15,12 +15,6 @@ std::int32_t uniqueNameCounter = 0;
 constexpr std::string_view kCodeDigits = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
 constexpr int kCodeCount = 32768;  // three base-32 digits: the low 15 bits of the counter
 
-std::size_t LastSeparator(std::string_view name) {
-    for (std::size_t i = name.size(); i > 0; --i)
-        if (platform::IsSeparator(name[i - 1])) return i;
-    return 0;
-}
-
 }  // namespace
 
 bool FileNameExists(std::string_view name) {
@@ -40,22 +34,6 @@ std::string UniqueCode(std::int32_t counter) {
         code.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(digit))));
     }
     return code;
-}
-
-std::string_view NameExtension(std::string_view name) {
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot < LastSeparator(name)) return {};
-    return name.substr(dot);
-}
-
-void ReplaceExtension(std::string& name, std::string_view text) {
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && name.size() - dot <= 5)
-        name.resize(dot + 1);
-    else
-        name.push_back('.');
-    for (char c : text)
-        name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
 }
 
 bool MakeUniqueName(std::string& name, std::string_view extension, std::size_t maxChars) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/common/name_extension.h"
+
 namespace veskar {
 
 // True when anything (a file or a folder) of this 8-bit Windows name exists in the current
@@ -19,10 +21,6 @@ std::int32_t UniqueNameCounter();
 // The three-character code for a counter value: base 32, most significant first, lower case
 // ("001" ... "00v", "010", ... "vvv", then "000" again).
 std::string UniqueCode(std::int32_t counter);
-
-// The name's extension: from its last '.' after the last path separator, to the end; empty
-// when there is none.
-std::string_view NameExtension(std::string_view name);
 
 // Rewrites `name` into the name of no existing file, trying "<stem>.<code><extension>" with
 // the next code each time. `maxChars` bounds the result (the stem is shortened to keep
@@ -41,9 +39,5 @@ bool MakeUniqueName(std::string& name, std::string_view extension, const UniqueN
 // The start of the UTF-8 character that holds byte `at` of `text` (`at` itself when it starts
 // one, or is the end).
 std::size_t Utf8CharacterStart(std::string_view text, std::size_t at);
-
-// Replaces a short extension (a last '.' with at most four characters after it) by `text` in
-// lower case, or appends '.' and the text when the name has none or a longer one.
-void ReplaceExtension(std::string& name, std::string_view text);
 
 }  // namespace veskar

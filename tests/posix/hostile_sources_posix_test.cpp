@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "app/core/conversion_run.h"
-#include "core/binhex_import.h"
+#include "core/import.h"
 #include "core/read/appledouble.h"
 #include "core/read/applesingle.h"
 #include "core/read/binhex/binhex_staging.h"
@@ -60,7 +60,7 @@ MacFile Sample(const std::string& name, std::size_t dataBytes = 300) {
     return file;
 }
 
-template <auto Import>
+template <ImportResult (*Import)(std::string_view, std::string_view, ImportReport*)>
 ImportResult Unreported(std::string_view target, std::string_view source) {
     return Import(target, source, nullptr);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/import.h"
 #include "core/write/sfm_output.h"
 #include "core/write/unique_name.h"
 #include "platform/platform.h"

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "core/import.h"
 #include "core/read/macbinary.h"
 #include "core/write/target_folder.h"
 #include "tests/mac_fixtures.h"

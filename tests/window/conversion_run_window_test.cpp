@@ -23,23 +23,26 @@ namespace {
 
 std::vector<std::pair<std::string, std::string>> calls;
 
-ImportResult Record(std::string_view target, std::string_view source) {
-    calls.emplace_back(target, source);
-    return ImportResult::Converted;
-}
-
-// Puts the recorder in a page's place for one test.
+// Puts a recorder in a page's place for one test: the calls its Convert makes are kept, the
+// other pages keep their imports.
 class RecordedImport {
   public:
-    explicit RecordedImport(Page page) : page_(page), saved_(ReplaceImportOperation(page, Record)) {
+    RecordedImport(PageImport& import, Page page) : import_(import), saved_(import) {
         calls.clear();
-    }
-    ~RecordedImport() { ReplaceImportOperation(page_, saved_); }
+        import =
+            [ page, saved = saved_ ](Page at, std::string_view target, std::string_view source) {
+                if (at != page) return saved(at, target, source);
+        calls.emplace_back(target, source);
+        return ImportResult::Converted;
+    };
+} ~RecordedImport() {
+    import_ = saved_;
+}
 
-  private:
-    Page page_;
-    ImportOperation saved_;
-};
+private:
+PageImport& import_;
+PageImport saved_;
+};  // namespace
 
 MacFile Named(const std::string& name, const std::string& data) {
     MacFile file;
@@ -157,7 +160,7 @@ TEST_F(WindowTest, ARelativeTargetFolderTakesEveryEntryOfTheRun) {
 }
 
 TEST_F(WindowTest, AppleDoubleConvertLeavesCompanionsToTheirDataFile) {
-    RecordedImport recorder(Page::AppleDouble);
+    RecordedImport recorder(import, Page::AppleDouble);
     ASSERT_TRUE(Drop(window->ListeAppleDouble, {"/in/._Photo", "/in/Photo", "/in/._Lonely"}));
     window->DossierAppleDouble->setText(QStringLiteral("/out/"));
     window->ExeAppleDouble->click();
@@ -168,7 +171,7 @@ TEST_F(WindowTest, AppleDoubleConvertLeavesCompanionsToTheirDataFile) {
 
 TEST_F(WindowTest, OtherPagesPassCompanionNamesToTheirImport) {
     for (const Page page : {Page::BinHex, Page::McBinary, Page::AppleSingle}) {
-        RecordedImport recorder(page);
+        RecordedImport recorder(import, page);
         const TVESKAR::PageControls controls = window->ControlsOf(page);
         ASSERT_TRUE(Drop(controls.list, {"/in/._Photo"}));
         controls.convert->setEnabled(true);  // Binhex's folder rule may have disabled it
@@ -180,12 +183,12 @@ TEST_F(WindowTest, OtherPagesPassCompanionNamesToTheirImport) {
 }
 
 TEST_F(WindowTest, ConvertOnAnEmptyListOnlyLeavesExitEnabled) {
-    RecordedImport recorder(Page::AppleSingle);
+    RecordedImport recorder(import, Page::AppleSingle);
     window->ExeAppleSingle->click();
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(window->Fermer->isEnabled());
 }
 
-}  // namespace
+}  // namespace veskar
 
 }  // namespace veskar

@@ -57,7 +57,10 @@ void WindowTest::SetUp() {
             return answer;
         });
     savedBeep_ = SetBeepHook([this] { ++beeps; });
-    window = new TVESKAR;
+    window =
+        new TVESKAR(nullptr, [this](Page page, std::string_view target, std::string_view source) {
+            return import(page, target, source);
+        });
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
 }

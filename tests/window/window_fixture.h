@@ -71,6 +71,9 @@ class WindowTest : public testing::Test {
     void Browse(QPushButton* browse, const QString& answer);
 
     SettingsSandbox settings;
+    // What the window's Convert buttons run: the window's own imports, unless a test puts a
+    // recorder in their place.
+    PageImport import = ImportOfPage;
     QPointer<TVESKAR> window;
     std::vector<ShownMessage> messages;
     // What the folder dialog was asked, and what it answers next (cancel when none is left).

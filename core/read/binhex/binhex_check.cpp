@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "core/read/binhex/binhex_check.h"
 
+#include "core/common/import_result.h"
 #include "core/common/shortfall.h"
 #include "core/read/binhex/binhex_stream.h"
 #include "platform/platform.h"

@@ -12,11 +12,12 @@
 #include "core/common/c_stream.h"
 #include "core/common/copy_fork.h"
 #include "core/common/import_progress.h"
+#include "core/common/import_result.h"
+#include "core/common/name_extension.h"
 #include "core/common/own_file.h"
 #include "core/common/shortfall.h"
 #include "core/read/binhex/binhex_passes.h"
 #include "core/read/macbinary.h"
-#include "core/write/unique_name.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 

@@ -15,7 +15,6 @@
 #include "core/read/binhex/binhex_format.h"
 #include "core/read/binhex/binhex_passes.h"
 #include "core/read/macbinary.h"
-#include "core/write/sfm_output.h"
 
 namespace veskar {
 

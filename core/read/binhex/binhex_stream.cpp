@@ -10,6 +10,7 @@
 #include "core/common/byte_order.h"
 #include "core/common/crc16.h"
 #include "core/common/import_progress.h"
+#include "core/common/import_result.h"
 #include "core/common/shortfall.h"
 
 namespace veskar {

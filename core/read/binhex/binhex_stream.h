@@ -4,19 +4,39 @@
 // compared as soon as it is reached. No intermediate file, and memory stays constant.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 
-#include "core/read/binhex/binhex_check.h"
 #include "core/read/binhex/binhex_decode.h"
+#include "core/read/binhex/binhex_format.h"
 
 namespace veskar {
 
 namespace binhex {
+
+enum class Check { Header, DataFork, ResourceFork };
+
+struct Contents {
+    bool headerComplete = false;    // the name and the 21-byte record were all there
+    std::size_t headerPresent = 0;  // the bytes of the name length, name and record there
+    std::uint8_t nameLength = 0;
+    std::array<std::uint8_t, 255> name{};
+    std::array<std::uint8_t, expanded::kRecordSize> record{};
+    std::uint32_t dataLength = 0;  // as the record states them
+    std::uint32_t resourceLength = 0;
+    std::uint64_t dataPresent = 0;  // bytes of each fork that the text holds
+    std::uint64_t resourcePresent = 0;
+    std::optional<Check> wrong;    // the first check value that does not match
+    std::optional<Check> missing;  // the first one that the text ends before
+    std::string readFailure;       // why a read of the text failed; empty when none did
+};
 
 // Where a reading gets its text, from just after the opening colon: up to `room` bytes into
 // `into`; the count, 0 at the end, -1 after a read that failed (errno tells why).

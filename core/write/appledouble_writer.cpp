@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "core/write/appledouble_writer.h"
+
+#include "core/write/server_output.h"
+
+namespace veskar {
+
+ImportResult AppleDoubleWriter::Plan(const MacFileDescription& file, std::string_view sourcePath,
+                                     bool intoEmptyFolder, ImportReport& report) const {
+    return PlanServerOutput(file, sourcePath, Companion::Beside, intoEmptyFolder, report);
+}
+
+ImportResult AppleDoubleWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
+                                      ImportReport& report) const {
+    return ServerOutput(file, sourcePath, Companion::Beside, report).WritePair();
+}
+
+}  // namespace veskar

@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "core/write/server_output.h"
+
+#include <array>
+
+#include "core/common/copy_fork.h"
+#include "core/finder_info.h"
+#include "core/write/create_exclusive.h"
+#include "core/write/server_name.h"
+#include "core/write/server_records.h"
+#include "core/write/unique_name.h"
+#include "platform/interrupt_cleanup.h"
+
+namespace veskar {
+
+namespace {
+
+constexpr std::string_view kCompanionPrefix = "._";
+
+// The command line's copies, which these layouts are, move large chunks.
+ForkPlace InLargeChunks(ForkPlace place) {
+    place.chunk = kLargeCopySize;
+    return place;
+}
+
+std::string Here(std::string_view name) {
+    return "./" + std::string(name);
+}
+
+std::string CompanionOf(std::string_view name) {
+    return std::string(kCompanionPrefix) + std::string(name);
+}
+
+bool Exists(std::string_view name) {
+    return platform::FindNativeInCurrentFolder(std::string(name)) != platform::Found::Nothing;
+}
+
+// Taken when anything bears the name, or its "._" file's, in any letter case: a server that
+// matches names regardless of case would otherwise pair the output with another's "._" file.
+bool TakenWithCompanion(std::string_view name) {
+    const std::array<std::string, 2> names{std::string(name), CompanionOf(name)};
+    return platform::FindAnyNativeInCurrentFolder(names) != platform::Found::Nothing;
+}
+
+UniqueNameRules RulesFor(Companion companion) {
+    return {kMaxServerNameBytes, companion == Companion::Beside ? TakenWithCompanion : Exists,
+            true};
+}
+
+bool MakeUnique(std::string& name, Companion companion) {
+    return MakeUniqueName(name, std::string(NameExtension(name)), RulesFor(companion));
+}
+
+// Creates the file exclusively, registered for removal until it is kept. It is written
+// beneath its stream, each piece at its own offset.
+CStream CreateOwned(OwnFile& owner, const std::string& name) {
+    platform::InterruptsHeld held;
+    CStream file(platform::OpenStream(Here(name), "w+bx"));
+    if (file) owner.Adopt(Here(name));
+    return file;
+}
+
+}  // namespace
+
+ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view sourcePath,
+                              Companion companion, bool intoEmptyFolder, ImportReport& report) {
+    std::string name = ServerName(file.name, sourcePath);
+    report.nativeName = true;
+    NoteFinderInfo(report, FinderInfoForAnotherMachine(file.finderInfo));
+    report.outputName = name;
+    if (!intoEmptyFolder && RulesFor(companion).taken(name) && !MakeUnique(name, companion)) {
+        report.outputName = name;
+        report.detail = "every unique name for " + name + " is taken";
+        report.dataBytes = report.resourceBytes = 0;
+        return ImportResult::WriteFailed;
+    }
+    report.outputName = name;
+    report.detail.clear();
+    return ImportResult::Converted;
+}
+
+ServerOutput::ServerOutput(const MacFileDescription& file, std::string_view sourcePath,
+                           Companion companion, ImportReport& report)
+    : file_(file),
+      companion_(companion),
+      report_(report),
+      info_(FinderInfoForAnotherMachine(file.finderInfo)),
+      name_(ServerName(file.name, sourcePath)) {
+    report_.nativeName = true;
+    NoteFinderInfo(report_, info_);
+}
+
+ImportResult ServerOutput::Fail(ImportResult result, std::string detail) {
+    report_.outputName = name_;
+    report_.detail = std::move(detail);
+    report_.dataBytes = report_.resourceBytes = 0;
+    return result;
+}
+
+ImportResult ServerOutput::WriteData() {
+    const OutputNaming naming{
+        .taken = [this](const std::string& name) { return RulesFor(companion_).taken(name); },
+        .makeUnique = [this](std::string& name) { return MakeUnique(name, companion_); },
+        .path = Here,
+        .shown = [](const std::string& name) { return name; },
+    };
+    std::string detail;
+    data_ = CreateExclusively(name_, naming, dataOwner_, detail);
+    if (!data_) return Fail(ImportResult::WriteFailed, detail);
+    if (companion_ == Companion::None) platform::NoteNativeCreatedInCurrentFolder(name_);
+    const CopyStatus status =
+        CopyForkTo(InLargeChunks(file_.data), platform::RawOf(data_.get()), 0, dataCopied_);
+    if (status != CopyStatus::Done)
+        return Fail(ResultOf(status), CopyFailure(status, "the data fork", "the data fork"));
+    return ImportResult::Converted;
+}
+
+ImportResult ServerOutput::CloseData() {
+    if (!CloseWritten(data_))
+        return Fail(ImportResult::WriteFailed, SystemReason("cannot write the data fork"));
+    return ImportResult::Converted;
+}
+
+ImportResult ServerOutput::WriteCompanion() {
+    const std::string companionName = CompanionOf(name_);
+    CStream appleDouble = CreateOwned(companionOwner_, companionName);
+    if (!appleDouble)
+        return Fail(ImportResult::WriteFailed, SystemReason("cannot create " + companionName));
+    const std::array<std::string, 2> created{name_, companionName};
+    platform::NoteNativeCreatedInCurrentFolder(created);
+    const platform::RawFile written = platform::RawOf(appleDouble.get());
+    const AppleDoubleHeader header = MakeAppleDoubleHeader(info_, file_.resource.length);
+    const CopyStatus status =
+        CopyForkTo(InLargeChunks(file_.resource), written, header.size(), resourceCopied_, header);
+    if (status != CopyStatus::Done)
+        return Fail(ResultOf(status), CopyFailure(status, "the resource fork", companionName));
+    // A source that ended early: the entry says what the file holds.
+    if (resourceCopied_ != file_.resource.length) {
+        const AppleDoubleHeader held =
+            MakeAppleDoubleHeader(info_, static_cast<std::uint32_t>(resourceCopied_));
+        if (!platform::RawWriteAllAt(written, 0, held.data(), held.size()))
+            return Fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
+    }
+    if (!CloseWritten(appleDouble))
+        return Fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
+    return ImportResult::Converted;
+}
+
+ImportResult ServerOutput::WritePair(
+    const std::function<ImportResult(ServerOutput& output)>& beforeClose) {
+    ImportResult result = WriteData();
+    if (result == ImportResult::Converted && beforeClose) result = beforeClose(*this);
+    if (result == ImportResult::Converted) result = CloseData();
+    if (result == ImportResult::Converted) result = WriteCompanion();
+    return result == ImportResult::Converted ? Done(resourceCopied_) : result;
+}
+
+ImportResult ServerOutput::Done(std::uint64_t resourceCopied) {
+    dataOwner_.Keep();
+    companionOwner_.Keep();
+    report_.outputName = name_;
+    report_.dataBytes = dataCopied_;
+    report_.resourceBytes = resourceCopied;
+    report_.detail.clear();
+    const std::string shortfall =
+        ForkShortfall(file_.data, dataCopied_, file_.resource, resourceCopied);
+    return WithShortfall(WithShortfall(ImportResult::Converted, shortfall, &report_),
+                         file_.shortfall, &report_);
+}
+
+}  // namespace veskar

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: Apache-2.0
+// What the layouts of the Linux file servers share: the output named as a Mac client stores
+// names there (core/write/server_name.h), unique in any letter case together with the "._"
+// file beside it where the layout has one, the data file made and filled, and the "._" file.
+// As with the NTFS output, nothing is overwritten, and a failure or an interrupt leaves
+// nothing of the output behind.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/common/c_stream.h"
+#include "core/common/own_file.h"
+#include "core/import_report.h"
+#include "core/mac_file.h"
+#include "platform/platform.h"
+
+namespace veskar {
+
+// Whether the layout keeps a "._" file beside the data file, which then takes part in every
+// name's choice.
+enum class Companion { None, Beside };
+
+// What a server layout's writer would name the output (WriteFailed when every unique name is
+// taken), with the Finder information it writes reported.
+ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view sourcePath,
+                              Companion companion, bool intoEmptyFolder, ImportReport& report);
+
+// One output of a server layout as it is written, step by step; whatever has not been kept
+// when it goes is removed.
+class ServerOutput {
+  public:
+    ServerOutput(const MacFileDescription& file, std::string_view sourcePath, Companion companion,
+                 ImportReport& report);
+
+    // The Finder information made fit for another machine, as every server layout writes it.
+    const FinderInformation& Info() const { return info_; }
+    const std::string& Name() const { return name_; }
+
+    // Creates the data file and copies the data fork into it: Converted or the failure.
+    ImportResult WriteData();
+    // The data file while it is open, for attributes set on it before it is closed.
+    platform::RawFile Data() const { return platform::RawOf(data_.get()); }
+    ImportResult CloseData();
+    // The "._" file: the Finder information and the resource fork.
+    ImportResult WriteCompanion();
+
+    // The data file and the "._" file beside it, whole: the data written, `beforeClose` given
+    // the open data file (for an attribute set on it), the file closed, the "._" file
+    // written, everything kept.
+    ImportResult WritePair(
+        const std::function<ImportResult(ServerOutput& output)>& beforeClose = nullptr);
+
+    // Fails the output with `result` and why; what was made goes with the object.
+    ImportResult Fail(ImportResult result, std::string detail);
+    // Keeps the output, with the resource fork's bytes as written (the data fork's are
+    // counted by WriteData), and tells what the source lacked.
+    ImportResult Done(std::uint64_t resourceCopied);
+
+  private:
+    const MacFileDescription& file_;
+    Companion companion_;
+    ImportReport& report_;
+    FinderInformation info_;
+    std::string name_;
+    // Declared before the streams, so that a stream is closed before its file is removed.
+    OwnFile dataOwner_;
+    OwnFile companionOwner_;
+    CStream data_;
+    std::uint64_t dataCopied_ = 0;
+    std::uint64_t resourceCopied_ = 0;
+};
+
+}  // namespace veskar
