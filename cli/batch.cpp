@@ -2,7 +2,6 @@
 #include "cli/batch.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -13,7 +12,6 @@
 #include "core/read/appledouble.h"
 #include "core/write/safe_name.h"
 #include "core/write/server_name.h"
-#include "core/write/sfm_output.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -86,13 +84,6 @@ bool WrittenSince(const fs::path& file, fs::file_time_type since) {
     std::error_code error;
     const auto written = fs::last_write_time(file, error);
     return !error && written >= since;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 }  // namespace
@@ -249,30 +240,21 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
         const fs::path folder = platform::PathOfNative(parent.folder);
         const auto named = [&] { return folder / platform::PathOfNative(name); };
         std::error_code error;
-        if (fs::is_directory(named(), error)) {
-            // Where the file system matches names whatever their letter case (Windows), the
-            // folder found may be spelt otherwise; outputs are reported as it is spelt.
-            if (std::optional<std::string> spelt = platform::NameInFolder(parent.folder, name))
-                name = std::move(*spelt);
-        } else {
-            // NTFS matches names whatever their letter case; ntfs-3g does not, so a folder
-            // that is there in other letters is found here rather than doubled.
-            if (platform::NameTakenInFolder(parent.folder, name)) {
-                for (const auto& entry : fs::directory_iterator(folder, error))
-                    if (SameIgnoringCase(platform::NativeOfPath(entry.path().filename()), name) &&
-                        entry.is_directory(error))
-                        name = platform::NativeOfPath(entry.path().filename());
-            }
-            if (!fs::is_directory(named(), error)) {
-                if (Exists(named()))
-                    place.problem = "a file " + platform::NativeOfPath(named()) +
-                                    " is where its folder would be";
-                else if (dryRun_)
-                    place.isNew = true;
-                else if (!fs::create_directory(named(), error))
-                    place.problem = "the folder " + platform::NativeOfPath(named()) +
-                                    " cannot be created: " + error.message();
-            }
+        // What bears the name in other letters (in any script: "CAFÉ" beside "Café") is
+        // taken as it is spelt there, as the platform's case-insensitive lookup finds it: NTFS
+        // matches names whatever their letter case, and ntfs-3g does not, so a folder is used
+        // rather than doubled, and outputs are reported as it is spelt.
+        if (std::optional<std::string> spelt = platform::NameInFolder(parent.folder, name))
+            name = std::move(*spelt);
+        if (!fs::is_directory(named(), error)) {
+            if (Exists(named()))
+                place.problem =
+                    "a file " + platform::NativeOfPath(named()) + " is where its folder would be";
+            else if (dryRun_)
+                place.isNew = true;
+            else if (!fs::create_directory(named(), error))
+                place.problem = "the folder " + platform::NativeOfPath(named()) +
+                                " cannot be created: " + error.message();
         }
     }
     place.folder = platform::NativeOfPath(platform::PathOfNative(parent.folder) /

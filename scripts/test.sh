@@ -9,6 +9,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/deps.sh"
 veskar_install "${VESKAR_BUILD_PACKAGES[@]}" clang-format
 "$root/scripts/check-format.sh"
+# The shape of the includes: no cycle, the reading side apart from the writing side, the
+# window and the command line apart.
+python3 "$root/scripts/check-includes.py"
 
 echo "== the test suite"
 build="$root/build"
