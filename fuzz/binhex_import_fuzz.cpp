@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         {{"source.hqx", {data, size}}},
         [verify](const std::string& target, const std::string& source) {
             ImportReport report;
-            return ImportBinHex(target, source, {.verify = verify, .binhexOnePass = true},
-                                report);
+            return ImportBinHex(target, source, {.verify = verify, .binhexOnePass = true}, report);
         },
         verify);
     return 0;
