@@ -636,18 +636,21 @@ TEST(CliBatch, MacBinaryHeaderCheckWithVerify) {
 TEST(CliBatch, AFolderThereInOtherLettersIsUsedNotDoubled) {
     REQUIRE_NTFS(vol);
     TempDir src;
-    Mkdirs(src, "tree/CAF\xC3\x89");
-    ASSERT_TRUE(WriteFile(src.File("tree/CAF\xC3\x89/menu.bin"),
+    // In the system's own encoding of names: UTF-8 on Linux, code page 1252 on Windows.
+    const std::string upper = platform::AnsiToNative("CAF\xC9");
+    const std::string lower = platform::AnsiToNative("Caf\xE9");
+    Mkdirs(src, "tree/" + upper);
+    ASSERT_TRUE(WriteFile(src.File("tree/" + upper + "/menu.bin"),
                           EncodeMacBinary(Fixture("Menu", "TEXT", 20, 0))));
-    ASSERT_TRUE(std::filesystem::create_directory(vol->Path("Caf\xC3\xA9")));
+    ASSERT_TRUE(std::filesystem::create_directory(platform::PathOfNative(vol->Path(lower))));
     const CliRun run = RunCli({"-r", vol->Root(), "tree"}, src.Path());
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "tree/CAF\xC3\x89/menu.bin -> Caf\xC3\xA9/Menu\n");
+    EXPECT_EQ(run.out, "tree/" + upper + "/menu.bin -> " + lower + "/Menu\n");
     std::vector<std::string> top;
     for (const auto& entry : std::filesystem::directory_iterator(vol->Root()))
-        top.push_back(entry.path().filename().string());
-    EXPECT_EQ(top, std::vector<std::string>{"Caf\xC3\xA9"});
-    EXPECT_EQ(vol->ReadStream("Caf\xC3\xA9/Menu"), Text(Fixture("Menu", "TEXT", 20, 0).data));
+        top.push_back(platform::NativeOfPath(entry.path().filename()));
+    EXPECT_EQ(top, std::vector<std::string>{lower});
+    EXPECT_EQ(vol->ReadStream(lower + "/Menu"), Text(Fixture("Menu", "TEXT", 20, 0).data));
 }
 
 TEST(CliBatch, DryRunWritesNothing) {
