@@ -236,29 +236,29 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
         MakeSafeName(name);
     place.isNew = parent.isNew;
     place.problem = parent.problem;
+    place.folder = platform::NativeOfPath(platform::PathOfNative(parent.folder) /
+                                          platform::PathOfNative(name));
     if (place.problem.empty() && !place.isNew) {
-        const fs::path folder = platform::PathOfNative(parent.folder);
-        const auto named = [&] { return folder / platform::PathOfNative(name); };
-        std::error_code error;
         // What bears the name in other letters (in any script: "CAFÉ" beside "Café") is
         // taken as it is spelt there, as the platform's case-insensitive lookup finds it: NTFS
         // matches names whatever their letter case, and ntfs-3g does not, so a folder is used
         // rather than doubled, and outputs are reported as it is spelt.
         if (std::optional<std::string> spelt = platform::NameInFolder(parent.folder, name))
             name = std::move(*spelt);
-        if (!fs::is_directory(named(), error)) {
-            if (Exists(named()))
-                place.problem =
-                    "a file " + platform::NativeOfPath(named()) + " is where its folder would be";
-            else if (dryRun_)
+        // Opened (and made when missing) inside the folder above as it is held, never through
+        // a link: one planted where a folder is expected is refused, not followed.
+        std::string why;
+        switch (platform::HoldSubfolder(parent.folder, name, !dryRun_, place.folder, why)) {
+            case platform::Subfolder::Held:
+                break;
+            case platform::Subfolder::Missing:
                 place.isNew = true;
-            else if (!fs::create_directory(named(), error))
-                place.problem = "the folder " + platform::NativeOfPath(named()) +
-                                " cannot be created: " + error.message();
+                break;
+            case platform::Subfolder::Refused:
+                place.problem = why;
+                break;
         }
     }
-    place.folder = platform::NativeOfPath(platform::PathOfNative(parent.folder) /
-                                          platform::PathOfNative(name));
     place.relative = parent.relative + name + "/";
     chain_.emplace_back(relative, std::move(place));
     return chain_.back().second;

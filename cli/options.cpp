@@ -18,7 +18,7 @@ constexpr bool kServerLayoutsWritten = false;
 constexpr bool kServerLayoutsWritten = true;
 #endif
 
-constexpr std::array<OptionRow, 10> kOptions{{
+constexpr std::array<OptionRow, 11> kOptions{{
     {OptionId::DryRun, 'n', "dry-run", "",
      "say what would be written (name, fork sizes, type and\n"
      "creator) and write nothing"},
@@ -41,6 +41,9 @@ constexpr std::array<OptionRow, 10> kOptions{{
      "line within 128 bytes, decode from the first colon, keep\n"
      "BinHex and MacBinary names as they stand and write only\n"
      "the type and creator (sfm layout only)"},
+    {OptionId::Sync, '\0', "sync", "",
+     "write each output to the disk before it is reported (a run's\n"
+     "outputs are on the disk when it ends in any case)"},
     {OptionId::Verify, '\0', "verify", "",
      "check the CRC-16 values of BinHex and MacBinary II/III\n"
      "first; convert nothing whose values are wrong"},
@@ -135,6 +138,9 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
         case OptionId::Strict:
             options.strict = true;
             return true;
+        case OptionId::Sync:
+            options.sync = true;
+            return true;
         case OptionId::Verify:
             options.verify = true;
             return true;
@@ -156,7 +162,7 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
 
 }  // namespace
 
-const std::array<OptionRow, 10>& OptionTable() {
+const std::array<OptionRow, 11>& OptionTable() {
     return kOptions;
 }
 

@@ -29,6 +29,7 @@ enum class OptionId {
     Quiet,
     Recursive,
     Strict,
+    Sync,
     Verify,
     Version
 };
@@ -41,7 +42,7 @@ struct OptionRow {
     std::string_view help;      // '\n' starts a continuation line
 };
 
-const std::array<OptionRow, 10>& OptionTable();
+const std::array<OptionRow, 11>& OptionTable();
 
 struct Options {
     Format format = Format::Auto;
@@ -51,6 +52,7 @@ struct Options {
     bool dryRun = false;     // say what would be written, write nothing
     bool recursive = false;  // a folder source stands for every file below it
     bool strict = false;     // the window's BinHex probe, start of the data, names and record
+    bool sync = false;       // each output on the disk before it is reported
     bool verify = false;     // refuse sources whose check values are wrong
     bool help = false;       // --help was given: nothing else was looked at after it
     bool version = false;    // likewise for --version

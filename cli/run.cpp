@@ -12,6 +12,7 @@
 #include "cli/progress.h"
 #include "core/formats.h"
 #include "core/read/appledouble.h"
+#include "core/write/work_output.h"
 #include "platform/platform.h"
 #include "veskar_version.h"
 
@@ -188,6 +189,11 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         return kExitUsage;
     }
 
+    // The run holds every folder it writes into from the first output on, and puts what it
+    // wrote on the disk before its results are final.
+    SyncEachOutput(options.sync);
+    std::optional<platform::Holding> holding(std::in_place);
+
     // The files are found as the run goes, not listed first; only the progress display
     // needs the totals, and walks everything once beforehand for them.
     const bool progressWanted = errIsTerminal && !options.quiet;
@@ -249,6 +255,13 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         failed = failed || !WentWell(outcome);
     }
     progress.Clear();
+    holding.reset();
+    // What the holdings found (the leftovers of an interrupted run removed) and could not do
+    // (a work folder left, a volume that would not sync): said, and a failure for the latter.
+    for (const platform::HoldingNotice& notice : platform::TakeHoldingNotices()) {
+        err << kProgram << ": " << notice.text << '\n';
+        failed = failed || notice.trouble;
+    }
     if (batch && !options.quiet)
         err << kProgram << ": " << tally.Line(options.dryRun) << '\n' << std::flush;
     return failed ? kExitSomeFailed : kExitConverted;

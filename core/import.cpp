@@ -41,6 +41,8 @@ ImportResult ImportDescribed(std::string_view targetFolder, std::string_view sou
                              const ImportRequest& request, const OutputWriter& own,
                              ImportReport& report, const std::function<MacFileReading()>& read) {
     const OutputWriter& writer = request.writer ? *request.writer : own;
+    // The target folder is held for the import, unless a run around it holds it already.
+    const platform::Holding holding;
     const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
     const MacFileReading reading = read();
     if (reading.refusal) return Refuse(report, *reading.refusal);

@@ -21,6 +21,15 @@ void InstallInterruptCleanup();
 // or the path is too long to keep (the file is then simply not removed on an interrupt).
 int TrackTemporaryFile(const std::string& path);
 
+// The same for a name in the open folder `folder` (the twin's handle of it), a file or, when
+// `isFolder`, a folder (removed after the files, once empty). A file still open as `open` is
+// closed before it is removed: some file systems (ntfs-3g) keep an open file in its folder
+// after its name has gone, and the folder could not be removed.
+int TrackTemporaryFileIn(int folder, const std::string& name, bool isFolder = false, int open = -1);
+
+// The tracked file was closed: it is no longer closed before it is removed.
+void TrackedFileClosed(int slot);
+
 // Forgets the file without touching it.
 void UntrackTemporaryFile(int slot);
 

@@ -16,12 +16,21 @@ InterruptSlots<4096> slots;
 
 }  // namespace
 
-void RemoveArmedTrackedFiles(void (*remove)(const char* path)) {
+void RemoveArmedTrackedFiles(void (*remove)(int folder, const char* path, bool isFolder,
+                                            int open)) {
     slots.RemoveArmed(remove);
 }
 
 int TrackTemporaryFile(const std::string& path) {
     return slots.Track(path);
+}
+
+int TrackTemporaryFileIn(int folder, const std::string& name, bool isFolder, int open) {
+    return slots.Track(name, folder, isFolder, open);
+}
+
+void TrackedFileClosed(int slot) {
+    slots.Closed(slot);
 }
 
 void UntrackTemporaryFile(int slot) {

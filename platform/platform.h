@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace veskar {
 
@@ -35,13 +36,17 @@ extern const std::size_t kMaxPathChars;
 bool SetCurrentFolder(const std::string& path);
 std::string CurrentFolder();
 // Makes `path` the current folder and tells which volume holds it (VolumeId of the folder):
-// `entered` false when it cannot be entered. A folder entered last by the same path that is
-// still the current folder, and still the folder that path names, is not entered again, and
-// the look at it that tells so also serves the next name lookup in it: a batch into one
-// folder asks the file system about that folder once per file, not three times.
+// `entered` false, with `problem` saying why, when it cannot be entered. Within a holding
+// (BeginHolding) a folder is opened once, the first time it is entered, and held: entering it
+// again makes the open folder current, and only while `path` still names it (a folder moved,
+// replaced or removed meanwhile is not entered, nor what took its place). A folder entered
+// last by the same path that is still the current folder, and still the folder that path
+// names, is not entered again, and the look at it that tells so also serves the next name
+// lookup in it: a batch into one folder asks the file system about that folder once per file.
 struct EnteredFolder {
     bool entered = false;
     std::optional<std::uint64_t> volume;
+    std::string problem;
 };
 EnteredFolder EnterFolder(const std::string& path);
 // Something was made or removed in the current folder that the name lookups are not told of
@@ -142,6 +147,89 @@ std::optional<std::uint64_t> VolumeId(const std::string& folder);
 // the folder itself is probed, so only an ntfs-3g mount with the Windows stream interface
 // passes (not FAT, ext4, the ntfs3 driver or a network mount).
 std::uint32_t IsNtfsVolume(const std::string& path);
+
+// --- Held folders and work files -----------------------------------------------------------
+// A run (the command line's batch, one Convert of the window, or a single import outside
+// either) holds the folders it writes into: each is opened once, and every output is made,
+// moved and removed relative to the open folder, never through its path again and never
+// through a link. An output is written whole in the run's work folder, a hidden folder of its
+// own on the target's volume (".veskar-" and a mark inside, locked while the run lives), and
+// only then moved into its place under its name, without replacing anything.
+
+// What a file or folder is, whatever names it has.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// Holdings nest; when the outermost ends, the work folders are removed, what was written is
+// put on the disk (each volume synced once) and the folders are let go.
+void BeginHolding();
+void EndHolding();
+class Holding {
+  public:
+    Holding() { BeginHolding(); }
+    ~Holding() { EndHolding(); }
+    Holding(const Holding&) = delete;
+    Holding& operator=(const Holding&) = delete;
+};
+
+// The folder `name` inside the held folder at `parent`, held in its turn (and made first when
+// `create` and it is missing), never through a link: Held, with `path` the held folder's path;
+// Missing (only without `create`); or Refused with `why` ("... is a symbolic link, not a
+// folder", a file where the folder would be, or the system's reason).
+enum class Subfolder { Held, Missing, Refused };
+Subfolder HoldSubfolder(const std::string& parent, const std::string& name, bool create,
+                        std::string& path, std::string& why);
+
+// What the holdings found and did that a person should hear of, taken once: the leftovers of
+// interrupted runs removed, and the `trouble` of work folders that could not be removed or a
+// volume that did not take what was written.
+struct HoldingNotice {
+    bool trouble = false;
+    std::string text;
+};
+std::vector<HoldingNotice> TakeHoldingNotices();
+
+// A file being written in the current folder's work folder (made on first use), created
+// exclusively for reading and writing and registered for removal on an interrupt until it is
+// moved into place or removed. Null with `why` when it cannot be made.
+struct WorkFile {
+    std::FILE* stream = nullptr;
+    std::string name;  // in the work folder
+    FileIdentity identity;
+    int slot = -1;  // its interrupt slot
+};
+WorkFile CreateWorkFile(std::string& why);
+// A named stream of a work file (NTFS), created exclusively on the very file made: when the
+// work file is gone, what opening its stream made instead is removed, and the answer has no
+// stream, with `why` saying so. Registered so that an interrupt closes it before the file is
+// removed, until CloseWorkStream.
+struct WorkStream {
+    std::FILE* stream = nullptr;
+    int slot = -1;
+};
+WorkStream CreateWorkStream(const WorkFile& file, std::string_view stream, std::string& why);
+// False when what was written did not all reach the stream.
+bool CloseWorkStream(WorkStream& stream);
+// Moves the work file into the current folder as `nativeName`, never replacing: false with
+// `taken` set when something bears that name (a case the caller answers with another name),
+// or with `why`.
+bool MoveIntoPlace(WorkFile& file, const std::string& nativeName, bool& taken, std::string& why);
+// Moves a file MoveIntoPlace put at `nativeName` back into the work folder, if it is still
+// that file (a pair whose second file found its name taken).
+bool MoveBackToWork(WorkFile& file, const std::string& nativeName);
+// Removes the work file if it is still the file made (it is closed first when still open);
+// false with `why` naming what was left.
+bool RemoveWorkFile(WorkFile& file, std::string& why);
+// Writes the file's data to the disk before it is reported (--sync).
+bool SyncFile(std::FILE* stream);
+// Whether every output file is written to the disk as it is closed in any case: where the
+// volume as a whole cannot be, at the end of a run (Windows, without an administrator).
+extern const bool kSyncEachFile;
+// The identity of an open file.
+std::optional<FileIdentity> IdentityOf(std::FILE* stream);
 
 // --- Extended attributes --------------------------------------------------------------------
 // Whether files in `folder` take extended attributes in the user namespace (where Samba and

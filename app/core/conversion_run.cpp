@@ -31,17 +31,23 @@ std::string ResolvedTarget(const std::string& typed) {
 void RunConversion(SourceList& list, EnabledControl& exitButton, std::string_view targetText,
                    const ImportOperation& import, bool skipCompanions) {
     exitButton.SetEnabled(false);
-    // The target's volume may have changed since the last run (a drive unmounted while the
-    // window stayed open): it is checked afresh.
-    ForgetTargetFolders();
-    const std::string target = ResolvedTarget(std::string(targetText.substr(0, kRunPathChars)));
-    const std::size_t count = list.Count();
-    for (std::size_t i = 0; i < count; ++i) {
-        std::string source = list.FirstText();
-        if (source.size() > kRunPathChars) source.resize(kRunPathChars);
-        if (!(skipCompanions && IsAppleDoubleCompanion(source))) import(target, source);
-        list.DeleteFirst();
+    {
+        // Every entry's output goes into the one folder, held from the first on; when the run
+        // ends, what it wrote is on the disk. The window tells nothing of what the holding met.
+        const platform::Holding holding;
+        // The target's volume may have changed since the last run (a drive unmounted while the
+        // window stayed open): it is checked afresh.
+        ForgetTargetFolders();
+        const std::string target = ResolvedTarget(std::string(targetText.substr(0, kRunPathChars)));
+        const std::size_t count = list.Count();
+        for (std::size_t i = 0; i < count; ++i) {
+            std::string source = list.FirstText();
+            if (source.size() > kRunPathChars) source.resize(kRunPathChars);
+            if (!(skipCompanions && IsAppleDoubleCompanion(source))) import(target, source);
+            list.DeleteFirst();
+        }
     }
+    platform::TakeHoldingNotices();
     exitButton.SetEnabled(true);
 }
 

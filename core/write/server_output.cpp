@@ -5,11 +5,9 @@
 
 #include "core/common/copy_fork.h"
 #include "core/finder_info.h"
-#include "core/write/create_exclusive.h"
 #include "core/write/server_name.h"
 #include "core/write/server_records.h"
 #include "core/write/unique_name.h"
-#include "platform/interrupt_cleanup.h"
 
 namespace veskar {
 
@@ -21,10 +19,6 @@ constexpr std::string_view kCompanionPrefix = "._";
 ForkPlace InLargeChunks(ForkPlace place) {
     place.chunk = kLargeCopySize;
     return place;
-}
-
-std::string Here(std::string_view name) {
-    return "./" + std::string(name);
 }
 
 std::string CompanionOf(std::string_view name) {
@@ -49,15 +43,6 @@ UniqueNameRules RulesFor(Companion companion) {
 
 bool MakeUnique(std::string& name, Companion companion) {
     return MakeUniqueName(name, std::string(NameExtension(name)), RulesFor(companion));
-}
-
-// Creates the file exclusively, registered for removal until it is kept. It is written
-// beneath its stream, each piece at its own offset.
-CStream CreateOwned(OwnFile& owner, const std::string& name) {
-    platform::InterruptsHeld held;
-    CStream file(platform::OpenStream(Here(name), "w+bx"));
-    if (file) owner.Adopt(Here(name));
-    return file;
 }
 
 }  // namespace
@@ -91,6 +76,10 @@ ServerOutput::ServerOutput(const MacFileDescription& file, std::string_view sour
 }
 
 ImportResult ServerOutput::Fail(ImportResult result, std::string detail) {
+    appleDouble_.Discard();
+    data_.Discard();
+    for (const WorkOutput* file : {&appleDouble_, &data_})
+        if (!file->Leftover().empty()) detail += "; " + file->Leftover();
     report_.outputName = name_;
     report_.detail = std::move(detail);
     report_.dataBytes = report_.resourceBytes = 0;
@@ -98,37 +87,26 @@ ImportResult ServerOutput::Fail(ImportResult result, std::string detail) {
 }
 
 ImportResult ServerOutput::WriteData() {
-    const OutputNaming naming{
-        .taken = [this](const std::string& name) { return RulesFor(companion_).taken(name); },
-        .makeUnique = [this](std::string& name) { return MakeUnique(name, companion_); },
-        .path = Here,
-        .shown = [](const std::string& name) { return name; },
-    };
     std::string detail;
-    data_ = CreateExclusively(name_, naming, dataOwner_, detail);
-    if (!data_) return Fail(ImportResult::WriteFailed, detail);
-    if (companion_ == Companion::None) platform::NoteNativeCreatedInCurrentFolder(name_);
-    const CopyStatus status =
-        CopyForkTo(InLargeChunks(file_.data), platform::RawOf(data_.get()), 0, dataCopied_);
+    if (!ChooseName(name_, Naming(), detail) || !data_.Create(detail))
+        return Fail(ImportResult::WriteFailed, detail);
+    const CopyStatus status = CopyForkTo(InLargeChunks(file_.data), data_.Raw(), 0, dataCopied_);
     if (status != CopyStatus::Done)
         return Fail(ResultOf(status), CopyFailure(status, "the data fork", "the data fork"));
     return ImportResult::Converted;
 }
 
 ImportResult ServerOutput::CloseData() {
-    if (!CloseWritten(data_))
+    if (!data_.Close())
         return Fail(ImportResult::WriteFailed, SystemReason("cannot write the data fork"));
     return ImportResult::Converted;
 }
 
 ImportResult ServerOutput::WriteCompanion() {
     const std::string companionName = CompanionOf(name_);
-    CStream appleDouble = CreateOwned(companionOwner_, companionName);
-    if (!appleDouble)
-        return Fail(ImportResult::WriteFailed, SystemReason("cannot create " + companionName));
-    const std::array<std::string, 2> created{name_, companionName};
-    platform::NoteNativeCreatedInCurrentFolder(created);
-    const platform::RawFile written = platform::RawOf(appleDouble.get());
+    std::string detail;
+    if (!appleDouble_.Create(detail)) return Fail(ImportResult::WriteFailed, detail);
+    const platform::RawFile written = appleDouble_.Raw();
     const AppleDoubleHeader header = MakeAppleDoubleHeader(info_, file_.resource.length);
     const CopyStatus status =
         CopyForkTo(InLargeChunks(file_.resource), written, header.size(), resourceCopied_, header);
@@ -141,8 +119,38 @@ ImportResult ServerOutput::WriteCompanion() {
         if (!platform::RawWriteAllAt(written, 0, held.data(), held.size()))
             return Fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
     }
-    if (!CloseWritten(appleDouble))
+    if (!appleDouble_.Close())
         return Fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
+    return ImportResult::Converted;
+}
+
+OutputNaming ServerOutput::Naming() const {
+    return {
+        .taken = [this](const std::string& name) { return RulesFor(companion_).taken(name); },
+        .makeUnique = [this](std::string& name) { return MakeUnique(name, companion_); },
+        .native = [](const std::string& name) { return name; },
+    };
+}
+
+ImportResult ServerOutput::Place() {
+    const OutputNaming naming = Naming();
+    std::string detail;
+    const std::function<std::string(const std::string&)> names[] = {
+        CompanionOf, [](const std::string& name) { return name; }};
+    WorkOutput* const pair[] = {&appleDouble_, &data_};
+    const bool withCompanion = companion_ == Companion::Beside;
+    const std::span<WorkOutput* const> files =
+        withCompanion ? std::span(pair) : std::span(pair).last(1);
+    const std::span<const std::function<std::string(const std::string&)>> nameOf =
+        withCompanion ? std::span(names) : std::span(names).last(1);
+    if (!PlaceOutput(files, nameOf, name_, naming, detail))
+        return Fail(ImportResult::WriteFailed, detail);
+    if (withCompanion) {
+        const std::array<std::string, 2> created{name_, CompanionOf(name_)};
+        platform::NoteNativeCreatedInCurrentFolder(created);
+    } else {
+        platform::NoteNativeCreatedInCurrentFolder(name_);
+    }
     return ImportResult::Converted;
 }
 
@@ -152,12 +160,11 @@ ImportResult ServerOutput::WritePair(
     if (result == ImportResult::Converted && beforeClose) result = beforeClose(*this);
     if (result == ImportResult::Converted) result = CloseData();
     if (result == ImportResult::Converted) result = WriteCompanion();
+    if (result == ImportResult::Converted) result = Place();
     return result == ImportResult::Converted ? Done(resourceCopied_) : result;
 }
 
 ImportResult ServerOutput::Done(std::uint64_t resourceCopied) {
-    dataOwner_.Keep();
-    companionOwner_.Keep();
     report_.outputName = name_;
     report_.dataBytes = dataCopied_;
     report_.resourceBytes = resourceCopied;

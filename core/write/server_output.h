@@ -11,10 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/common/c_stream.h"
-#include "core/common/own_file.h"
 #include "core/import_report.h"
 #include "core/mac_file.h"
+#include "core/write/work_output.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -39,36 +38,43 @@ class ServerOutput {
     const FinderInformation& Info() const { return info_; }
     const std::string& Name() const { return name_; }
 
-    // Creates the data file and copies the data fork into it: Converted or the failure.
+    // Creates the data file (in the work folder) and copies the data fork into it: Converted
+    // or the failure.
     ImportResult WriteData();
     // The data file while it is open, for attributes set on it before it is closed.
-    platform::RawFile Data() const { return platform::RawOf(data_.get()); }
+    platform::RawFile Data() const { return data_.Raw(); }
     ImportResult CloseData();
     // The "._" file: the Finder information and the resource fork.
     ImportResult WriteCompanion();
+    // Puts the output in place under its name, or the next unique one: the "._" file first,
+    // when there is one. Converted or the failure.
+    ImportResult Place();
 
     // The data file and the "._" file beside it, whole: the data written, `beforeClose` given
     // the open data file (for an attribute set on it), the file closed, the "._" file
-    // written, everything kept.
+    // written, both put in place.
     ImportResult WritePair(
         const std::function<ImportResult(ServerOutput& output)>& beforeClose = nullptr);
 
-    // Fails the output with `result` and why; what was made goes with the object.
+    // Fails the output with `result` and why, removing what was made (and saying what could
+    // not be removed).
     ImportResult Fail(ImportResult result, std::string detail);
-    // Keeps the output, with the resource fork's bytes as written (the data fork's are
-    // counted by WriteData), and tells what the source lacked.
+    // Reports the output placed, with the resource fork's bytes as written (the data fork's
+    // are counted by WriteData), and tells what the source lacked.
     ImportResult Done(std::uint64_t resourceCopied);
 
   private:
+    OutputNaming Naming() const;
+
+    // Held for this output when no run holds the current folder already; let go last.
+    platform::Holding holding_;
     const MacFileDescription& file_;
     Companion companion_;
     ImportReport& report_;
     FinderInformation info_;
     std::string name_;
-    // Declared before the streams, so that a stream is closed before its file is removed.
-    OwnFile dataOwner_;
-    OwnFile companionOwner_;
-    CStream data_;
+    WorkOutput data_;
+    WorkOutput appleDouble_;  // the "._" file
     std::uint64_t dataCopied_ = 0;
     std::uint64_t resourceCopied_ = 0;
 };

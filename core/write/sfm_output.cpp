@@ -3,12 +3,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 #include "core/common/name_extension.h"
 #include "core/finder_info.h"
-#include "core/write/create_exclusive.h"
 #include "core/write/safe_name.h"
 #include "core/write/unique_name.h"
+#include "core/write/work_output.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -33,25 +34,28 @@ const OutputNaming& SfmNaming() {
     static const OutputNaming naming{
         .taken = [](const std::string& name) { return FileNameExists(name); },
         .makeUnique = MakeUnique,
-        .path = [](const std::string& name) { return platform::OutputPath(name); },
-        .shown = [](const std::string& name) { return platform::AnsiToNative(name); },
+        .native = [](const std::string& name) { return platform::AnsiToNative(name); },
     };
     return naming;
 }
 
-// Opens one of the output's named streams. They are created exclusively, which makes a FUSE
-// mount ask the file system whether they exist: ntfs-3g's keeps a stream's name known as
-// existing for a moment after its file has gone, and would refuse the stream of a file made
-// again by that name (a good copy right after a damaged one was taken back, or a file
-// converted again right after its output was deleted). The data file was just made, so no
-// stream of it can exist. The stream stays unbuffered: a buffered stream put back at the end
-// of a fork reads the last block back first, and asks the file's block size, each a request
-// to the file system (FUSE's, for ntfs-3g).
-CStream CreateStream(const std::string& name, std::string_view stream) {
-    CStream opened(platform::OpenStream(platform::OutputPath(name, stream), "w+bx"));
-    if (opened) std::setvbuf(opened.get(), nullptr, _IONBF, 0);
-    return opened;
-}
+// One of the output's named streams, closed when it goes. Streams stay unbuffered: a
+// buffered stream put back at the end of a fork reads the last block back first, and asks the
+// file's block size, each a request to the file system (FUSE's, for ntfs-3g).
+class OutputStream {
+  public:
+    ~OutputStream() { Close(); }
+    bool Create(const WorkOutput& output, std::string_view name, std::string& why) {
+        stream_ = platform::CreateWorkStream(output.File(), name, why);
+        if (stream_.stream) std::setvbuf(stream_.stream, nullptr, _IONBF, 0);
+        return stream_.stream != nullptr;
+    }
+    std::FILE* get() const { return stream_.stream; }
+    bool Close() { return platform::CloseWorkStream(stream_); }
+
+  private:
+    platform::WorkStream stream_;
+};
 
 FinderInformation TypeCreatorInfo(const TypeCreator& typeCreator) {
     FinderInformation info{};
@@ -89,10 +93,18 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     MakeSafeName(name);
     FitName(name);
 
-    // Declared before the streams, so that a stream is closed before its file is removed; the
-    // output stays registered for removal on an interrupt until it is complete.
-    OwnFile owner;
+    // Held for this output when no run holds the current folder already.
+    const platform::Holding holding;
+    // The output is written whole in the work folder, then put in place. Its streams are made
+    // on the very file made there, exclusively: ntfs-3g keeps a stream's name known as
+    // existing for a moment after its file has gone, and an exclusive create makes it ask.
+    WorkOutput output;
+    OutputStream streams[2];
     auto fail = [&](ImportResult result, std::string detail) {
+        for (OutputStream& stream : streams)
+            stream.Close();
+        output.Discard();
+        if (!output.Leftover().empty()) detail += "; " + output.Leftover();
         out.outputName = name;
         out.detail = std::move(detail);
         out.dataBytes = out.resourceBytes = 0;
@@ -100,44 +112,45 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     };
 
     std::string detail;
-    CStream dataFile = CreateExclusively(name, SfmNaming(), owner, detail);
-    if (!dataFile) return fail(ImportResult::WriteFailed, detail);
-    // The outputs are written beneath their streams, which stay unbuffered (see CreateStream).
-    std::setvbuf(dataFile.get(), nullptr, _IONBF, 0);
-    platform::NoteCreatedInCurrentFolder(name);
-
+    if (!ChooseName(name, SfmNaming(), detail) || !output.Create(detail))
+        return fail(ImportResult::WriteFailed, detail);
+    std::setvbuf(output.Stream(), nullptr, _IONBF, 0);
     std::uint64_t dataCopied = 0;
     const CopyStatus dataStatus =
-        CopyPlacedFork(data, dataFile.get(), dataCopied, "the data fork", "the data fork", detail);
+        CopyPlacedFork(data, output.Stream(), dataCopied, "the data fork", "the data fork", detail);
     if (dataStatus != CopyStatus::Done) return fail(ResultOf(dataStatus), detail);
-    if (std::fclose(dataFile.release()) != 0)
-        return fail(ImportResult::WriteFailed, SystemReason("cannot write the data fork"));
 
     std::uint64_t resourceCopied = 0;
     if (resource.length != 0) {
-        CStream stream = CreateStream(name, kResourceStream);
-        if (!stream)
-            return fail(ImportResult::WriteFailed,
-                        SystemReason("cannot create the AFP_Resource stream"));
+        OutputStream& stream = streams[0];
+        if (!stream.Create(output, kResourceStream, detail))
+            return fail(ImportResult::WriteFailed, detail);
         const CopyStatus status =
             CopyPlacedFork(resource, stream.get(), resourceCopied, "the resource fork",
                            "the AFP_Resource stream", detail);
-        if (std::fclose(stream.release()) != 0 && status == CopyStatus::Done)
+        if (!stream.Close() && status == CopyStatus::Done)
             return fail(ImportResult::WriteFailed,
                         SystemReason("cannot write the AFP_Resource stream"));
         if (status != CopyStatus::Done) return fail(ResultOf(status), detail);
     }
 
-    CStream info = CreateStream(name, kAfpInfoStream);
-    if (!info)
-        return fail(ImportResult::WriteFailed,
-                    SystemReason("cannot create the AFP_AfpInfo stream"));
+    OutputStream& info = streams[1];
+    if (!info.Create(output, kAfpInfoStream, detail))
+        return fail(ImportResult::WriteFailed, detail);
     const AfpInfo record = MakeAfpInfo(finderInfo);
     const bool written = std::fwrite(record.data(), 1, record.size(), info.get()) == record.size();
-    if (std::fclose(info.release()) != 0 || !written)
+    if (!info.Close() || !written)
         return fail(ImportResult::WriteFailed, SystemReason("cannot write the AFP_AfpInfo stream"));
+    if (!output.Close())
+        return fail(ImportResult::WriteFailed, SystemReason("cannot write the data fork"));
 
-    owner.Keep();
+    WorkOutput* const files[] = {&output};
+    const std::function<std::string(const std::string&)> asItIs[] = {
+        [](const std::string& given) { return given; }};
+    if (!PlaceOutput(files, asItIs, name, SfmNaming(), detail))
+        return fail(ImportResult::WriteFailed, detail);
+    platform::NoteCreatedInCurrentFolder(name);
+
     out.outputName = name;
     out.dataBytes = dataCopied;
     out.resourceBytes = resourceCopied;

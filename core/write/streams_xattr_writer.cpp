@@ -56,11 +56,9 @@ ImportResult StreamsXattrWriter::Write(const MacFileDescription& file, std::stri
         return out.Fail(ImportResult::WriteFailed, FitsNoAttribute(file.resource.length, false));
     if (const ImportResult result = out.WriteData(); result != ImportResult::Converted)
         return result;
-    if (const ImportResult result = out.CloseData(); result != ImportResult::Converted)
-        return result;
 
-    const std::string path = "./" + out.Name();
-    // Samba keeps a zero byte after each stream's bytes.
+    // The attributes are set on the file made and still open, never through a name. Samba
+    // keeps a zero byte after each stream's bytes.
     std::vector<std::uint8_t> fork;
     std::string detail;
     const CopyStatus status = ReadPlacedFork(file.resource, fork, "the resource fork", detail);
@@ -68,7 +66,7 @@ ImportResult StreamsXattrWriter::Write(const MacFileDescription& file, std::stri
     const std::uint64_t resourceCopied = fork.size();
     if (!fork.empty()) {
         fork.push_back(0);
-        if (!platform::SetUserAttribute(path, kResourceAttribute, fork.data(), fork.size())) {
+        if (!platform::SetUserAttribute(out.Data(), kResourceAttribute, fork.data(), fork.size())) {
             const bool tooLarge = errno == ENOSPC || errno == E2BIG || errno == ERANGE;
             return out.Fail(ImportResult::WriteFailed,
                             tooLarge ? FitsNoAttribute(resourceCopied, true)
@@ -81,11 +79,15 @@ ImportResult StreamsXattrWriter::Write(const MacFileDescription& file, std::stri
         const AfpInfo record = MakeAfpInfo(out.Info());
         std::vector<std::uint8_t> stored(record.begin(), record.end());
         stored.push_back(0);
-        if (!platform::SetUserAttribute(path, kAfpInfoAttribute, stored.data(), stored.size()))
+        if (!platform::SetUserAttribute(out.Data(), kAfpInfoAttribute, stored.data(),
+                                        stored.size()))
             return out.Fail(
                 ImportResult::WriteFailed,
                 SystemReason("cannot set the attribute user." + std::string(kAfpInfoAttribute)));
     }
+    if (const ImportResult result = out.CloseData(); result != ImportResult::Converted)
+        return result;
+    if (const ImportResult result = out.Place(); result != ImportResult::Converted) return result;
     return out.Done(resourceCopied);
 }
 

@@ -51,7 +51,9 @@ TargetFolder EnterTargetFolder(std::string_view path, TargetNeeds needs) {
     TargetFolder folder;
     const platform::EnteredFolder entered = platform::EnterFolder(std::string(path));
     if (!entered.entered) {
-        folder.detail = "the target folder " + std::string(path) + " cannot be entered";
+        folder.detail = !entered.problem.empty()
+                            ? entered.problem
+                            : "the target folder " + std::string(path) + " cannot be entered";
         return folder;
     }
     if (needs == TargetNeeds::Nothing) {

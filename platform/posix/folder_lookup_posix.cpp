@@ -10,6 +10,7 @@
 // folded names one by one.
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -25,6 +26,7 @@
 
 #include "core/common/charsets.h"
 #include "platform/platform.h"
+#include "platform/posix/held_folders_posix.h"
 
 namespace veskar {
 
@@ -406,17 +408,33 @@ EnteredFolder EnterFolder(const std::string& path) {
     const std::lock_guard lock(state.mutex);
     std::optional<EnteredPath>& last = state.last;
     struct stat info;
+    const bool looked = ::stat(path.c_str(), &info) == 0;
+    // Within a holding the folder entered is the one held for the path, and only while the
+    // path still names it: what was put in its place meanwhile is never entered.
+    std::optional<int> held;
+    if (held::Active()) {
+        // A path that names nothing now names no folder held for it either.
+        if (!looked) info = {};
+        held = held::Enter(path, info, result.problem);
+        if (!held) {
+            last.reset();
+            state.entered.reset();
+            return result;
+        }
+    }
     // Still the current folder (its name, which the system keeps without asking the file
     // system), and still what the path names (a volume mounted there anew is another device).
-    if (last && last->path == path && ::stat(path.c_str(), &info) == 0 &&
-        info.st_dev == last->device && info.st_ino == last->inode &&
-        CurrentFolder() == last->current) {
+    if (looked && last && last->path == path && info.st_dev == last->device &&
+        info.st_ino == last->inode && CurrentFolder() == last->current) {
         state.entered = info;
-        return {true, static_cast<std::uint64_t>(info.st_dev)};
+        return {true, static_cast<std::uint64_t>(info.st_dev), {}};
     }
     last.reset();
     state.entered.reset();
-    if (!SetCurrentFolder(path)) return result;
+    if (held ? ::fchdir(*held) != 0 : !SetCurrentFolder(path)) {
+        result.problem = "the target folder " + path + " cannot be entered";
+        return result;
+    }
     result.entered = true;
     if (::stat(".", &info) != 0) return result;
     result.volume = static_cast<std::uint64_t>(info.st_dev);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The handler may run between any two instructions of an import, on the thread that runs the
 // imports (any other thread blocks the signals), so it touches only a fixed table of paths and
-// lock-free flags, and calls only unlink, signal and raise, all async-signal-safe. A hold is a
-// flag, not a blocked signal: a hold costs no system call (an import holds several times a
+// lock-free flags, and calls only close, unlinkat, signal and raise, all async-signal-safe. A hold
+// is a flag, not a blocked signal: a hold costs no system call (an import holds several times a
 // file), and a signal that comes meanwhile is only noted, then acted on when the hold ends.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -26,7 +27,10 @@ static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_alw
               "flags a signal handler may touch");
 
 void RemoveTrackedAndReraise(int signal) {
-    RemoveArmedTrackedFiles([](const char* path) { ::unlink(path); });
+    RemoveArmedTrackedFiles([](int folder, const char* path, bool isFolder, int open) {
+        if (open >= 0) ::close(open);
+        ::unlinkat(folder < 0 ? AT_FDCWD : folder, path, isFolder ? AT_REMOVEDIR : 0);
+    });
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }

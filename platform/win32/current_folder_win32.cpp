@@ -30,11 +30,6 @@ bool SetCurrentFolder(const std::string& path) {
     return !path.empty() && ::SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
-EnteredFolder EnterFolder(const std::string& path) {
-    if (!SetCurrentFolder(path)) return {};
-    return {true, VolumeId(".")};
-}
-
 void ForgetFolderLook() {}
 
 std::string CurrentFolder() {

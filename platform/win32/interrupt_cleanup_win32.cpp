@@ -26,7 +26,13 @@ BOOL WINAPI RemoveTrackedOnConsoleEvent(DWORD event) {
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
             ::AcquireSRWLockExclusive(&removing);
-            RemoveArmedTrackedFiles([](const char* path) { ::DeleteFileA(path); });
+            // Windows tracks names by their paths from the current folder, which is held.
+            RemoveArmedTrackedFiles([](int, const char* path, bool isFolder, int) {
+                if (isFolder)
+                    ::RemoveDirectoryA(path);
+                else
+                    ::DeleteFileA(path);
+            });
             // Held to the end: the process is about to go, and no import may make another file.
             break;
         default:

@@ -36,6 +36,7 @@
 #include "tests/mac_fixtures.h"
 #include "tests/ntfs_volume.h"
 #include "tests/run_program.h"
+#include "tests/work_folder.h"
 
 namespace veskar {
 
@@ -428,12 +429,15 @@ TEST(HostileInterrupts, CommandLineInterruptedInTheMiddleOfABinHexStaging) {
                 ::_exit(127);
             }
             // The first intermediate appears beside the source once the staging has begun;
-            // the output, once the one pass is writing it.
-            const std::string sign = strict ? sources.File("big.bqx") : volume->Path("Big");
+            // the output, in the work folder, once the one pass is writing it.
+            const auto begun = [&] {
+                return strict ? fs::exists(sources.File("big.bqx"))
+                              : OutputUnderWay(volume->Root());
+            };
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-            while (!fs::exists(sign) && std::chrono::steady_clock::now() < deadline)
+            while (!begun() && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
-            ASSERT_TRUE(fs::exists(sign));
+            ASSERT_TRUE(begun());
             ::kill(child, signal);
             int status = 0;
             ASSERT_EQ(::waitpid(child, &status, 0), child);

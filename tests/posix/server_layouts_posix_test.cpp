@@ -23,6 +23,7 @@
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
 #include "tests/run_program.h"
+#include "tests/work_folder.h"
 
 namespace veskar {
 
@@ -302,7 +303,8 @@ TEST(ServerLayouts, TakenNamesAndFailuresLeaveEveryFileAsItWas) {
     EXPECT_EQ(Names(target.Path()), before);
 }
 
-// Killed while it writes a large data fork: neither the data file nor anything else stays.
+// Killed while it writes a large data fork: neither the data file nor anything else stays,
+// not even the work folder it was written in.
 TEST(ServerLayouts, InterruptedOutputLeavesNothing) {
     TempDir src, target;
     MacFile file;
@@ -318,7 +320,7 @@ TEST(ServerLayouts, InterruptedOutputLeavesNothing) {
         ::_exit(127);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Names(target.Path()).contains("Report") && std::chrono::steady_clock::now() < deadline)
+    while (!OutputUnderWay(target.Path()) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     ::kill(child, SIGTERM);
     int status = 0;
