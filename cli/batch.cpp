@@ -71,6 +71,25 @@ bool IsZipCompanion(std::string_view relative) {
     return false;
 }
 
+// The path, relative to the walked folder, of what a "__MACOSX" companion belongs to: the
+// companion's path without its "__MACOSX/" and its "._".
+std::string ZipCounterpart(std::string_view relative) {
+    const std::size_t nameAt = relative.rfind('/') + 1;
+    std::string counterpart;
+    for (std::size_t at = 0; at < nameAt;) {
+        const std::size_t end = relative.find('/', at);
+        if (relative.substr(at, end - at) != kZipCompanionFolder)
+            counterpart += std::string(relative.substr(at, end + 1 - at));
+        at = end + 1;
+    }
+    return counterpart + std::string(relative.substr(nameAt + 2));
+}
+
+bool IsRealFolder(const fs::path& path) {
+    std::error_code error;
+    return fs::is_directory(fs::symlink_status(path, error));
+}
+
 // True when `folder` is `target` or lies below it: outputs may then land in the folders
 // that a walk from `folder` reads.
 bool ReachesIntoTarget(const fs::path& folder, const fs::path& target) {
@@ -190,6 +209,16 @@ std::optional<Job> JobList::NextInWalk() {
         const std::size_t slash = entry->relative.rfind('/');
         if (slash != std::string::npos) job.folder = entry->relative.substr(0, slash + 1);
         job.zipCompanion = IsZipCompanion(entry->relative);
+        if (job.zipCompanion) {
+            // A companion of a folder is that folder's own information.
+            const std::string counterpart = ZipCounterpart(entry->relative);
+            if (IsRealFolder(walk.root / platform::PathOfNative(counterpart))) {
+                job.zipCompanion = false;
+                const std::size_t cut = counterpart.rfind('/');
+                job.folder = cut == std::string::npos ? "" : counterpart.substr(0, cut + 1);
+                job.informationOf = counterpart.substr(job.folder.size());
+            }
+        }
         // Only a "__MACOSX" tree met on the way down can hold a companion found elsewhere
         // than beside the file, and the walk has seen every such tree.
         if (!job.zipCompanion && detail_ != Detail::SizesOnly && entry->markedAbove)
@@ -248,8 +277,10 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
         // Opened (and made when missing) inside the folder above as it is held, never through
         // a link: one planted where a folder is expected is refused, not followed.
         std::string why;
-        switch (platform::HoldSubfolder(parent.folder, name, !dryRun_, place.folder, why)) {
+        bool made = false;
+        switch (platform::HoldSubfolder(parent.folder, name, !dryRun_, place.folder, why, &made)) {
             case platform::Subfolder::Held:
+                if (made) made_.insert(relative);
                 break;
             case platform::Subfolder::Missing:
                 place.isNew = true;
@@ -260,6 +291,8 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
         }
     }
     place.relative = parent.relative + name + "/";
+    place.name = name;
+    place.madeByRun = place.isNew || made_.contains(relative);
     chain_.emplace_back(relative, std::move(place));
     return chain_.back().second;
 }

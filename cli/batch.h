@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,8 +26,11 @@ struct Job {
     std::string folder;         // below the walked folder, '/'-separated, ending in '/'; or empty
     std::string companion;      // its AppleDouble companion's path; empty for the one beside
     bool zipCompanion = false;  // found under "__MACOSX": only ever read with its data file
-    bool link = false;          // a symbolic link met in a walk: passed over, not followed
-    std::uint64_t bytes = 0;    // its size, for the progress display (not with Detail::Companions)
+    // Found under "__MACOSX" for a folder: the source is that folder's own information, and
+    // this the folder's name in `folder`.
+    std::string informationOf;
+    bool link = false;        // a symbolic link met in a walk: passed over, not followed
+    std::uint64_t bytes = 0;  // its size, for the progress display (not with Detail::Companions)
     std::optional<SourceOutcome> failed;  // the source cannot be converted at all
 };
 
@@ -87,10 +91,12 @@ class OutputFolders {
     OutputFolders(std::string target, bool dryRun, bool serverNames = false)
         : target_(std::move(target)), dryRun_(dryRun), serverNames_(serverNames) {}
     struct Place {
-        std::string folder;    // absolute: where the import writes
-        bool isNew = false;    // only in a trial run: the folder is not there yet
-        std::string problem;   // why it cannot be made; empty when it can
-        std::string relative;  // native, relative to the target, ending in '/'
+        std::string folder;      // absolute: where the import writes
+        bool isNew = false;      // only in a trial run: the folder is not there yet
+        std::string problem;     // why it cannot be made; empty when it can
+        std::string relative;    // native, relative to the target, ending in '/'
+        std::string name;        // native, in the folder above; empty for the target
+        bool madeByRun = false;  // made by this run (in a trial run: would be)
     };
     // `relative` is the folder below the walked one, '/'-separated, ending in '/' or empty.
     // The place stays valid until the next call.
@@ -102,6 +108,8 @@ class OutputFolders {
     bool serverNames_;
     // The last folder asked for and every folder above it, the target first.
     std::vector<std::pair<std::string, Place>> chain_;
+    // The folders this run made, as asked for.
+    std::set<std::string> made_;
 };
 
 }  // namespace cli

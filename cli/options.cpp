@@ -42,8 +42,8 @@ constexpr std::array<OptionRow, 11> kOptions{{
      "BinHex and MacBinary names as they stand and write only\n"
      "the type and creator (sfm layout only)"},
     {OptionId::Sync, '\0', "sync", "",
-     "write each output to the disk before it is reported (a run's\n"
-     "outputs are on the disk when it ends in any case)"},
+     "write each output to the disk before it is reported\n"
+     "(a run's outputs are on the disk when it ends anyway)"},
     {OptionId::Verify, '\0', "verify", "",
      "check the CRC-16 values of BinHex and MacBinary II/III\n"
      "first; convert nothing whose values are wrong"},
@@ -293,8 +293,21 @@ std::string HelpText() {
         "BinHex and MacBinary names stay as they stand and the record carries only\n"
         "the type and creator, as the window writes them.\n"
         "\nAn AppleDouble file is a pair: give the data file; its header file beside it,\n"
-        "named \"._\" and the data file's name, is read with it. With -f appledouble a\n"
-        "source whose name begins with \"._\" is skipped as such a header file.\n"
+        "named \"._\" and the data file's name (else \"%\" and the name, else the name\n"
+        "and \".rsrc\", as other tools name it), is read with it. With -f appledouble a\n"
+        "source whose name begins with \"._\" is skipped as such a header file. The\n"
+        "data file is the data fork whole, whatever length the header states for it.\n"
+        "\nBesides the forks and the Finder information, the dates (created, modified,\n"
+        "backed up), the Finder comment and macOS's extended attributes are read from\n"
+        "every format that carries them (MacBinary's dates count from 1904 in the\n"
+        "Mac's local time, taken as UTC) and written where the layout keeps them: the\n"
+        "modification date as every output file's modification time; sfm: the NTFS\n"
+        "creation time and a named stream per attribute; fruit and streams-xattr:\n"
+        "Samba's creation time record and stream attribute per extended attribute,\n"
+        "fruit also netatalk's dates and comment; appledouble: the attributes in the\n"
+        "._ file, as macOS writes it. An attribute a layout cannot name is left out\n"
+        "with a warning on standard error. Names in UTF-8 (as macOS's tools write\n"
+        "them) and little-endian AppleSingle and AppleDouble files are read too.\n"
         "Outputs take the Macintosh name the file carries, else the source's own name.\n"
         "\nIn auto mode each source's format is recognised from its contents: MacBinary\n"
         "by its header, AppleSingle by its magic number, BinHex 4.0 by its\n"
@@ -308,7 +321,10 @@ std::string HelpText() {
         "window does.\n"
         "\nWith -r, a folder SOURCE stands for every file below it, each converted in\n"
         "auto mode into the same folders below TARGET_FOLDER (created when missing,\n"
-        "their names made safe as file names are). An AppleDouble data file there\n"
+        "their names made safe as file names are). A folder's own information (its\n"
+        "\"._\" header file beside it or under \"__MACOSX\") is written onto the folder\n"
+        "in TARGET_FOLDER when this run makes it (folder-information), and the\n"
+        "folder's dates are set when the run ends. An AppleDouble data file there\n"
         "also finds its \"._\" header file under a \"__MACOSX\" folder above it, where\n"
         "an unpacked zip archive keeps it; everything under \"__MACOSX\" is skipped\n"
         "as a header file. Symbolic links below a folder SOURCE are not followed:\n"
@@ -333,6 +349,10 @@ std::string HelpText() {
         "'SOURCE -> OUTPUT (data 300, resource 0, TEXT/ttxt)', and the objects carry\n"
         "\"dry_run\": true, \"data_bytes\", \"resource_bytes\", \"type\", \"creator\" and\n"
         "\"finder_flags\" (four hexadecimal digits).\n"
+        "Objects with an output carry what the file holds besides its forks, when it\n"
+        "has it: \"created\", \"modified\", \"backed_up\" (ISO 8601, UTC),\n"
+        "\"comment_bytes\", \"attributes\" (the names), \"folder\": true for a folder's\n"
+        "information; \"warnings\" lists what was left out of an output.\n"
         "The results and their codes:\n";
     constexpr std::array<ImportResult, 8> kReported{
         ImportResult::Converted,  ImportResult::NotBinHex,   ImportResult::CannotOpen,
@@ -345,15 +365,17 @@ std::string HelpText() {
     text +=
         ResultLine("companion-skipped", 0, "an AppleDouble \"._\" file, read with its data file");
     text += ResultLine("link-skipped", 0, "a symbolic link below a folder, not followed");
+    text += ResultLine("folder-information", 1, "a folder's own information, written onto it");
+    text += ResultLine("folder-skipped", 0, "a folder's information, kept off a folder there");
     text +=
-        "Codes are those of the import; \"result\" tells apart the three that share 0.\n"
+        "Codes are those of the import; \"result\" tells apart those that share one.\n"
         "A truncated source (one that ends before a fork, an entry or its header does)\n"
         "has what it holds written all the same, and fails; a source whose read fails\n"
         "part-way (read-failed) leaves nothing behind.\n"
         "-q leaves out the lines of converted and skipped sources, the progress and\n"
         "the summary.\n"
-        "\nExit status: 0 when every source was converted (or skipped as a companion\n"
-        "or a link),\n"
+        "\nExit status: 0 when every source was converted (or skipped as a companion,\n"
+        "a link or a folder's information),\n"
         "1 when at least one failed, 2 for bad usage or an unusable TARGET_FOLDER.\n";
     return text;
 }

@@ -3,6 +3,7 @@
 
 #include "cli/options.h"
 #include "core/common/charsets.h"
+#include "core/common/mac_time.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -15,7 +16,14 @@ namespace {
 constexpr int kSkippedCode = 0;
 
 std::string_view SkippedWord(SourceOutcome::Skip skip) {
-    return skip == SourceOutcome::Skip::Link ? "link-skipped" : "companion-skipped";
+    switch (skip) {
+        case SourceOutcome::Skip::Link:
+            return "link-skipped";
+        case SourceOutcome::Skip::FolderThere:
+            return "folder-skipped";
+        default:
+            return "companion-skipped";
+    }
 }
 
 bool Skipped(const SourceOutcome& outcome) {
@@ -32,7 +40,15 @@ void AppendEscape(std::string& out, unsigned value) {
 std::string OutputName(const SourceOutcome& outcome) {
     const ImportReport& report = outcome.report;
     return outcome.outputFolder +
-           (report.nativeName ? report.outputName : platform::AnsiToNative(report.outputName));
+           (report.nativeName ? report.outputName : platform::AnsiToNative(report.outputName)) +
+           (report.folder ? "/" : "");
+}
+
+// A folder's own information written (or to be written): its result's word.
+constexpr std::string_view kFolderInformationWord = "folder-information";
+
+bool IsFolderInformation(const SourceOutcome& outcome) {
+    return outcome.report.folder && outcome.result == ImportResult::Converted;
 }
 
 std::string HexWord(std::uint16_t value) {
@@ -102,6 +118,54 @@ std::string JsonText(std::string_view native) {
     return JsonString(platform::NativeToUtf8(native));
 }
 
+// What the file carries besides its forks and Finder information: its dates (ISO 8601), the
+// length of its comment and the names of its extended attributes, each only when it has them.
+std::string JsonCarried(const ImportReport& report) {
+    std::string fields;
+    const std::pair<const char*, const std::optional<std::int64_t>&> dates[] = {
+        {"created", report.dates.created},
+        {"modified", report.dates.modified},
+        {"backed_up", report.dates.backedUp}};
+    for (const auto& [name, date] : dates)
+        if (date)
+            fields += ", \"" + std::string(name) + "\": " + JsonString(mac_time::Iso8601(*date));
+    if (report.commentBytes != 0)
+        fields += ", \"comment_bytes\": " + std::to_string(report.commentBytes);
+    if (!report.attributeNames.empty()) {
+        fields += ", \"attributes\": [";
+        for (std::size_t i = 0; i < report.attributeNames.size(); ++i)
+            fields += (i ? ", " : "") + JsonString(report.attributeNames[i]);
+        fields += "]";
+    }
+    return fields;
+}
+
+std::string JsonList(const std::vector<std::string>& utf8Texts) {
+    std::string list = "[";
+    for (std::size_t i = 0; i < utf8Texts.size(); ++i)
+        list += (i ? ", " : "") + JsonString(utf8Texts[i]);
+    return list + "]";
+}
+
+// The same for a trial run's line of text.
+std::string TextCarried(const ImportReport& report) {
+    std::string text;
+    const std::pair<const char*, const std::optional<std::int64_t>&> dates[] = {
+        {"created", report.dates.created},
+        {"modified", report.dates.modified},
+        {"backed up", report.dates.backedUp}};
+    for (const auto& [name, date] : dates)
+        if (date) text += ", " + std::string(name) + " " + mac_time::Iso8601(*date);
+    if (report.commentBytes != 0)
+        text += ", comment " + std::to_string(report.commentBytes) + " bytes";
+    if (!report.attributeNames.empty()) {
+        text += ", attributes";
+        for (std::size_t i = 0; i < report.attributeNames.size(); ++i)
+            text += (i ? ", " : " ") + platform::Utf8ToNative(report.attributeNames[i]);
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string JsonLine(const SourceOutcome& outcome) {
@@ -109,8 +173,11 @@ std::string JsonLine(const SourceOutcome& outcome) {
     if (Skipped(outcome)) {
         line += JsonString(SkippedWord(outcome.skipped)) +
                 ", \"code\": " + std::to_string(kSkippedCode);
+        if (outcome.skipped == SourceOutcome::Skip::FolderThere)
+            line += ", \"output\": " + JsonText(outcome.outputFolder);
     } else {
-        line += JsonString(DescribeResult(outcome.result).word) +
+        line += JsonString(IsFolderInformation(outcome) ? kFolderInformationWord
+                                                        : DescribeResult(outcome.result).word) +
                 ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
         if (HasOutput(outcome)) line += ", \"output\": " + JsonText(OutputName(outcome));
         if (HasOutput(outcome) && DryRunOf(outcome)) {
@@ -121,22 +188,34 @@ std::string JsonLine(const SourceOutcome& outcome) {
                     ", \"creator\": " + JsonString(FourCharCode(report.typeCreator, 4)) +
                     ", \"finder_flags\": " + JsonString(HexWord(report.finderFlags));
         }
+        if (HasOutput(outcome)) {
+            if (outcome.report.folder) line += ", \"folder\": true";
+            line += JsonCarried(outcome.report);
+        }
     }
     if (!outcome.report.detail.empty()) line += ", \"detail\": " + JsonText(outcome.report.detail);
+    if (!outcome.report.warnings.empty())
+        line += ", \"warnings\": " + JsonList(outcome.report.warnings);
     return line + "}";
 }
 
 std::string TextLine(const SourceOutcome& outcome) {
     if (outcome.skipped == SourceOutcome::Skip::Link)
         return outcome.source + ": skipped, a symbolic link (not followed below a folder)";
+    if (outcome.skipped == SourceOutcome::Skip::FolderThere)
+        return outcome.source + ": skipped, the information of the folder " + outcome.outputFolder +
+               ", which was there before this run and keeps its own";
     if (Skipped(outcome))
         return outcome.source + ": skipped, an AppleDouble companion read with its data file";
     std::string line = outcome.source + " -> " + OutputName(outcome);
+    if (IsFolderInformation(outcome))
+        return line + " (the folder's information" +
+               (DryRunOf(outcome) ? TextCarried(outcome.report) : "") + ")";
     if (DryRunOf(outcome)) {
         const ImportReport& report = outcome.report;
         line += " (data " + std::to_string(report.dataBytes) + ", resource " +
                 std::to_string(report.resourceBytes) + ", " + FourCharCode(report.typeCreator, 0) +
-                "/" + FourCharCode(report.typeCreator, 4) + ")";
+                "/" + FourCharCode(report.typeCreator, 4) + TextCarried(report) + ")";
     }
     return line;
 }
@@ -185,6 +264,10 @@ void Reporter::Report(const SourceOutcome& outcome) {
     if (!(wentWell && quiet_) && (json_ || wentWell))
         out_ << (json_ ? JsonLine(outcome) : TextLine(outcome)) << '\n' << std::flush;
     if (!wentWell) err_ << DiagnosticLine(outcome) << '\n' << std::flush;
+    for (const std::string& warning : outcome.report.warnings)
+        err_ << kProgram << ": " << outcome.source
+             << ": warning: " << platform::Utf8ToNative(warning) << '\n'
+             << std::flush;
 }
 
 }  // namespace cli

@@ -18,8 +18,10 @@ namespace cli {
 
 struct SourceOutcome {
     std::string source;  // as given on the command line, or found below a folder given
-    enum class Skip { No, Companion, Link };
-    Skip skipped = Skip::No;  // an AppleDouble companion, or a link met in a walk
+    // An AppleDouble companion, a link met in a walk, or the information of a folder that was
+    // there before the run (outputFolder names it), which keeps its own.
+    enum class Skip { No, Companion, Link, FolderThere };
+    Skip skipped = Skip::No;
     ImportResult result = ImportResult::WrongKind;  // not looked at when skipped
     ImportReport report;                            // outputName in 8-bit Windows form
     bool dryRun = false;       // a trial run: the report tells what would be written

@@ -11,6 +11,7 @@
 #include "cli/jobs_ahead.h"
 #include "cli/progress.h"
 #include "core/formats.h"
+#include "core/import.h"
 #include "core/read/appledouble.h"
 #include "core/write/work_output.h"
 #include "platform/platform.h"
@@ -72,6 +73,54 @@ Probe ProbeFor(const Conversion& how, const std::string& source) {
     return formats::ProbeSource(source, {.strict = how.strict, .companionPath = how.companion});
 }
 
+// The name of the folder whose own information the job's source is, in the job's folder: a
+// companion beside a folder, or one under "__MACOSX"; nullopt for any other source. The
+// window's behaviour (--strict) knows no folders.
+std::optional<std::string> InformationOf(const Job& job, const Options& options,
+                                         const std::optional<Probe>& probe) {
+    if (options.strict || job.failed || job.link) return std::nullopt;
+    if (!job.informationOf.empty()) return job.informationOf;
+    const bool probedSo = probe && probe->verdict == Probe::Verdict::FolderInformation;
+    if (!probedSo && options.format != Format::AppleDouble) return std::nullopt;
+    const std::optional<std::string> folder = formats::FolderOfCompanion(job.source);
+    if (!folder) return std::nullopt;
+    return folder->substr(platform::FileNameStart(*folder));
+}
+
+// Makes the folder below the target that a folder's information belongs to (when the run has
+// not already) and writes the information onto it. A folder that was there before the run
+// keeps what it holds.
+SourceOutcome ConvertFolderInformation(OutputFolders& folders, const Job& job,
+                                       const std::string& folderName, const Options& options,
+                                       const std::string& target) {
+    SourceOutcome outcome;
+    outcome.source = job.given;
+    outcome.dryRun = options.dryRun;
+    const OutputFolders::Place& place = folders.For(job.folder + folderName + "/");
+    outcome.outputFolder = place.relative.substr(0, place.relative.size() - place.name.size() - 1);
+    outcome.report.folder = true;
+    outcome.result = ImportResult::WriteFailed;
+    if (!place.problem.empty()) {
+        outcome.report.detail = place.problem;
+        return outcome;
+    }
+    if (!place.madeByRun) {
+        outcome.skipped = SourceOutcome::Skip::FolderThere;
+        outcome.outputFolder = place.relative;
+        return outcome;
+    }
+    const std::string name = place.name;
+    const OutputFolders::Place& parent = folders.For(job.folder);
+    ImportRequest request;
+    request.writer = &LayoutWriter(options.layout);
+    request.dryRun = options.dryRun ? DryRun::IntoNewFolder : DryRun::Off;
+    request.read.everyVariant = true;
+    outcome.result = ImportFolderInformation(parent.isNew ? target : parent.folder, name,
+                                             job.source, request, outcome.report);
+    outcome.report.folder = true;
+    return outcome;
+}
+
 }  // namespace
 
 std::string AbsolutePath(std::string_view path, std::string_view base) {
@@ -127,6 +176,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 outcome.report.detail = std::move(probe.detail);
                 return outcome;
             case Probe::Verdict::Companion:
+            case Probe::Verdict::FolderInformation:
                 outcome.skipped = SourceOutcome::Skip::Companion;
                 return outcome;
             case Probe::Verdict::Nothing:
@@ -148,6 +198,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
             how.strict ? binhex::Start::FirstColon : binhex::Start::LineAfterIdentification,
         .binhexOnePass = !how.strict,
         .companionPath = how.companion,
+        .read = {.everyVariant = !how.strict},
     };
     const formats::FormatRow& row = formats::RowOf(format);
     outcome.result =
@@ -201,7 +252,8 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                  progressWanted ? JobList::Detail::Full : JobList::Detail::Companions);
     // The sources are opened and probed ahead, as the imports would probe them.
     JobsAhead jobs(list, [&options](const Job& job) -> std::optional<Probe> {
-        if (options.format != Format::Auto || job.failed || job.zipCompanion || job.link)
+        if (options.format != Format::Auto || job.failed || job.zipCompanion || job.link ||
+            !job.informationOf.empty())
             return std::nullopt;
         return ProbeFor({.strict = options.strict, .companion = job.companion}, job.source);
     });
@@ -226,6 +278,9 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
             outcome.source = current.given;
             outcome.skipped =
                 current.link ? SourceOutcome::Skip::Link : SourceOutcome::Skip::Companion;
+        } else if (const std::optional<std::string> folder =
+                       InformationOf(current, options, job->probe)) {
+            outcome = ConvertFolderInformation(folders, current, *folder, options, target);
         } else {
             const OutputFolders::Place& place = folders.For(current.folder);
             if (!place.problem.empty()) {

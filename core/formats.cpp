@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "core/common/c_stream.h"
 #include "core/common/joined_words.h"
@@ -24,8 +26,13 @@ ProbeAnswer Answer(bool yes) {
     return yes ? ProbeAnswer::Yes : ProbeAnswer::No;
 }
 
+// The window reads what the Parts name; the command line, without --strict, every variant.
+ReadOptions ReadOptionsOf(const ProbeRules& rules) {
+    return {.everyVariant = !rules.strict};
+}
+
 ProbeAnswer ProbeAppleSingle(const ProbeInput& input, std::string&) {
-    return Answer(IsAppleSingleStart(input.head));
+    return Answer(IsAppleSingleStart(input.head, ReadOptionsOf(input.rules)));
 }
 
 ProbeAnswer ProbeMacBinary(const ProbeInput& input, std::string&) {
@@ -45,21 +52,36 @@ ProbeAnswer ProbeBinHex(const ProbeInput& input, std::string& failure) {
     return failure.empty() ? ProbeAnswer::No : ProbeAnswer::ReadFailed;
 }
 
-// A data file is AppleDouble when its "._" file starts with the AppleDouble magic. A
-// companion that cannot be opened is none.
+// A data file is AppleDouble when its companion ("._NAME", or with every variant "%NAME" or
+// "NAME.rsrc") starts with the AppleDouble magic. A companion that cannot be opened is none.
 ProbeAnswer ProbeAppleDouble(const ProbeInput& input, std::string& failure) {
-    const std::string path = input.rules.companionPath.empty()
-                                 ? AppleDoubleCompanionPath(input.path)
-                                 : input.rules.companionPath;
-    const CStream companion(platform::OpenStream(path, "rb"));
-    if (!companion) return ProbeAnswer::No;
-    std::array<std::uint8_t, 4> magic{};
-    const std::size_t got = std::fread(magic.data(), 1, magic.size(), companion.get());
-    if (std::ferror(companion.get())) {
-        failure = ReadFailure("its companion " + path);
-        return ProbeAnswer::ReadFailed;
+    const ReadOptions options = ReadOptionsOf(input.rules);
+    const std::vector<std::string> paths =
+        input.rules.companionPath.empty() ? AppleDoubleCompanionPaths(input.path, options)
+                                          : std::vector<std::string>{input.rules.companionPath};
+    for (const std::string& path : paths) {
+        const CStream companion(platform::OpenStream(path, "rb"));
+        if (!companion) continue;
+        std::array<std::uint8_t, 4> magic{};
+        const std::size_t got = std::fread(magic.data(), 1, magic.size(), companion.get());
+        if (std::ferror(companion.get())) {
+            failure = ReadFailure("its companion " + path);
+            return ProbeAnswer::ReadFailed;
+        }
+        // The first companion there decides, as the import reads that one.
+        return Answer(IsAppleDoubleStart(std::span(magic).first(got), options));
     }
-    return Answer(IsAppleDoubleStart(std::span(magic).first(got)));
+    return ProbeAnswer::No;
+}
+
+// What a companion's data file is: a folder (its companion is then the folder's information),
+// a file, or nothing.
+enum class Counterpart { Nothing, File, Folder };
+Counterpart CounterpartOf(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(platform::PathOfNative(path), error);
+    if (std::filesystem::is_directory(status)) return Counterpart::Folder;
+    return std::filesystem::exists(status) ? Counterpart::File : Counterpart::Nothing;
 }
 
 ImportResult BinHexImport(std::string_view target, std::string_view source,
@@ -136,6 +158,14 @@ std::string FormatWords(std::string_view lastJoin) {
     return JoinedWords(kFormats, lastJoin);
 }
 
+std::optional<std::string> FolderOfCompanion(const std::string& nativePath,
+                                             const ProbeRules& rules) {
+    const std::optional<std::string> counterpart =
+        DataFileOfCompanion(nativePath, ReadOptionsOf(rules));
+    if (!counterpart || CounterpartOf(*counterpart) != Counterpart::Folder) return std::nullopt;
+    return counterpart;
+}
+
 Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
     std::uint64_t size = 0;
     CStream source(platform::OpenSource(nativePath, size));
@@ -168,8 +198,17 @@ Probe ProbeSource(const std::string& nativePath, const ProbeRules& rules) {
                            .path = nativePath,
                            .rules = rules};
 
-    if (IsAppleDoubleCompanion(nativePath) && IsAppleDoubleStart(input.head))
-        return {Probe::Verdict::Companion, Format::AppleDouble, {}, {}, {}, 0, 0};
+    // A companion is read with its data file; one of a folder is the folder's information.
+    // Under "%NAME" and "NAME.rsrc" it is one only beside the file it belongs to.
+    const ReadOptions options = ReadOptionsOf(rules);
+    if (const auto dataFile = DataFileOfCompanion(nativePath, options);
+        dataFile && IsAppleDoubleStart(input.head, options)) {
+        const Counterpart counterpart = CounterpartOf(*dataFile);
+        if (counterpart == Counterpart::Folder && !rules.strict)
+            return {Probe::Verdict::FolderInformation, Format::AppleDouble, {}, {}, {}, 0, 0};
+        if (counterpart != Counterpart::Nothing || IsAppleDoubleCompanion(nativePath))
+            return {Probe::Verdict::Companion, Format::AppleDouble, {}, {}, {}, 0, 0};
+    }
     for (const Format format : kProbeOrder) {
         std::string failure;
         switch (RowOf(format).probe(input, failure)) {

@@ -86,6 +86,9 @@ struct Probe {
     enum class Verdict {
         Recognised,  // `format` says which
         Companion,   // an AppleDouble "._" file, read together with its data file
+        // an AppleDouble "._" file beside a folder: the folder's own information (command
+        // line only)
+        FolderInformation,
         Nothing,     // none of the known formats
         CannotOpen,  // `detail` says why
         ReadFailed,  // a read of the source or of the "._" file beside it failed; `detail` says why
@@ -106,6 +109,11 @@ struct Probe {
 // small source is read whole, so that an import that takes it over copies its forks from
 // memory instead of reading the file again.
 constexpr std::size_t kProbeReadSize = 64 * 1024;
+
+// The folder whose own information the companion at `nativePath` is ("._NAME" beside a
+// folder NAME, not a link to one; with every variant "%NAME" and "NAME.rsrc" too), or nullopt.
+std::optional<std::string> FolderOfCompanion(const std::string& nativePath,
+                                             const ProbeRules& rules = {});
 
 // Looks at the file at `nativePath` (an absolute path, or one relative to the current
 // folder) and tells what it is: an AppleDouble "._" file first, then each format's probe,

@@ -3,7 +3,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "core/common/c_stream.h"
 #include "core/read/appledouble.h"
@@ -22,6 +24,17 @@ MacFileReading Refused(ImportResult result, std::string detail) {
     MacFileReading reading;
     reading.refusal = Refusal{result, std::move(detail)};
     return reading;
+}
+
+// The companion beside a data file: the first of its names that something bears, else the
+// "._" one, for the message that it cannot be opened.
+std::string CompanionBeside(std::string_view dataFilePath, const ReadOptions& options) {
+    const std::vector<std::string> paths = AppleDoubleCompanionPaths(dataFilePath, options);
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(platform::PathOfNative(path), error)) return path;
+    }
+    return paths.front();
 }
 
 ImportResult Refuse(ImportReport& report, const Refusal& refusal) {
@@ -49,6 +62,7 @@ ImportResult ImportDescribed(std::string_view targetFolder, std::string_view sou
     if (request.verify && reading.checkFailure) return Refuse(report, *reading.checkFailure);
     if (!target.usable) return Refuse(report, {ImportResult::WriteFailed, target.detail});
     if (reading.flaw) return Refuse(report, *reading.flaw);
+    NoteDescription(report, reading.file);
     if (request.dryRun != DryRun::Off) {
         const DescribingWriter trial(writer, request.dryRun == DryRun::IntoNewFolder);
         return trial.Write(reading.file, sourcePath, report);
@@ -96,8 +110,29 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
         source.reset(platform::OpenStream(std::string(sourcePath), "rb"));
         if (!source) return Refused(ImportResult::CannotOpen, std::strerror(errno));
         FileSource bytes(source.get());
-        return ReadAppleSingle(bytes);
+        return ReadAppleSingle(bytes, request.read);
     });
+}
+
+ImportResult ImportFolderInformation(std::string_view targetFolder, const std::string& folderName,
+                                     const std::string& companionPath, const ImportRequest& request,
+                                     ImportReport& report) {
+    const OutputWriter& writer = request.writer ? *request.writer : WindowWriter(true);
+    const platform::Holding holding;
+    const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
+    const CStream companionFile(platform::OpenStream(companionPath, "rb"));
+    if (!companionFile) return Refuse(report, {ImportResult::CannotOpen, std::strerror(errno)});
+    FileSource companion(companionFile.get());
+    const MacFileReading reading = ReadAppleDoubleFolder(companion, companionPath, request.read);
+    if (reading.refusal) return Refuse(report, *reading.refusal);
+    if (!target.usable) return Refuse(report, {ImportResult::WriteFailed, target.detail});
+    if (reading.flaw) return Refuse(report, *reading.flaw);
+    NoteDescription(report, reading.file);
+    const ImportResult result =
+        request.dryRun != DryRun::Off
+            ? DescribingWriter(writer, true).WriteFolder(reading.file, folderName, report)
+            : writer.WriteFolder(reading.file, folderName, report);
+    return WithShortfall(result, ShortfallOf(reading.file), &report);
 }
 
 ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
@@ -109,7 +144,7 @@ ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view d
 ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
                                const ImportRequest& request, ImportReport& report) {
     const std::string companionPath = request.companionPath.empty()
-                                          ? AppleDoubleCompanionPath(dataFilePath)
+                                          ? CompanionBeside(dataFilePath, request.read)
                                           : request.companionPath;
     if (companionPath.size() > platform::kMaxPathChars)
         return Refuse(report, {ImportResult::CannotOpen, "the path of its companion is too long"});
@@ -125,7 +160,7 @@ ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view d
                            "its companion " + companionPath + ": " + std::strerror(errno));
         FileSource data(dataFile.get());
         FileSource companion(companionFile.get());
-        return ReadAppleDouble(data, companion, companionPath);
+        return ReadAppleDouble(data, companion, companionPath, request.read);
     });
 }
 

@@ -72,6 +72,15 @@ ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view d
 ImportResult ImportAppleDouble(std::string_view targetFolder, std::string_view dataFilePath,
                                const ImportRequest& request, ImportReport& report);
 
+// Writes a folder's own information, read from its companion at `companionPath` ("._NAME"
+// beside the folder, or under "__MACOSX/"), onto the folder `folderName` in the target folder,
+// which the caller made for it: Converted, CannotOpen, WrongKind (no AppleDouble header),
+// ReadFailed, WriteFailed, or Truncated (the companion ends early; what it holds is written).
+// A trial run reports what would be written.
+ImportResult ImportFolderInformation(std::string_view targetFolder, const std::string& folderName,
+                                     const std::string& companionPath, const ImportRequest& request,
+                                     ImportReport& report);
+
 // The import of one described source, in the order every format keeps: the target folder
 // entered (it is the current folder after every import, whatever its result); the source
 // opened and read by `read`; refused for what its header says; refused for a wrong check

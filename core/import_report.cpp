@@ -12,6 +12,15 @@ void NoteFinderInfo(ImportReport& report, const FinderInformation& info) {
     report.finderFlags = FinderFlags(info);
 }
 
+void NoteDescription(ImportReport& report, const MacFileDescription& file) {
+    report.dates = file.dates;
+    report.commentBytes = file.comment.size();
+    report.attributeNames.clear();
+    for (const ExtendedAttribute& attribute : file.extendedAttributes)
+        report.attributeNames.push_back(attribute.name);
+    report.folder = file.folder;
+}
+
 ImportResult WithShortfall(ImportResult result, const std::string& shortfall,
                            ImportReport* report) {
     if (shortfall.empty() ||

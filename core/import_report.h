@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/common/import_result.h"
 #include "core/mac_file.h"
@@ -20,7 +21,18 @@ struct ImportReport {
     TypeCreator typeCreator{};
     std::uint16_t finderFlags = 0;  // as written
     std::string detail;             // empty on success
+    // What was left out of the output, each naming what and why (an extended attribute the
+    // target cannot hold, ...), in UTF-8; the output is written all the same.
+    std::vector<std::string> warnings;
+    // What the source carries besides its forks, as the reader found it.
+    MacDates dates;
+    std::size_t commentBytes = 0;
+    std::vector<std::string> attributeNames;
+    bool folder = false;
 };
+
+// Puts what the description carries besides its forks into the report.
+void NoteDescription(ImportReport& report, const MacFileDescription& file);
 
 // Puts the type, creator and flags of what is written into the report.
 void NoteFinderInfo(ImportReport& report, const FinderInformation& info);

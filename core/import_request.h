@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/read/binhex/binhex_format.h"
+#include "core/read/read_options.h"
 
 namespace veskar {
 
@@ -29,8 +30,11 @@ struct ImportRequest {
     // the intermediate and staging files as the window does.
     binhex::Start binhexStart = binhex::Start::FirstColon;
     bool binhexOnePass = false;
-    // AppleDouble: the companion's path; empty for the "._" file beside the data file.
+    // AppleDouble: the companion's path; empty for the one beside the data file ("._NAME", or
+    // with every variant "%NAME" or "NAME.rsrc").
     std::string companionPath;
+    // What the readers take beyond the window's.
+    ReadOptions read;
 };
 
 }  // namespace veskar

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "core/mac_file.h"
 
+#include "core/common/charsets.h"
+
 namespace veskar {
 
 std::string ShortfallOf(const MacFileDescription& file) {
@@ -11,6 +13,22 @@ std::string ShortfallOf(const MacFileDescription& file) {
         shortfall += file.shortfall;
     }
     return shortfall;
+}
+
+std::string NameAsUtf8(const MacFileDescription& file) {
+    const std::string_view name = std::string_view(file.name).substr(0, file.name.find('\0'));
+    if (file.nameCoding == NameCoding::Utf8) return std::string(name);
+    return charsets::MacRomanToUtf8(name);
+}
+
+bool LooksLikeUtf8(std::string_view bytes) {
+    bool wide = false;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t start = at;
+        if (charsets::DecodeUtf8(bytes, at) == charsets::kNotUtf8) return false;
+        wide = wide || at - start > 1;
+    }
+    return wide;
 }
 
 }  // namespace veskar

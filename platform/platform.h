@@ -81,6 +81,9 @@ std::string NativeOfPath(const std::filesystem::path& path);
 // such as JSON: identity on Linux, code page 1252 to UTF-8 on Windows. Bytes that are not
 // UTF-8 on Linux pass unchanged; the caller escapes them.
 std::string NativeToUtf8(std::string_view native);
+// UTF-8 text (an extended attribute's name) as native text for messages: identity on Linux,
+// code page 1252 on Windows, where a character it lacks shows as '?'.
+std::string Utf8ToNative(std::string_view utf8);
 
 // The native path, relative to the current folder, of an output file or of one of its named
 // streams ("./Name" or "./Name:AFP_Resource"). Going through "." keeps a one-letter name
@@ -156,6 +159,11 @@ std::uint32_t IsNtfsVolume(const std::string& path);
 // own on the target's volume (".veskar-" and a mark inside, locked while the run lives), and
 // only then moved into its place under its name, without replacing anything.
 
+// An open file's descriptor beneath a C stream (see RawOf below).
+struct RawFile {
+    int handle = -1;
+};
+
 // What a file or folder is, whatever names it has.
 struct FileIdentity {
     std::uint64_t device = 0;
@@ -178,10 +186,21 @@ class Holding {
 // The folder `name` inside the held folder at `parent`, held in its turn (and made first when
 // `create` and it is missing), never through a link: Held, with `path` the held folder's path;
 // Missing (only without `create`); or Refused with `why` ("... is a symbolic link, not a
-// folder", a file where the folder would be, or the system's reason).
+// folder", a file where the folder would be, or the system's reason). `made`, when given, tells
+// whether this call made the folder.
 enum class Subfolder { Held, Missing, Refused };
 Subfolder HoldSubfolder(const std::string& parent, const std::string& name, bool create,
-                        std::string& path, std::string& why);
+                        std::string& path, std::string& why, bool* made = nullptr);
+
+// The folder `nativeName` inside the current held folder, as HoldSubfolder holds it, open for
+// its attributes and times (the holding closes it); nullopt when it is not held, and on
+// Windows, whose folders take no user attributes.
+std::optional<RawFile> HeldFolderInCurrent(const std::string& nativeName);
+// Gives that folder these times when the holding ends, once the run's work folders are
+// removed: making and removing them, like every output put in the folder, moves its
+// modification time on.
+void SetFolderTimesAtEnd(const std::string& nativeName, std::optional<std::int64_t> modified,
+                         std::optional<std::int64_t> created);
 
 // What the holdings found and did that a person should hear of, taken once: the leftovers of
 // interrupted runs removed, and the `trouble` of work folders that could not be removed or a
@@ -210,6 +229,7 @@ struct WorkStream {
     std::FILE* stream = nullptr;
     int slot = -1;
 };
+// `stream` is UTF-8, as for CreateNamedStream.
 WorkStream CreateWorkStream(const WorkFile& file, std::string_view stream, std::string& why);
 // False when what was written did not all reach the stream.
 bool CloseWorkStream(WorkStream& stream);
@@ -252,6 +272,10 @@ bool IsTerminal(std::FILE* stream);
 // a regular file: a folder fails with EISDIR, and a FIFO, socket or device with ESPIPE without
 // waiting for a writer, so that no source can hang an import or feed it endless bytes.
 std::FILE* OpenStream(const std::string& nativePath, const char* mode);
+// Creates (or empties) for writing the named stream `utf8Stream` of the file or folder
+// `nativeName` in the current folder (NTFS). The stream's name is UTF-8, which on Windows
+// goes through the wide calls: it may hold what code page 1252 lacks.
+std::FILE* CreateNamedStream(const std::string& nativeName, std::string_view utf8Stream);
 // OpenStream(nativePath, "rb"), telling the size its check of the file found.
 std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size);
 // 64-bit stream positions.
@@ -262,9 +286,6 @@ std::optional<std::uint64_t> StreamSize(std::FILE* stream);
 
 // Reads and writes at the operating-system level beneath a C stream, from the file's own
 // position. Callers flush the stream first and reposition it afterwards.
-struct RawFile {
-    int handle = -1;
-};
 RawFile RawOf(std::FILE* stream);
 bool RawSeek(RawFile file, std::uint64_t offset);
 // Bytes read, 0 at the end of the file, -1 on error.
@@ -277,6 +298,18 @@ std::int64_t RawReadAt(RawFile file, std::uint64_t offset, void* buffer, std::si
 bool RawWriteAllAt(RawFile file, std::uint64_t offset, const void* buffer, std::size_t count);
 // SetUserAttribute for a file the caller has open, which spares looking its name up again.
 bool SetUserAttribute(RawFile file, std::string_view name, const void* bytes, std::size_t count);
+
+// --- Times --------------------------------------------------------------------------------
+// Sets an open file's modification time and, where the file system keeps one that can be set
+// (NTFS: through ntfs-3g's system.ntfs_crtime on Linux, SetFileTime on Windows), its creation
+// time; each left as it is when absent. Seconds since 1970-01-01 00:00 UTC. False (errno set)
+// when the modification time could not be set; a creation time the file system cannot keep
+// is passed over.
+bool SetFileTimes(RawFile file, std::optional<std::int64_t> modified,
+                  std::optional<std::int64_t> created);
+// The same for the folder `nativeName` inside the current folder, never through a link.
+bool SetFolderTimes(const std::string& nativeName, std::optional<std::int64_t> modified,
+                    std::optional<std::int64_t> created);
 
 }  // namespace platform
 

@@ -215,6 +215,13 @@ for entry in "${case_list[@]}"; do
     fi
 done
 
+# A file with its dates, which must become the output's creation and modification times.
+dated_sample="$root/../shared/samples/macbinary/Date Test.bin"
+if [[ -f $dated_sample ]]; then
+    mkdir "$work/n/dated"
+    wine "$build/veskar-convert.exe" -q 'N:\dated' "$(native "$dated_sample")" || status=1
+fi
+
 phase_end "veskar-convert.exe"
 
 # --- The window under Xvfb: its test build, and veskar.exe for the hook it must lack ----------
@@ -295,6 +302,14 @@ done
 listing=$(ntfsls -f "$image" -p /convert | grep -vx '\.' | sort)
 check "the folder holds exactly the outputs" \
     test "$listing" == "$(printf '%s\n' "${expected_names[@]}" | sort)"
+# The standard information's times, as ntfsinfo shows them.
+ntfs_time() { ntfsinfo -f -F "$2" "$image" 2>/dev/null | grep -m1 "$1:" | sed 's/^[^:]*:[[:space:]]*//'; }
+# Wine takes no creation time on a Linux file system (SetFileTime sets the others), so only the
+# modification time can show here.
+if [[ -f $dated_sample ]]; then
+    check "Date Test: modification time" test "$(ntfs_time 'File Altered Time' '/dated/Date Test')" \
+        == "Sun Mar 26 10:00:52 2023 UTC"
+fi
 say "veskar-convert.exe and veskar.exe outputs on NTFS: $passed passed, $failed failed"
 ((failed == 0)) || status=1
 phase_end "veskar.exe and the NTFS checks"

@@ -13,21 +13,24 @@ constexpr std::size_t kDescriptorSize = 12;
 Bytes Encode(std::uint32_t magic, const std::vector<AppleEntry>& entries,
              const AppleLayout& layout) {
     Bytes out(kHeaderSize + kDescriptorSize * entries.size(), 0);
-    PutBigEndian32(out, 0, magic);
-    PutBigEndian32(out, 4, layout.version);
+    auto put32 = [&out, &layout](std::size_t at, std::uint32_t value) {
+        PutBigEndian32(out, at, value);
+        if (layout.littleEndian) std::reverse(out.begin() + at, out.begin() + at + 4);
+    };
+    put32(0, magic);
+    put32(4, layout.version);
     if (!layout.homeFileSystem.empty()) {
         const std::string padded = (layout.homeFileSystem + std::string(16, ' ')).substr(0, 16);
         std::copy(padded.begin(), padded.end(), out.begin() + 8);
     }
     PutBigEndian16(out, 24, layout.entryCount.value_or(static_cast<std::uint16_t>(entries.size())));
+    if (layout.littleEndian) std::swap(out[24], out[25]);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::size_t at = kHeaderSize + kDescriptorSize * i;
-        PutBigEndian32(out, at, entries[i].id);
-        PutBigEndian32(out, at + 4,
-                       entries[i].offset.value_or(static_cast<std::uint32_t>(out.size())));
-        PutBigEndian32(
-            out, at + 8,
-            entries[i].length.value_or(static_cast<std::uint32_t>(entries[i].bytes.size())));
+        put32(at, entries[i].id);
+        put32(at + 4, entries[i].offset.value_or(static_cast<std::uint32_t>(out.size())));
+        put32(at + 8,
+              entries[i].length.value_or(static_cast<std::uint32_t>(entries[i].bytes.size())));
         out.insert(out.end(), entries[i].bytes.begin(), entries[i].bytes.end());
     }
     return out;

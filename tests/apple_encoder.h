@@ -34,8 +34,9 @@ struct AppleEntry {
 
 struct AppleLayout {
     std::uint32_t version = apple_fixtures::kVersion2;
-    std::string homeFileSystem;               // space-padded to 16 bytes; zeros when empty
-    std::optional<std::uint16_t> entryCount;  // the true count when not given
+    std::string homeFileSystem{};               // space-padded to 16 bytes; zeros when empty
+    std::optional<std::uint16_t> entryCount{};  // the true count when not given
+    bool littleEndian = false;  // every field of the header and table, as a faulty tool wrote
 };
 
 // The entries' bytes follow the descriptors in the order given.

@@ -57,4 +57,10 @@ std::string SamplesDir() {
     return std::filesystem::is_directory(VESKAR_SAMPLES_DIR, ignored) ? VESKAR_SAMPLES_DIR : "";
 }
 
+std::string OutsideSamplesDir() {
+    std::error_code ignored;
+    const std::string outside = VESKAR_SAMPLES_DIR "-outside";
+    return std::filesystem::is_directory(outside, ignored) ? outside : "";
+}
+
 }  // namespace veskar

@@ -32,5 +32,6 @@ void ExpectOutput(NtfsVolume& volume, const std::string& output, const Bytes& da
 std::vector<std::string> FilesOnVolume(const NtfsVolume& volume);
 std::string RowName(const char* label);  // a test-name-safe form of a row's label
 std::string SamplesDir();                // empty when the samples are not here
+std::string OutsideSamplesDir();         // other tools' files; empty when not here
 
 }  // namespace veskar

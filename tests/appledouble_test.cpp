@@ -99,8 +99,6 @@ void PrintTo(const DoubleCase& row, std::ostream* os) {
     *os << row.label;
 }
 
-const Bytes kFirst100(kData.begin(), kData.begin() + 100);
-
 const DoubleCase kDoubleCases[] = {
     {.label = "classic", .companion = [] { return EncodeAppleDouble(Classic()); }},
     {.label = "82-byte companion with a zero-length resource entry",
@@ -119,24 +117,27 @@ const DoubleCase kDoubleCases[] = {
              std::swap(entries[0], entries[1]);
              return EncodeAppleDouble(entries);
          }},
-    {.label = "entry 1 of length 100",
+    // A data-fork entry of another tool never cuts the data file: the data fork is the data
+    // file, whole (regression: one of length 0 beside a disk image lost the whole image, and the
+    // result was "converted").
+    {.label = "entry 1 of length 100 cuts nothing",
      .companion =
          [] {
              return EncodeAppleDouble(With(Classic(), {{af::kDataFork, 0, 100}}));
          },
-     .data = kFirst100},
-    {.label = "entry 1 of length 0",
+     .data = kData},
+    {.label = "entry 1 of length 0 cuts nothing",
      .companion =
          [] {
              return EncodeAppleDouble(With(Classic(), {{af::kDataFork, 0, 0}}));
          },
-     .data = {}},
+     .data = kData},
     {.label = "entry 1 offset not used",
      .companion =
          [] {
              return EncodeAppleDouble(With(Classic(), {{af::kDataFork, 500, 100}}));
          },
-     .data = kFirst100},
+     .data = kData},
     {.label = "entry 1 longer than the data file",
      .companion =
          [] {
@@ -246,7 +247,7 @@ const DoubleCase kDoubleCases[] = {
              return EncodeAppleDouble(entries);
          },
      .output = "Twenty-fourth",
-     .data = kFirst100},
+     .data = kData},
     {.label = "entries past the end of the file",
      .companion =
          [] {
@@ -374,12 +375,11 @@ TEST(ImportAppleDouble, DataFileOf4GiBIsRefused) {
     EXPECT_EQ(ImportAppleDouble(volume->Root(), data, &report), ImportResult::WriteFailed);
     EXPECT_FALSE(report.detail.empty());
     EXPECT_TRUE(FilesOnVolume(*volume).empty());
-    // An entry 1 that claims only the file's start is carried.
+    // An entry 1 that claims only the file's start cuts nothing: the file is still too long.
     WriteFile(sources.File("._huge.img"),
               EncodeAppleDouble(With(Classic(), {{af::kDataFork, 0, 100}})));
-    EXPECT_EQ(ImportAppleDouble(volume->Root(), data, &report), ImportResult::Converted)
-        << report.detail;
-    EXPECT_EQ(report.dataBytes, 100u);
+    EXPECT_EQ(ImportAppleDouble(volume->Root(), data, &report), ImportResult::WriteFailed);
+    EXPECT_TRUE(FilesOnVolume(*volume).empty());
 }
 
 TEST(ImportAppleDouble, BothFilesAreClosedOnEveryPath) {

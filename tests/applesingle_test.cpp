@@ -48,16 +48,20 @@ Bytes Cut(Bytes image, std::size_t bytes) {
 
 TEST(EntryTable, OnlyTheMagicDecidesTheKind) {
     const std::pair<Bytes, int> rows[] = {
-        // 1 AppleSingle, 2 AppleDouble, 0 neither
+        // 1 AppleSingle, 2 AppleDouble, 0 neither; 3 and 4 the same written little-endian,
+        // which only every variant takes
         {{0x00, 0x05, 0x16, 0x00}, 1}, {{0x00, 0x05, 0x16, 0x07}, 2},
-        {{0x00, 0x16, 0x05, 0x00}, 0}, {{0x07, 0x16, 0x05, 0x00}, 0},
+        {{0x00, 0x16, 0x05, 0x00}, 3}, {{0x07, 0x16, 0x05, 0x00}, 4},
         {{0x00, 0x05, 0x16, 0x01}, 0}, {{0x00, 0x00, 0x00, 0x00}, 0}};
     for (const auto& [magic, kind] : rows) {
-        HeaderBlock block;
-        block.fill(0xA5);  // whatever follows the magic does not matter
-        std::copy(magic.begin(), magic.end(), block.begin());
-        EXPECT_EQ(IsAppleSingleHeader(block), kind == 1) << int{magic[3]};
-        EXPECT_EQ(IsAppleDoubleHeader(block), kind == 2) << int{magic[3]};
+        HeaderRead header;
+        header.block.fill(0xA5);  // whatever follows the magic does not matter
+        header.bytesRead = header.block.size();
+        std::copy(magic.begin(), magic.end(), header.block.begin());
+        EXPECT_EQ(IsAppleSingleHeader(header), kind == 1) << int{magic[3]};
+        EXPECT_EQ(IsAppleDoubleHeader(header), kind == 2) << int{magic[3]};
+        EXPECT_EQ(IsAppleSingleHeader(header, true), kind == 1 || kind == 3) << int{magic[3]};
+        EXPECT_EQ(IsAppleDoubleHeader(header, true), kind == 2 || kind == 4) << int{magic[3]};
     }
 }
 

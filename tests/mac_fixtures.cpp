@@ -44,15 +44,34 @@ Bytes MacBinaryHeaderOf(const MacFile& file) {
     PutBigEndian16(header, 73, file.finderFlags);
     PutBigEndian32(header, 83, static_cast<std::uint32_t>(file.data.size()));
     PutBigEndian32(header, 87, static_cast<std::uint32_t>(file.resource.size()));
+    PutBigEndian32(header, 91, file.created);
+    PutBigEndian32(header, 95, file.modified);
+    if (!file.comment.empty() || file.secondaryHeader != 0) {
+        PutBigEndian16(header, 99, static_cast<std::uint16_t>(file.comment.size()));
+        PutBigEndian16(header, 120, file.secondaryHeader);
+        header[122] = header[123] = 129;
+        // CRC-16/XMODEM of bytes 0-123, bit by bit.
+        std::uint16_t crc = 0;
+        for (std::size_t i = 0; i < 124; ++i) {
+            crc ^= static_cast<std::uint16_t>(header[i] << 8);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+        }
+        PutBigEndian16(header, 124, crc);
+    }
     return header;
 }
 
 Bytes EncodeMacBinary(const MacFile& file) {
     Bytes out = MacBinaryHeaderOf(file);
     auto pad = [&out] { out.resize((out.size() + 127) / 128 * 128, 0); };
+    out.resize(out.size() + file.secondaryHeader, 0xEE);
+    pad();
     out.insert(out.end(), file.data.begin(), file.data.end());
     pad();
     out.insert(out.end(), file.resource.begin(), file.resource.end());
+    pad();
+    out.insert(out.end(), file.comment.begin(), file.comment.end());
     pad();
     return out;
 }

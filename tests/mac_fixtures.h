@@ -24,6 +24,11 @@ struct MacFile {
     std::uint16_t finderFlags = 0;
     Bytes data;
     Bytes resource;
+    std::uint32_t created = 0, modified = 0;  // seconds since 1904; 0 is none
+    // MacBinary II (version 129, with its header check value) when either is given: the
+    // "Get Info" comment after the resource fork, and a secondary header before the data fork.
+    std::string comment;
+    std::uint16_t secondaryHeader = 0;
 };
 
 // MacBinary: 128-byte header, data fork, padding to 128, resource fork, padding to 128.

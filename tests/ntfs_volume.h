@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,15 @@ class NtfsVolume {
     std::optional<std::string> ReadStream(const std::string& path, const std::string& stream = "");
     // The names of the named data streams of a file, from ntfsinfo.
     std::vector<std::string> StreamNames(const std::string& path);
+    // A file's or folder's creation and modification times (seconds since 1970, UTC), from
+    // ntfsinfo on Linux and the system on Windows; nullopt when it cannot be read. Under Wine
+    // the creation time is unknown: Wine keeps none of its own on a Linux file system, and
+    // neither sets nor reads NTFS's.
+    struct Times {
+        std::optional<std::int64_t> created;
+        std::int64_t modified = 0;
+    };
+    std::optional<Times> TimesOf(const std::string& path);
 
   private:
     NtfsVolume() = default;

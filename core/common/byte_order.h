@@ -35,5 +35,18 @@ inline std::uint32_t BigEndian32(const std::uint8_t* at) {
 inline std::uint16_t BigEndian16(const std::uint8_t* at) {
     return Swap16(RawField16(at));
 }
+inline std::uint32_t LittleEndian32(const std::uint8_t* at) {
+    return RawField32(at);
+}
+inline std::uint16_t LittleEndian16(const std::uint8_t* at) {
+    return RawField16(at);
+}
+// A field in the byte order a file states.
+inline std::uint32_t Field32(const std::uint8_t* at, bool littleEndian) {
+    return littleEndian ? LittleEndian32(at) : BigEndian32(at);
+}
+inline std::uint16_t Field16(const std::uint8_t* at, bool littleEndian) {
+    return littleEndian ? LittleEndian16(at) : BigEndian16(at);
+}
 
 }  // namespace veskar

@@ -33,6 +33,19 @@ class ByteReader {
         const auto field = Take(4);
         return field ? std::optional(BigEndian32(field->data())) : std::nullopt;
     }
+    // In the byte order a file states.
+    std::optional<std::uint32_t> Field32(bool littleEndian) {
+        const auto field = Take(4);
+        return field ? std::optional(veskar::Field32(field->data(), littleEndian)) : std::nullopt;
+    }
+    std::optional<std::uint16_t> Field16(bool littleEndian) {
+        const auto field = Take(2);
+        return field ? std::optional(veskar::Field16(field->data(), littleEndian)) : std::nullopt;
+    }
+    std::optional<std::uint8_t> Byte() {
+        const auto field = Take(1);
+        return field ? std::optional((*field)[0]) : std::nullopt;
+    }
 
   private:
     std::span<const std::uint8_t> bytes_;

@@ -13,44 +13,28 @@ namespace veskar {
 
 using namespace entry_table;
 
-bool IsAppleSingleStart(std::span<const std::uint8_t> head) {
-    return StartsWithMagic(head, kAppleSingleMagic);
+bool IsAppleSingleStart(std::span<const std::uint8_t> head, const ReadOptions& options) {
+    return StartsWithMagic(head, kAppleSingleMagic, options.everyVariant);
 }
 
-MacFileReading ReadAppleSingle(ByteSource& source) {
+MacFileReading ReadAppleSingle(ByteSource& source, const ReadOptions& options) {
     MacFileReading reading;
     const HeaderRead header = ReadHeaderBlock(source);
     if (!header.readFailure.empty()) {
         reading.refusal = Refusal{ImportResult::ReadFailed, header.readFailure};
         return reading;
     }
-    if (header.bytesRead < kMagicSize || !IsAppleSingleHeader(header.block)) {
+    if (!IsAppleSingleHeader(header, options.everyVariant)) {
         reading.refusal = Refusal{ImportResult::WrongKind, "no AppleSingle magic number"};
         return reading;
     }
     MacFileDescription& file = reading.file;
-    EntryDescriptor dataEntry, resourceEntry;
     EntryTrouble trouble;
-    for (const EntryDescriptor& entry : ReadEntryTable(source, header, trouble)) {
-        switch (entry.id) {
-            case kDataForkId:
-                dataEntry = entry;
-                break;
-            case kResourceForkId:
-                resourceEntry = entry;
-                break;
-            case kRealNameId:
-                file.name = ReadEntryName(source, entry, trouble);
-                break;
-            case kFinderInfoId:
-                ReadFinderInfo(source, entry, file.finderInfo, trouble);
-                break;
-            default:
-                break;
-        }
-    }
-    file.data = PlaceFork(source, dataEntry.offset, dataEntry.length);
-    file.resource = PlaceFork(source, resourceEntry.offset, resourceEntry.length);
+    const ForkEntries forks =
+        ReadFileEntries(source, header, ReadEntryTable(source, header, trouble), file, trouble,
+                        {.finderInfoAtLeast = 0, .utf8Names = options.everyVariant});
+    file.data = PlaceFork(source, forks.data.offset, forks.data.length);
+    file.resource = PlaceFork(source, forks.resource.offset, forks.resource.length);
     file.shortfall = std::move(trouble.shortfall);
     if (!trouble.readFailure.empty())
         reading.flaw = Refusal{ImportResult::ReadFailed, std::move(trouble.readFailure)};

@@ -24,9 +24,11 @@ namespace entry_table {
 constexpr std::size_t kHeaderBlockSize = 256;
 constexpr std::size_t kMagicAt = 0;
 constexpr std::size_t kMagicSize = 4;
-// The version (at 4) and the home file system (16 bytes at 8) are never examined: version 1
-// and version 2 files are read alike, and macOS writes "Mac OS X" where others write zeros.
+// Version 1 and version 2 files are read alike but for version 1's file information entry,
+// whose form the home file system (16 bytes at 8: "Macintosh", "ProDOS", ...) tells; macOS
+// writes "Mac OS X" there where others write zeros.
 constexpr std::size_t kVersionAt = 4;
+constexpr std::uint32_t kVersion1 = 0x00010000;
 constexpr std::size_t kHomeFileSystemAt = 8;
 constexpr std::size_t kHomeFileSystemSize = 16;
 constexpr std::size_t kEntryCountAt = 24;
@@ -45,18 +47,25 @@ constexpr std::uint32_t kAppleDoubleMagic = 0x00051607;
 constexpr std::uint32_t kDataForkId = 1;
 constexpr std::uint32_t kResourceForkId = 2;
 constexpr std::uint32_t kRealNameId = 3;
+constexpr std::uint32_t kCommentId = 4;
+constexpr std::uint32_t kFileInfoId = 7;  // version 1: dates and attributes
+constexpr std::uint32_t kFileDatesId = 8;
 constexpr std::uint32_t kFinderInfoId = 9;
+constexpr std::uint32_t kMacFileInfoId = 10;
 
 constexpr std::size_t kMaxNameBytes = 255;
 }  // namespace entry_table
 
 using HeaderBlock = std::array<std::uint8_t, entry_table::kHeaderBlockSize>;
 
-// The block and how many of its bytes came from the file (the rest are zero).
+// The block and how many of its bytes came from the file (the rest are zero), with the byte
+// order its magic number tells: a faulty macOS tool wrote AppleSingle files whose every field
+// is little-endian (magic 00 16 05 00).
 struct HeaderRead {
     HeaderBlock block{};
     std::size_t bytesRead = 0;
     std::string readFailure;  // why the read failed; empty when it did not
+    bool littleEndian = false;
 };
 
 // Reads the block from the start of `source`.
@@ -70,11 +79,14 @@ struct EntryTrouble {
     std::string shortfall;
 };
 
-// Only the magic number decides; a block read from fewer than 4 bytes is neither.
-bool IsAppleSingleHeader(const HeaderBlock& block);
-// Whether a file's first bytes, however few, start with `magic`.
-bool StartsWithMagic(std::span<const std::uint8_t> head, std::uint32_t magic);
-bool IsAppleDoubleHeader(const HeaderBlock& block);
+// Only the magic number decides (in either byte order when `eitherOrder`, else big-endian
+// alone); a block read from fewer than 4 bytes is neither.
+bool IsAppleSingleHeader(const HeaderRead& header, bool eitherOrder = false);
+bool IsAppleDoubleHeader(const HeaderRead& header, bool eitherOrder = false);
+// Whether a file's first bytes, however few, start with `magic` (or, with `eitherOrder`, with
+// it written little-endian).
+bool StartsWithMagic(std::span<const std::uint8_t> head, std::uint32_t magic,
+                     bool eitherOrder = false);
 
 struct EntryDescriptor {
     std::uint32_t id = 0;
@@ -86,7 +98,8 @@ struct EntryDescriptor {
 // The descriptors in file order, every one the count announces, as long as whole
 // descriptors remain in `bytes` (the file from kDescriptorsAt on).
 std::vector<EntryDescriptor> ParseDescriptors(std::uint16_t entryCount,
-                                              std::span<const std::uint8_t> bytes);
+                                              std::span<const std::uint8_t> bytes,
+                                              bool littleEndian = false);
 
 // The whole table of a file: the descriptors inside the block come from it, those past it
 // from `source`. A count that runs past the end of the file yields the whole descriptors,
@@ -111,6 +124,32 @@ std::string ReadEntryName(ByteSource& source, const EntryDescriptor& entry, Entr
 // but at least `atLeast` of them whatever length the entry states.
 void ReadFinderInfo(ByteSource& source, const EntryDescriptor& entry, FinderInformation& finderInfo,
                     EntryTrouble& trouble, std::size_t atLeast = 0);
+
+// How the entries of a file are read.
+struct EntryOptions {
+    // Finder information bytes read whatever length the entry states (AppleDouble: its first 8,
+    // the type and creator, since macOS makes the entry far longer).
+    std::size_t finderInfoAtLeast = 0;
+    // A name that reads as UTF-8 with characters of several bytes is taken as UTF-8 (macOS's
+    // own applesingle tool writes names so); otherwise every name is Mac Roman.
+    bool utf8Names = false;
+};
+
+// The descriptors of the two forks, as the file states them.
+struct ForkEntries {
+    EntryDescriptor data;
+    EntryDescriptor resource;
+    bool dataSeen = false;
+};
+
+// Reads every entry the description holds into `file`, in file order (a later descriptor of
+// an id overriding an earlier): the real name (3), the comment (4), version 1's Macintosh file
+// information (7: dates, attributes), the file dates (8), the Finder information (9) with, in
+// the files macOS writes, the ATTR block of extended attributes after its 32 bytes, the
+// Macintosh file information (10). The forks' descriptors are the caller's.
+ForkEntries ReadFileEntries(ByteSource& source, const HeaderRead& header,
+                            const std::vector<EntryDescriptor>& entries, MacFileDescription& file,
+                            EntryTrouble& trouble, const EntryOptions& options);
 
 // Where a fork lies, its length cut to what the file holds past its offset: a fork that
 // starts beyond the end is empty, so no empty AFP_Resource stream is made for it. The length

@@ -6,6 +6,8 @@
 #include "core/common/byte_order.h"
 #include "core/common/c_stream.h"
 #include "core/common/crc16.h"
+#include "core/common/mac_time.h"
+#include "core/common/shortfall.h"
 #include "core/finder_info.h"
 #include "platform/platform.h"
 
@@ -14,6 +16,11 @@ namespace veskar {
 using namespace macbinary;
 
 namespace {
+
+// A length rounded up to the 128-byte blocks MacBinary keeps each part in.
+std::uint64_t Padded(std::uint64_t length) {
+    return (length + kForkAlignment - 1) / kForkAlignment * kForkAlignment;
+}
 
 // Lengths of 2^31 or more would pass the size test only through a wrapped signed sum; no
 // such fork fits a MacBinary file, so they are refused.
@@ -81,11 +88,18 @@ MacFileDescription MacBinaryFileOf(const MacBinaryHeader& header, std::FILE* str
         info[finder::kExtendedFlagsAt] = header[kExtendedFlagsAt];
     }
 
+    file.dates.created = mac_time::From1904(BigEndian32(&header[kCreatedAt]));
+    file.dates.modified = mac_time::From1904(BigEndian32(&header[kModifiedAt]));
+
     const std::uint32_t dataLength = BigEndian32(&header[kDataLengthAt]);
     const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
-    file.data = ForkPlace{stream, kMacBinaryHeaderSize, dataLength, dataLength, held};
-    file.resource = ForkPlace{stream, resourceLength != 0 ? MacBinaryResourceOffset(dataLength) : 0,
-                              resourceLength, resourceLength, held};
+    const std::uint64_t dataAt = MacBinaryDataOffset(header);
+    file.data = ForkPlace{stream, dataAt, dataLength, dataLength, held};
+    file.resource = ForkPlace{
+        stream,
+        resourceLength != 0 ? dataAt - kMacBinaryHeaderSize + MacBinaryResourceOffset(dataLength)
+                            : 0,
+        resourceLength, resourceLength, held};
     return file;
 }
 
@@ -103,6 +117,26 @@ MacFileReading ReadMacBinary(ByteSource& source, MacBinaryHeader* headerRead) {
         return reading;
     }
     reading.file = MacBinaryFileOf(header, source.Stream(), source.Held());
+    // MacBinary II and III keep the "Get Info" comment after the resource fork, each part
+    // padded to 128 bytes.
+    const std::uint16_t commentLength = BigEndian16(&header[kCommentLengthAt]);
+    if (header[kVersionAt] >= kVersionII && commentLength != 0) {
+        const std::uint32_t resourceLength = BigEndian32(&header[kResourceLengthAt]);
+        const std::uint64_t at =
+            resourceLength != 0
+                ? reading.file.resource.offset + Padded(resourceLength)
+                : reading.file.data.offset + Padded(BigEndian32(&header[kDataLengthAt]));
+        std::string comment(commentLength, '\0');
+        const auto got = source.ReadAt(
+            at, std::span(reinterpret_cast<std::uint8_t*>(comment.data()), comment.size()));
+        if (!got) {
+            reading.flaw = Refusal{ImportResult::ReadFailed, ReadFailure("the comment")};
+            return reading;
+        }
+        NoteShortfall(reading.file.shortfall, "the comment", commentLength, *got);
+        comment.resize(*got);
+        reading.file.comment = std::move(comment);
+    }
     if (CheckMacBinaryHeaderCrc(header) == HeaderCrc::Wrong)
         reading.checkFailure =
             Refusal{ImportResult::CheckFailed, "the check value of the MacBinary header is wrong"};
@@ -110,9 +144,12 @@ MacFileReading ReadMacBinary(ByteSource& source, MacBinaryHeader* headerRead) {
 }
 
 std::uint64_t MacBinaryResourceOffset(std::uint32_t dataLength) {
-    std::uint64_t padded = std::uint64_t{dataLength} / kForkAlignment * kForkAlignment;
-    if (padded < dataLength) padded += kForkAlignment;
-    return kMacBinaryHeaderSize + padded;
+    return kMacBinaryHeaderSize + Padded(dataLength);
+}
+
+std::uint64_t MacBinaryDataOffset(const MacBinaryHeader& header) {
+    if (header[kVersionAt] < kVersionII) return kMacBinaryHeaderSize;
+    return kMacBinaryHeaderSize + Padded(BigEndian16(&header[kSecondaryHeaderAt]));
 }
 
 }  // namespace veskar

@@ -14,6 +14,8 @@ class AppleDoubleWriter final : public OutputWriter {
                       bool intoEmptyFolder, ImportReport& report) const override;
     ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
                        ImportReport& report) const override;
+    ImportResult WriteFolder(const MacFileDescription& folder, const std::string& nativeName,
+                             ImportReport& report) const override;
 };
 
 }  // namespace veskar

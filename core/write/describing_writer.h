@@ -21,6 +21,8 @@ class DescribingWriter final : public OutputWriter {
     }
     ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
                        ImportReport& report) const override;
+    ImportResult WriteFolder(const MacFileDescription& folder, const std::string& nativeName,
+                             ImportReport& report) const override;
 
   private:
     const OutputWriter& writer_;

@@ -3,6 +3,7 @@
 // Mac file servers read. The readers describe; a writer decides names, files and attributes.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "core/common/import_result.h"
@@ -32,6 +33,11 @@ class OutputWriter {
                               bool intoEmptyFolder, ImportReport& report) const = 0;
     virtual ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
                                ImportReport& report) const = 0;
+    // Writes a folder's own information (a description with `folder` set) onto the folder
+    // `nativeName` in the current folder, one that this run made and holds, where the layout
+    // keeps a folder's (core/write/folder_output.h). Converted, or the failure.
+    virtual ImportResult WriteFolder(const MacFileDescription& folder,
+                                     const std::string& nativeName, ImportReport& report) const = 0;
 };
 
 }  // namespace veskar

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "core/write/server_name.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "core/common/charsets.h"
+#include "core/write/afp_info.h"
 #include "core/write/unique_name.h"
 #include "platform/platform.h"
 
@@ -29,6 +33,10 @@ void FitServerName(std::string& name, std::size_t maxBytes) {
 
 std::string ServerStoredName(std::string_view utf8) {
     if (utf8.empty() || utf8 == "." || utf8 == "..") return "_";
+    return PrivateRangeName(utf8);
+}
+
+std::string PrivateRangeName(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (const char c : utf8) {
@@ -44,13 +52,45 @@ std::string ServerStoredName(std::string_view utf8) {
     return out;
 }
 
-std::string ServerName(std::string_view macName, std::string_view sourcePath) {
-    const std::string_view beforeZero = macName.substr(0, macName.find('\0'));
+std::optional<std::string> AttributeStreamName(std::string_view attributeName, std::size_t maxBytes,
+                                               std::size_t maxUtf16, std::string& why) {
+    std::string stream = PrivateRangeName(attributeName);
+    const auto sameLetters = [&stream](std::string_view taken) {
+        return stream.size() == taken.size() &&
+               std::equal(stream.begin(), stream.end(), taken.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) ==
+                          std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    if (sameLetters(kAfpInfoStream) || sameLetters(kResourceStream)) {
+        why = "the extended attribute " + std::string(attributeName) +
+              " was left out: its name is that of the stream of the Finder information or the "
+              "resource fork";
+        return std::nullopt;
+    }
+    std::size_t utf16 = 0;
+    for (std::size_t at = 0; at < stream.size();)
+        utf16 += charsets::DecodeUtf8(stream, at) >= 0x10000 ? 2 : 1;
+    if (stream.size() > maxBytes || utf16 > maxUtf16) {
+        why = "the extended attribute " + std::string(attributeName) +
+              " was left out: its name is too long for a stream";
+        return std::nullopt;
+    }
+    return stream;
+}
+
+std::string ServerName(const MacFileDescription& file, std::string_view sourcePath) {
+    const std::string utf8 = NameAsUtf8(file);
     std::string name = ServerStoredName(
-        !beforeZero.empty() ? charsets::MacRomanToUtf8(beforeZero)
-                            : std::string(sourcePath.substr(platform::FileNameStart(sourcePath))));
+        !utf8.empty() ? utf8 : std::string(sourcePath.substr(platform::FileNameStart(sourcePath))));
     FitServerName(name, kMaxServerNameBytes);
     return name;
+}
+
+std::string ServerName(std::string_view macName, std::string_view sourcePath) {
+    MacFileDescription file;
+    file.name = std::string(macName);
+    return ServerName(file, sourcePath);
 }
 
 }  // namespace veskar

@@ -6,8 +6,11 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/mac_file.h"
 
 namespace veskar {
 
@@ -19,9 +22,23 @@ constexpr std::size_t kMaxServerNameBytes = 255 - 2;
 // and '/' (a ':' to the Mac's own system) to U+F022 as ':' is. "." and ".." become "_".
 std::string ServerStoredName(std::string_view utf8);
 
-// The output name: the Macintosh name (Mac Roman, up to its first zero byte) in UTF-8, or the
-// last component of `sourcePath` when it has none; stored as above and made to fit, its
-// extension kept.
+// The same mapping alone, for the name of a stream or of an extended attribute kept as one
+// (no name of those is "." or ".."): what Windows refuses, ':' among it, in the private range.
+std::string PrivateRangeName(std::string_view utf8);
+
+// The stream that keeps an extended attribute, as macOS's SMB client names it: the attribute's
+// name mapped as above. nullopt, with `why` for the warning that names what was left out, when
+// the name is that of a stream the Finder information or the resource fork takes (in any
+// letter case, as NTFS and SMB compare them) or longer than `maxBytes` once mapped (and, for
+// an NTFS stream, `maxUtf16` UTF-16 units).
+std::optional<std::string> AttributeStreamName(std::string_view attributeName, std::size_t maxBytes,
+                                               std::size_t maxUtf16, std::string& why);
+
+// The output name: the Macintosh name (up to its first zero byte) in UTF-8, or the last
+// component of `sourcePath` when it has none; stored as above and made to fit, its extension
+// kept.
+std::string ServerName(const MacFileDescription& file, std::string_view sourcePath);
+// The same for a Mac Roman name.
 std::string ServerName(std::string_view macName, std::string_view sourcePath);
 
 }  // namespace veskar

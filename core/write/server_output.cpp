@@ -5,6 +5,7 @@
 
 #include "core/common/copy_fork.h"
 #include "core/finder_info.h"
+#include "core/write/server_attributes.h"
 #include "core/write/server_name.h"
 #include "core/write/server_records.h"
 #include "core/write/unique_name.h"
@@ -37,8 +38,7 @@ bool TakenWithCompanion(std::string_view name) {
 }
 
 UniqueNameRules RulesFor(Companion companion) {
-    return {kMaxServerNameBytes, companion == Companion::Beside ? TakenWithCompanion : Exists,
-            true};
+    return {kMaxServerNameBytes, companion == Companion::None ? Exists : TakenWithCompanion, true};
 }
 
 bool MakeUnique(std::string& name, Companion companion) {
@@ -49,7 +49,7 @@ bool MakeUnique(std::string& name, Companion companion) {
 
 ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view sourcePath,
                               Companion companion, bool intoEmptyFolder, ImportReport& report) {
-    std::string name = ServerName(file.name, sourcePath);
+    std::string name = ServerName(file, sourcePath);
     report.nativeName = true;
     NoteFinderInfo(report, FinderInfoForAnotherMachine(file.finderInfo));
     report.outputName = name;
@@ -70,7 +70,7 @@ ServerOutput::ServerOutput(const MacFileDescription& file, std::string_view sour
       companion_(companion),
       report_(report),
       info_(FinderInfoForAnotherMachine(file.finderInfo)),
-      name_(ServerName(file.name, sourcePath)) {
+      name_(ServerName(file, sourcePath)) {
     report_.nativeName = true;
     NoteFinderInfo(report_, info_);
 }
@@ -97,6 +97,8 @@ ImportResult ServerOutput::WriteData() {
 }
 
 ImportResult ServerOutput::CloseData() {
+    if (!platform::SetFileTimes(data_.Raw(), file_.dates.modified, std::nullopt))
+        return Fail(ImportResult::WriteFailed, SystemReason("cannot set the data file's dates"));
     if (!data_.Close())
         return Fail(ImportResult::WriteFailed, SystemReason("cannot write the data fork"));
     return ImportResult::Converted;
@@ -107,18 +109,28 @@ ImportResult ServerOutput::WriteCompanion() {
     std::string detail;
     if (!appleDouble_.Create(detail)) return Fail(ImportResult::WriteFailed, detail);
     const platform::RawFile written = appleDouble_.Raw();
-    const AppleDoubleHeader header = MakeAppleDoubleHeader(info_, file_.resource.length);
+    const auto headerFor = [this](std::uint32_t resourceLength) {
+        return companion_ == Companion::BesideWithAttributes
+                   ? MakeAppleDoubleHeader(info_, resourceLength, file_.extendedAttributes)
+                   : MakeAppleDoubleHeader(info_, resourceLength, {});
+    };
+    const std::vector<std::uint8_t> header = headerFor(file_.resource.length);
+    if (companion_ == Companion::BesideWithAttributes)
+        NoteAttributesLeftOut(file_.extendedAttributes, report_.warnings);
     const CopyStatus status =
         CopyForkTo(InLargeChunks(file_.resource), written, header.size(), resourceCopied_, header);
     if (status != CopyStatus::Done)
         return Fail(ResultOf(status), CopyFailure(status, "the resource fork", companionName));
     // A source that ended early: the entry says what the file holds.
     if (resourceCopied_ != file_.resource.length) {
-        const AppleDoubleHeader held =
-            MakeAppleDoubleHeader(info_, static_cast<std::uint32_t>(resourceCopied_));
+        const std::vector<std::uint8_t> held =
+            headerFor(static_cast<std::uint32_t>(resourceCopied_));
         if (!platform::RawWriteAllAt(written, 0, held.data(), held.size()))
             return Fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
     }
+    if (!platform::SetFileTimes(written, file_.dates.modified, std::nullopt))
+        return Fail(ImportResult::WriteFailed,
+                    SystemReason("cannot set the dates of " + companionName));
     if (!appleDouble_.Close())
         return Fail(ImportResult::WriteFailed, SystemReason("cannot write " + companionName));
     return ImportResult::Converted;
@@ -132,13 +144,19 @@ OutputNaming ServerOutput::Naming() const {
     };
 }
 
+ImportResult ServerOutput::SetServerAttributes(bool netatalk) {
+    std::string detail =
+        SetSambaAttributes(data_.Raw(), file_, info_, netatalk, samba::kArchive, report_);
+    return detail.empty() ? ImportResult::Converted : Fail(ImportResult::WriteFailed, detail);
+}
+
 ImportResult ServerOutput::Place() {
     const OutputNaming naming = Naming();
     std::string detail;
     const std::function<std::string(const std::string&)> names[] = {
         CompanionOf, [](const std::string& name) { return name; }};
     WorkOutput* const pair[] = {&appleDouble_, &data_};
-    const bool withCompanion = companion_ == Companion::Beside;
+    const bool withCompanion = companion_ != Companion::None;
     const std::span<WorkOutput* const> files =
         withCompanion ? std::span(pair) : std::span(pair).last(1);
     const std::span<const std::function<std::string(const std::string&)>> nameOf =

@@ -19,8 +19,9 @@
 namespace veskar {
 
 // Whether the layout keeps a "._" file beside the data file, which then takes part in every
-// name's choice.
-enum class Companion { None, Beside };
+// name's choice; and whether that file also holds the extended attributes, in the ATTR block
+// macOS writes (the layout for volumes without attributes).
+enum class Companion { None, Beside, BesideWithAttributes };
 
 // What a server layout's writer would name the output (WriteFailed when every unique name is
 // taken), with the Finder information it writes reported.
@@ -44,8 +45,14 @@ class ServerOutput {
     // The data file while it is open, for attributes set on it before it is closed.
     platform::RawFile Data() const { return data_.Raw(); }
     ImportResult CloseData();
-    // The "._" file: the Finder information and the resource fork.
+    // The "._" file: the Finder information (with the extended attributes where the layout
+    // keeps them there) and the resource fork.
     ImportResult WriteCompanion();
+    // Samba's attributes on the open data file: the creation time as Samba keeps it, and each
+    // extended attribute as the stream of its name (user.DosStream.NAME:$DATA, with the zero
+    // byte Samba keeps after a stream); netatalk's metadata too when `netatalk`. An attribute
+    // whose name the target cannot hold is left out, and a warning names it.
+    ImportResult SetServerAttributes(bool netatalk);
     // Puts the output in place under its name, or the next unique one: the "._" file first,
     // when there is one. Converted or the failure.
     ImportResult Place();

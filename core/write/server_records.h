@@ -8,6 +8,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/import_report.h"
 
@@ -28,6 +31,21 @@ using AppleDoubleHeader = std::array<std::uint8_t, apple_double::kResourceAt>;
 AppleDoubleHeader MakeAppleDoubleHeader(const FinderInformation& finderInfo,
                                         std::uint32_t resourceLength);
 
+// The same as macOS writes it for a file with extended attributes: the Finder information
+// entry goes on past its 32 bytes with the ATTR block (its header, an entry a name, each on a
+// multiple of 4, then the values one after another; an empty value at offset 0), and the
+// resource fork follows it; without a fork, the empty resource map macOS writes is the fork,
+// and ends the bytes returned. Without attributes, the header above. An attribute whose name
+// the block cannot hold (FitsAttributeBlock) is left out.
+std::vector<std::uint8_t> MakeAppleDoubleHeader(const FinderInformation& finderInfo,
+                                                std::uint32_t resourceLength,
+                                                const std::vector<ExtendedAttribute>& attributes);
+// The block names an attribute in at most 254 bytes, after a length byte that counts its zero.
+bool FitsAttributeBlock(const ExtendedAttribute& attribute);
+// The warnings that name the attributes the block leaves out.
+void NoteAttributesLeftOut(const std::vector<ExtendedAttribute>& attributes,
+                           std::vector<std::string>& warnings);
+
 namespace netatalk {
 constexpr std::size_t kMetadataSize = 402;
 constexpr std::size_t kFinderInfoAt = 122;
@@ -42,5 +60,20 @@ using NetatalkMetadata = std::array<std::uint8_t, netatalk::kMetadataSize>;
 // `unixSeconds`; never backed up) and zero AFP file information.
 NetatalkMetadata MakeNetatalkMetadata(const FinderInformation& finderInfo,
                                       std::int64_t unixSeconds);
+// The same with the file's own dates (those it lacks: created and modified `now`, never
+// backed up; accessed `now`) and its comment (at most the 200 bytes of netatalk's slot).
+NetatalkMetadata MakeNetatalkMetadata(const FinderInformation& finderInfo, const MacDates& dates,
+                                      std::string_view comment, std::int64_t now);
+
+namespace samba {
+// Samba's record of a file's DOS attributes and creation time, which it serves to SMB clients
+// as the creation time: version 5 of its NDR-encoded xattr_DOSATTRIB, 24 bytes, little-endian.
+constexpr const char* kDosAttributes = "DOSATTRIB";  // in Linux's user namespace
+constexpr std::uint32_t kArchive = 0x20;
+constexpr std::uint32_t kFolder = 0x10;
+}  // namespace samba
+
+using DosAttributes = std::array<std::uint8_t, 24>;
+DosAttributes MakeDosAttributes(std::uint32_t attributes, std::int64_t created);
 
 }  // namespace veskar

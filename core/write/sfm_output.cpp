@@ -8,6 +8,7 @@
 #include "core/common/name_extension.h"
 #include "core/finder_info.h"
 #include "core/write/safe_name.h"
+#include "core/write/server_name.h"
 #include "core/write/unique_name.h"
 #include "core/write/work_output.h"
 #include "platform/platform.h"
@@ -42,6 +43,11 @@ const OutputNaming& SfmNaming() {
 // One of the output's named streams, closed when it goes. Streams stay unbuffered: a
 // buffered stream put back at the end of a fork reads the last block back first, and asks the
 // file's block size, each a request to the file system (FUSE's, for ntfs-3g).
+// NTFS takes stream names of 255 UTF-16 units; ntfs-3g's "file:stream" is one component of a
+// Linux path, at most 255 bytes with the work file's name (a number) and the ':'.
+constexpr std::size_t kMaxStreamNameUtf16 = 255;
+constexpr std::size_t kMaxStreamNameBytes = 255 - 20 - 1;
+
 class OutputStream {
   public:
     ~OutputStream() { Close(); }
@@ -86,7 +92,8 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 }
 
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
-                            const FinderInformation& finderInfo, ImportReport* report) {
+                            const FinderInformation& finderInfo, ImportReport* report,
+                            const SfmExtras& extras) {
     ImportReport local;
     ImportReport& out = report ? *report : local;
     NoteFinderInfo(out, finderInfo);
@@ -141,6 +148,32 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     const bool written = std::fwrite(record.data(), 1, record.size(), info.get()) == record.size();
     if (!info.Close() || !written)
         return fail(ImportResult::WriteFailed, SystemReason("cannot write the AFP_AfpInfo stream"));
+
+    if (extras.attributes)
+        for (const ExtendedAttribute& attribute : *extras.attributes) {
+            // A stream name cannot hold ':', nor what else Windows refuses: a Mac client stores
+            // those in the private range, as Samba does.
+            std::string why;
+            const std::optional<std::string> stream =
+                AttributeStreamName(attribute.name, kMaxStreamNameBytes, kMaxStreamNameUtf16, why);
+            if (!stream) {
+                out.warnings.push_back(std::move(why));
+                continue;
+            }
+            OutputStream kept;
+            if (!kept.Create(output, *stream, detail))
+                return fail(ImportResult::WriteFailed,
+                            detail + " (the extended attribute " + attribute.name + ")");
+            const bool whole = std::fwrite(attribute.value.data(), 1, attribute.value.size(),
+                                           kept.get()) == attribute.value.size();
+            if (!kept.Close() || !whole)
+                return fail(ImportResult::WriteFailed,
+                            SystemReason("cannot write the stream of the extended attribute " +
+                                         attribute.name));
+        }
+    // Last, so that no write of a stream moves the modification time on again.
+    if (!platform::SetFileTimes(output.Raw(), extras.dates.modified, extras.dates.created))
+        return fail(ImportResult::WriteFailed, SystemReason("cannot set the output's dates"));
     if (!output.Close())
         return fail(ImportResult::WriteFailed, SystemReason("cannot write the data fork"));
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/common/copy_fork.h"
 #include "core/import_report.h"
@@ -29,9 +30,18 @@ constexpr std::size_t kMaxOutputNameChars = kNameBufferChars - kLongestSuffix;
 // stated length: the output holds what there was, and the detail says what is missing.
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
                             const TypeCreator& typeCreator, ImportReport* report = nullptr);
-// The same with the record's Finder information given whole.
+// What the command line's NTFS output writes beyond the window's: the dates, as the data
+// file's modification and creation times, and each extended attribute as the named stream of
+// its name, as macOS's SMB client stores them on a Windows share.
+struct SfmExtras {
+    MacDates dates;
+    const std::vector<ExtendedAttribute>* attributes = nullptr;
+};
+
+// The same with the record's Finder information given whole, and the extras.
 ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resource,
-                            const FinderInformation& finderInfo, ImportReport* report = nullptr);
+                            const FinderInformation& finderInfo, ImportReport* report = nullptr,
+                            const SfmExtras& extras = {});
 
 // What WriteSfmOutput would name the output, found without creating anything: `name` made
 // safe and, unless the folder is to be new and empty, unique in the current folder; the type

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "core/write/sfm_writer.h"
 
+#include "core/write/folder_output.h"
+
 #include "core/common/charsets.h"
 #include "core/finder_info.h"
 #include "core/write/sfm_output.h"
@@ -9,7 +11,12 @@
 namespace veskar {
 
 std::string SfmWriter::NameOf(const MacFileDescription& file, std::string_view sourcePath) const {
-    return naming_ == SfmNaming::AsItStands ? file.name : OutputNameFor(file.name, sourcePath);
+    if (naming_ == SfmNaming::AsItStands) return file.name;
+    // A name in UTF-8, which only the command line reads so, in code page 1252 where it can
+    // be; what the code page lacks becomes '_', as in a source's own name.
+    if (file.nameCoding == NameCoding::Utf8 && !NameAsUtf8(file).empty())
+        return *charsets::Utf8ToCp1252(NameAsUtf8(file), '_');
+    return OutputNameFor(file.name, sourcePath);
 }
 
 FinderInformation SfmWriter::InfoOf(const MacFileDescription& file) const {
@@ -29,7 +36,11 @@ ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view s
     ForkPlace data = file.data;
     ForkPlace resource = file.resource;
     data.chunk = resource.chunk = chunk_;
-    return WithShortfall(WriteSfmOutput(name, data, resource, InfoOf(file), &report),
+    // The window's record is the type and creator alone; the command line's output carries
+    // the whole file.
+    SfmExtras extras;
+    if (finderInfo_ == SfmFinderInfo::Whole) extras = {file.dates, &file.extendedAttributes};
+    return WithShortfall(WriteSfmOutput(name, data, resource, InfoOf(file), &report, extras),
                          file.shortfall, &report);
 }
 
@@ -49,6 +60,11 @@ std::string OutputNameFor(std::string_view macName, std::string_view sourcePath)
     const std::string_view beforeZero = macName.substr(0, macName.find('\0'));
     if (!beforeZero.empty()) return charsets::MacRomanToCp1252(beforeZero);
     return OwnFileName(sourcePath);
+}
+
+ImportResult SfmWriter::WriteFolder(const MacFileDescription& folder, const std::string& nativeName,
+                                    ImportReport& report) const {
+    return WriteSfmFolder(folder, nativeName, report);
 }
 
 }  // namespace veskar

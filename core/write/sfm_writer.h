@@ -37,6 +37,8 @@ class SfmWriter final : public OutputWriter {
                       bool intoEmptyFolder, ImportReport& report) const override;
     ImportResult Write(const MacFileDescription& file, std::string_view sourcePath,
                        ImportReport& report) const override;
+    ImportResult WriteFolder(const MacFileDescription& folder, const std::string& nativeName,
+                             ImportReport& report) const override;
 
   private:
     std::string NameOf(const MacFileDescription& file, std::string_view sourcePath) const;

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "core/write/streams_xattr_writer.h"
 
-#include <algorithm>
+#include "core/write/folder_output.h"
+
 #include <cerrno>
 #include <string>
 #include <vector>
 
 #include "core/common/copy_fork.h"
 #include "core/write/afp_info.h"
+#include "core/write/server_attributes.h"
 #include "core/write/server_output.h"
 
 namespace veskar {
@@ -16,15 +18,10 @@ namespace {
 
 // Linux keeps at most this many bytes in one attribute.
 constexpr std::size_t kMaxAttributeValue = 65536;
-constexpr const char* kAfpInfoAttribute = "DosStream.AFP_AfpInfo:$DATA";
 constexpr const char* kResourceAttribute = "DosStream.AFP_Resource:$DATA";
 
 bool TooLarge(const MacFileDescription& file) {
     return file.resource.length + 1 > kMaxAttributeValue;
-}
-
-bool AllZero(const FinderInformation& info) {
-    return std::all_of(info.begin(), info.end(), [](std::uint8_t b) { return b == 0; });
 }
 
 std::string FitsNoAttribute(std::uint64_t forkBytes, bool volumeLimit) {
@@ -56,6 +53,9 @@ ImportResult StreamsXattrWriter::Write(const MacFileDescription& file, std::stri
         return out.Fail(ImportResult::WriteFailed, FitsNoAttribute(file.resource.length, false));
     if (const ImportResult result = out.WriteData(); result != ImportResult::Converted)
         return result;
+    if (const ImportResult result = out.SetServerAttributes(false);
+        result != ImportResult::Converted)
+        return result;
 
     // The attributes are set on the file made and still open, never through a name. Samba
     // keeps a zero byte after each stream's bytes.
@@ -75,20 +75,18 @@ ImportResult StreamsXattrWriter::Write(const MacFileDescription& file, std::stri
         }
     }
     // Finder information that is all zero is none: Samba removes such a record.
-    if (!AllZero(out.Info())) {
-        const AfpInfo record = MakeAfpInfo(out.Info());
-        std::vector<std::uint8_t> stored(record.begin(), record.end());
-        stored.push_back(0);
-        if (!platform::SetUserAttribute(out.Data(), kAfpInfoAttribute, stored.data(),
-                                        stored.size()))
-            return out.Fail(
-                ImportResult::WriteFailed,
-                SystemReason("cannot set the attribute user." + std::string(kAfpInfoAttribute)));
-    }
+    if (std::string failure = SetAfpInfoAttribute(out.Data(), out.Info()); !failure.empty())
+        return out.Fail(ImportResult::WriteFailed, failure);
     if (const ImportResult result = out.CloseData(); result != ImportResult::Converted)
         return result;
     if (const ImportResult result = out.Place(); result != ImportResult::Converted) return result;
     return out.Done(resourceCopied);
+}
+
+ImportResult StreamsXattrWriter::WriteFolder(const MacFileDescription& folder,
+                                             const std::string& nativeName,
+                                             ImportReport& report) const {
+    return WriteServerFolder(folder, nativeName, ServerFolder::StreamsXattr, report);
 }
 
 }  // namespace veskar

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -62,6 +63,9 @@ struct Held {
     int fd = -1;
     FileIdentity identity;
     bool cleared = false;  // what interrupted runs left here has been removed
+    // The times it is given when the holding ends.
+    bool dated = false;
+    std::optional<std::int64_t> modified{}, created{};
 };
 
 // How a work file is moved into its folder, found on the first move of each work folder.
@@ -264,6 +268,10 @@ void Release(Holdings& state) {
         UntrackTemporaryFile(work->folderSlot);
     }
     state.works.clear();
+    for (const auto& folder : state.folders)
+        if (folder->dated && !SetFileTimes(RawFile{folder->fd}, folder->modified, folder->created))
+            state.notices.push_back(
+                {true, Reason("the folder " + folder->path + " could not be given its dates")});
     std::vector<std::uint64_t> synced;
     for (const auto& folder : state.folders) {
         if (std::find(synced.begin(), synced.end(), folder->identity.device) == synced.end()) {
@@ -337,10 +345,11 @@ std::vector<HoldingNotice> TakeHoldingNotices() {
 }
 
 Subfolder HoldSubfolder(const std::string& parent, const std::string& name, bool create,
-                        std::string& path, std::string& why) {
+                        std::string& path, std::string& why, bool* made) {
     Holdings& state = State();
     const std::lock_guard lock(state.mutex);
     path = Joined(parent, name);
+    if (made) *made = false;
     if (FindHeld(state, path)) return Subfolder::Held;
     // The folder above as it is held; outside a holding it is opened for this look alone.
     int above = -1;
@@ -362,9 +371,13 @@ Subfolder HoldSubfolder(const std::string& parent, const std::string& name, bool
         if (fd >= 0) ::close(fd);
         return subfolder;
     };
-    if (create && ::mkdirat(above, name.c_str(), 0777) != 0 && errno != EEXIST) {
-        why = Reason("the folder " + path + " cannot be created");
-        return answer(Subfolder::Refused);
+    if (create) {
+        if (::mkdirat(above, name.c_str(), 0777) == 0) {
+            if (made) *made = true;
+        } else if (errno != EEXIST) {
+            why = Reason("the folder " + path + " cannot be created");
+            return answer(Subfolder::Refused);
+        }
     }
     const int fd = ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
@@ -388,6 +401,27 @@ Subfolder HoldSubfolder(const std::string& parent, const std::string& name, bool
     if (unheld) return answer(Subfolder::Held, fd);
     Hold(state, path, fd, info);
     return Subfolder::Held;
+}
+
+std::optional<RawFile> HeldFolderInCurrent(const std::string& nativeName) {
+    Holdings& state = State();
+    const std::lock_guard lock(state.mutex);
+    if (state.current == nullptr) return std::nullopt;
+    const Held* held = FindHeld(state, Joined(state.current->path, nativeName));
+    if (held == nullptr) return std::nullopt;
+    return RawFile{held->fd};
+}
+
+void SetFolderTimesAtEnd(const std::string& nativeName, std::optional<std::int64_t> modified,
+                         std::optional<std::int64_t> created) {
+    Holdings& state = State();
+    const std::lock_guard lock(state.mutex);
+    if (state.current == nullptr) return;
+    Held* held = FindHeld(state, Joined(state.current->path, nativeName));
+    if (held == nullptr) return;
+    held->dated = true;
+    held->modified = modified;
+    held->created = created;
 }
 
 WorkFile CreateWorkFile(std::string& why) {

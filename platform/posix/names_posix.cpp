@@ -38,6 +38,10 @@ std::string NativeToUtf8(std::string_view native) {
     return std::string(native);
 }
 
+std::string Utf8ToNative(std::string_view utf8) {
+    return std::string(utf8);
+}
+
 }  // namespace platform
 
 }  // namespace veskar

@@ -53,6 +53,10 @@ std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
     return OpenSource(nativePath, size);
 }
 
+std::FILE* CreateNamedStream(const std::string& nativeName, std::string_view utf8Stream) {
+    return std::fopen(("./" + nativeName + ":" + std::string(utf8Stream)).c_str(), "wb");
+}
+
 std::optional<std::uint64_t> Tell(std::FILE* stream) {
     if (stream == nullptr) return std::nullopt;
     const off_t at = ::ftello(stream);

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -25,6 +26,7 @@
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 #include "platform/win32/quiet_errors_win32.h"
+#include "platform/win32/wide_text_win32.h"
 
 namespace veskar {
 
@@ -85,6 +87,9 @@ struct Held {
     HANDLE handle = INVALID_HANDLE_VALUE;
     FileIdentity identity;
     bool cleared = false;  // what interrupted runs left here has been removed
+    // The times it is given when the holding ends.
+    bool dated = false;
+    std::optional<std::int64_t> modified{}, created{};
 };
 
 struct Work {
@@ -264,6 +269,10 @@ void Release(Holdings& state) {
         UntrackTemporaryFile(work->folderSlot);
     }
     state.works.clear();
+    for (const auto& folder : state.folders)
+        if (folder->dated && !SetFolderTimes(folder->path, folder->modified, folder->created))
+            state.notices.push_back(
+                {true, Reason("the folder " + folder->path + " could not be given its dates")});
     std::vector<std::uint64_t> flushed;
     for (const auto& folder : state.folders) {
         if (std::find(flushed.begin(), flushed.end(), folder->identity.device) == flushed.end()) {
@@ -342,16 +351,20 @@ std::vector<HoldingNotice> TakeHoldingNotices() {
 }
 
 Subfolder HoldSubfolder(const std::string& parent, const std::string& name, bool create,
-                        std::string& path, std::string& why) {
+                        std::string& path, std::string& why, bool* made) {
     Holdings& state = State();
     const std::lock_guard lock(state.mutex);
     path = Joined(parent, name);
+    if (made) *made = false;
     if (FindHeld(state, path)) return Subfolder::Held;
     const win32::QuietErrors quiet;
-    if (create && !::CreateDirectoryA(path.c_str(), nullptr) &&
-        ::GetLastError() != ERROR_ALREADY_EXISTS) {
-        why = Reason("the folder " + path + " cannot be created");
-        return Subfolder::Refused;
+    if (create) {
+        if (::CreateDirectoryA(path.c_str(), nullptr)) {
+            if (made) *made = true;
+        } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            why = Reason("the folder " + path + " cannot be created");
+            return Subfolder::Refused;
+        }
     }
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -378,6 +391,22 @@ Subfolder HoldSubfolder(const std::string& parent, const std::string& name, bool
     }
     Hold(state, path, handle, *identity);
     return Subfolder::Held;
+}
+
+std::optional<RawFile> HeldFolderInCurrent(const std::string&) {
+    return std::nullopt;
+}
+
+void SetFolderTimesAtEnd(const std::string& nativeName, std::optional<std::int64_t> modified,
+                         std::optional<std::int64_t> created) {
+    Holdings& state = State();
+    const std::lock_guard lock(state.mutex);
+    if (state.current == nullptr) return;
+    Held* held = FindHeld(state, Joined(state.current->path, nativeName));
+    if (held == nullptr) return;
+    held->dated = true;
+    held->modified = modified;
+    held->created = created;
 }
 
 WorkFile CreateWorkFile(std::string& why) {
@@ -425,9 +454,10 @@ WorkStream CreateWorkStream(const WorkFile& file, std::string_view stream, std::
         why = "the work folder is gone";
         return made;
     }
-    const std::string path = WorkPath(*work, file.name) + ":" + std::string(stream);
+    const std::wstring path =
+        PathOfNative(WorkPath(*work, file.name)).native() + L":" + win32::WideOfUtf8(stream);
     const int fd =
-        ::_open(path.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _S_IREAD | _S_IWRITE);
+        ::_wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) {
         why = "cannot create the " + std::string(stream) + " stream: " + std::strerror(errno);
         return made;

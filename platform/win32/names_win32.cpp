@@ -48,6 +48,10 @@ std::string NativeToUtf8(std::string_view native) {
     return charsets::Cp1252ToUtf8(native);
 }
 
+std::string Utf8ToNative(std::string_view utf8) {
+    return *charsets::Utf8ToCp1252(utf8, '?');
+}
+
 // ".\Name:AFP_Resource": without the folder in front, a one-letter name such as "f" would
 // make "f:AFP_Resource", a path on drive F:.
 std::string OutputPath(std::string_view ansiName, std::string_view streamName) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text_win32.h"
 
 namespace veskar {
 
@@ -63,6 +64,12 @@ std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
         errno = saved;
     }
     return stream;
+}
+
+std::FILE* CreateNamedStream(const std::string& nativeName, std::string_view utf8Stream) {
+    const std::wstring path =
+        PathOfNative(".\\" + nativeName).native() + L":" + win32::WideOfUtf8(utf8Stream);
+    return ::_wfopen(path.c_str(), L"wb");
 }
 
 std::optional<std::uint64_t> Tell(std::FILE* stream) {

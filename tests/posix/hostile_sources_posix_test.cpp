@@ -330,23 +330,19 @@ TEST(HostileSources, SourceChangedBetweenTheProbeAndTheImport) {
     }
 }
 
-// The window's run over one list, the volume turning read-only after the first source and
-// the target folder vanishing after the second: what could not be written is not there, and
-// nothing is half there.
+// The window's run over one list, the target folder replaced by another after the first
+// source and gone after the second: nothing is written into the folder put in its place, and
+// nothing is half there. (The run holds its folders open, so the volume itself cannot be
+// unmounted under it; a read-only volume is met by separate imports below.)
 NtfsVolume* batchVolume = nullptr;
 int batchCalls = 0;
 ImportResult ImportThenBreakTheTarget(std::string_view target, std::string_view source) {
     const ImportResult result = ImportMacBinary(target, source);
     ++batchCalls;
     if (batchCalls == 1) {
-        // Leave the volume before remounting it: a process inside it keeps it busy.
-        ::chdir("/");
-        EXPECT_TRUE(batchVolume->Unmount());
-        EXPECT_TRUE(batchVolume->Mount(/*readOnly=*/true));
+        fs::rename(batchVolume->Path("out"), batchVolume->Path("first run"));
+        fs::create_directory(batchVolume->Path("out"));
     } else if (batchCalls == 2) {
-        ::chdir("/");
-        EXPECT_TRUE(batchVolume->Unmount());
-        EXPECT_TRUE(batchVolume->Mount());
         fs::remove_all(batchVolume->Path("out"));
     }
     return result;
@@ -382,10 +378,11 @@ TEST(HostileTargets, ReadOnlyVolumeAndVanishedFolderInTheMiddleOfABatch) {
         EXPECT_EQ(list.Count(), 0u);
         EXPECT_EQ(batchCalls, 3);
     }
-    // The first converted; the second met a read-only volume; the third no folder at all,
-    // and was not written anywhere else either.
-    EXPECT_EQ(Listing(volume->Root()), (std::set<std::string>{}));
+    // The first converted into the folder the run began with; the second met another folder
+    // in its place, the third no folder at all, and neither was written anywhere.
+    EXPECT_EQ(Listing(volume->Root()), (std::set<std::string>{"first run", "first run/first"}));
     EXPECT_TRUE(fs::exists(sources.File("first.bin")));
+    fs::remove_all(volume->Path("first run"));
 
     // Each of those failures, as the import reports it.
     ASSERT_TRUE(fs::create_directory(volume->Path("out")));

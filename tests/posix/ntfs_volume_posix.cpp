@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 namespace veskar {
@@ -97,6 +98,28 @@ std::optional<std::string> NtfsVolume::ReadStream(const std::string& path,
     if (!stream.empty()) command += " -a 0x80 -n " + ShellQuote(stream);
     command += " " + ShellQuote(image_) + " " + ShellQuote("/" + path) + " 2>/dev/null";
     return RunCommand(command);
+}
+
+std::optional<NtfsVolume::Times> NtfsVolume::TimesOf(const std::string& path) {
+    Unmount();
+    const auto info = RunCommand("LC_ALL=C ntfsinfo -f -F " + ShellQuote("/" + path) + " " +
+                                 ShellQuote(image_) + " 2>/dev/null");
+    if (!info) return std::nullopt;
+    // The first of each is the standard information's: "File Creation Time:\t Sun Mar 26
+    // 10:00:52 2023 UTC".
+    auto seconds = [&info](const std::string& field) -> std::optional<std::int64_t> {
+        const std::size_t at = info->find(field + ":");
+        if (at == std::string::npos) return std::nullopt;
+        std::tm moment{};
+        const char* end =
+            ::strptime(info->c_str() + at + field.size() + 1, " %a %b %d %H:%M:%S %Y", &moment);
+        if (end == nullptr) return std::nullopt;
+        return static_cast<std::int64_t>(::timegm(&moment));
+    };
+    const auto created = seconds("File Creation Time");
+    const auto modified = seconds("File Altered Time");
+    if (!created || !modified) return std::nullopt;  // Linux always reads both
+    return Times{*created, *modified};
 }
 
 std::vector<std::string> NtfsVolume::StreamNames(const std::string& path) {

@@ -171,4 +171,4 @@ if __name__ == "__main__":
     rules = [(arguments[i], int(arguments[i + 1])) for i in range(3, len(arguments), 2)]
     FUSE(Pausing(os.path.abspath(arguments[0]), os.path.abspath(arguments[2]), rules),
          arguments[1], foreground=True, nothreads=False, direct_io=True, use_ino=True,
-         entry_timeout=0, attr_timeout=0, negative_timeout=0)
+         entry_timeout=0, attr_timeout=0, negative_timeout=0, hard_remove=True)

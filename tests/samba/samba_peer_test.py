@@ -7,9 +7,13 @@ usage: samba_peer_test.py VESKAR_CONVERT SAMPLES_FOLDER SCRATCH_FOLDER
 For each layout (fruit, appledouble, streams-xattr) the samples are converted into a fresh
 folder, which Debian's smbd serves on a loopback port of this test's own with vfs_fruit. Then:
 - smbclient, as a Windows client would, lists each converted file's streams and reads
-  AFP_AfpInfo and AFP_Resource, which must hold what the layout stores on disk;
+  AFP_AfpInfo and AFP_Resource, which must hold what the layout stores on disk; each extended
+  attribute is a stream of its name, and the file's dates are the source's;
 - a client that negotiates Apple's AAPL context as macOS does lists each folder and must get
-  every file's type, creator, Finder flags and resource fork size as the converter reported;
+  every file's type, creator, Finder flags, resource fork size and dates as the converter
+  reported;
+- a folder with its own information (a "._" file macOS wrote, with an attribute) and a file
+  with attributes and no resource fork are served as the others;
 - Samba's log must hold no complaint about a record.
 Exits 0 when all pass, 1 on a failure, 77 when smbd, smbclient or impacket is missing.
 """
@@ -26,6 +30,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from datetime import datetime, timezone
 
 SMBD = '/usr/sbin/smbd'
 SKIP = 77
@@ -33,6 +38,8 @@ SHARE = 'veskar'
 NETATALK_XATTR = 'user.org.netatalk.Metadata'
 AFPINFO_XATTR = 'user.DosStream.AFP_AfpInfo:$DATA'
 RESOURCE_XATTR = 'user.DosStream.AFP_Resource:$DATA'
+# The layouts that keep a file's creation date where Samba serves it (its DOSATTRIB record).
+KEEP_CREATION = ('fruit', 'streams-xattr')
 # Share options per layout: fruit's defaults read the netatalk attribute and the "._" file.
 LAYOUTS = {
     'fruit': [],
@@ -70,8 +77,23 @@ def finder_fields(finder_info):
 
 # --- What a layout stores on disk -------------------------------------------------------------
 
+def read_attr_block(raw, path):
+    """{name: value} of the ATTR block that follows the Finder information in macOS's form."""
+    if raw[0x54:0x58] != b'ATTR':
+        raise Failure(f'{path}: the Finder info entry goes on past 32 bytes without ATTR')
+    attributes = {}
+    at = 0x54 + 36
+    for _ in range(struct.unpack_from('>H', raw, 0x54 + 34)[0]):
+        offset, length, _, name_length = struct.unpack_from('>IIHB', raw, at)
+        name = raw[at + 11:at + 11 + name_length - 1].decode('utf-8')
+        attributes[name] = raw[offset:offset + length]
+        at = (at + 11 + name_length + 3) & ~3
+    return attributes
+
+
 def read_dot_underscore(target, path):
-    """The Finder information and resource fork of a "._" file, as macOS writes it."""
+    """The Finder information, resource fork and extended attributes of a "._" file, as macOS
+    writes it."""
     try:
         raw = open(os.path.join(target, path), 'rb').read()
     except OSError as error:
@@ -82,12 +104,17 @@ def read_dot_underscore(target, path):
     for i in range(struct.unpack_from('>H', raw, 24)[0]):
         eid, offset, length = struct.unpack_from('>III', raw, 26 + 12 * i)
         entries[eid] = (offset, length)
-    if entries.get(9) != (0x32, 32) or entries.get(2, (0, 0))[0] != 0x52 or len(entries) != 2:
-        raise Failure(f'{path}: entries {entries}, expected Finder info at 0x32 and fork at 0x52')
+    finder_length = entries.get(9, (0, 0))[1]
+    fork_at = 0x32 + finder_length
+    if entries.get(9, (0, 0))[0] != 0x32 or entries.get(2, (0, 0))[0] != fork_at \
+            or len(entries) != 2:
+        raise Failure(f'{path}: entries {entries}, expected Finder info at 0x32 and the fork '
+                      f'after it')
     fork_length = entries[2][1]
-    if len(raw) != 0x52 + fork_length:
-        raise Failure(f'{path}: {len(raw)} bytes, the entries account for {0x52 + fork_length}')
-    return raw[0x32:0x52], raw[0x52:]
+    if len(raw) != fork_at + fork_length:
+        raise Failure(f'{path}: {len(raw)} bytes, the entries account for {fork_at + fork_length}')
+    attributes = read_attr_block(raw, path) if finder_length > 32 else {}
+    return raw[0x32:0x52], raw[fork_at:], attributes
 
 
 NETATALK_ENTRIES = [(4, 154, 0), (8, 354, 16), (9, 122, 32), (14, 370, 4), (0x80444556, 374, 0),
@@ -120,19 +147,39 @@ def afpinfo_record(finder_info):
         + finder_info + bytes(12)
 
 
+def stored_streams(full_path):
+    """{name: value} of the extended attributes kept as Samba's streams (AFP_* aside)."""
+    streams = {}
+    for attribute in os.listxattr(full_path):
+        if attribute.startswith('user.DosStream.') and attribute.endswith(':$DATA') \
+                and attribute not in (AFPINFO_XATTR, RESOURCE_XATTR):
+            value = os.getxattr(full_path, attribute)
+            if not value or value[-1] != 0:
+                raise Failure(f'{full_path}: {attribute} lacks its trailing zero byte')
+            streams[attribute[len('user.DosStream.'):-len(':$DATA')]] = value[:-1]
+    return streams
+
+
 def stored_metadata(layout, target, path):
-    """(AfpInfo record that Samba must serve or None, resource fork) as the layout stores them;
-    path is relative to the target folder."""
+    """(AfpInfo record that Samba must serve or None, resource fork, {attribute: value}) as
+    the layout stores them; path is relative to the target folder."""
     folder, name = os.path.split(path)
     dot_underscore = os.path.join(folder, '._' + name)
     full_path = os.path.join(target, path)
     if layout != 'streams-xattr':
-        finder_info, fork = read_dot_underscore(target, dot_underscore)
-        if layout == 'fruit' and read_netatalk_metadata(target, path) != finder_info:
-            raise Failure(f'{path}: {NETATALK_XATTR} and "._" disagree on the Finder info')
-        if layout == 'appledouble' and stored_attribute(full_path, NETATALK_XATTR) is not None:
-            raise Failure(f'{path}: {NETATALK_XATTR} does not belong to this layout')
-        return (afpinfo_record(finder_info) if any(finder_info) else None), fork
+        finder_info, fork, attributes = read_dot_underscore(target, dot_underscore)
+        if layout == 'fruit':
+            if read_netatalk_metadata(target, path) != finder_info:
+                raise Failure(f'{path}: {NETATALK_XATTR} and "._" disagree on the Finder info')
+            if attributes:
+                raise Failure(f'{dot_underscore}: holds attributes, which fruit keeps as streams')
+            attributes = stored_streams(full_path)
+        if layout == 'appledouble':
+            if stored_attribute(full_path, NETATALK_XATTR) is not None:
+                raise Failure(f'{path}: {NETATALK_XATTR} does not belong to this layout')
+            if stored_streams(full_path):
+                raise Failure(f'{path}: stream attributes do not belong to this layout')
+        return (afpinfo_record(finder_info) if any(finder_info) else None), fork, attributes
     if os.path.exists(os.path.join(target, dot_underscore)):
         raise Failure(f'{dot_underscore}: does not belong to this layout')
     record, fork = (stored_attribute(full_path, n) for n in (AFPINFO_XATTR, RESOURCE_XATTR))
@@ -148,7 +195,7 @@ def stored_metadata(layout, target, path):
         if not any(record[16:48]):
             # Samba and macOS remove a record written so; Samba serves a stored one all the same.
             raise Failure(f'{path}: stores an AfpInfo record whose Finder info is all zero')
-    return record, (fork[:-1] if fork else b'')
+    return record, (fork[:-1] if fork else b''), stored_streams(full_path)
 
 
 # --- The converter ----------------------------------------------------------------------------
@@ -156,7 +203,7 @@ def stored_metadata(layout, target, path):
 def run_converter(converter, layout, samples, target, log_folder, dry_run):
     """The report's rows; the output is kept in the log folder."""
     command = [converter, '--layout', layout, '--json', '-r'] + \
-        (['--dry-run'] if dry_run else []) + [target, samples]
+        (['--dry-run'] if dry_run else []) + [target] + samples
     run = subprocess.run(command, capture_output=True, text=True, timeout=600)
     log = os.path.join(log_folder, f'convert{"-dry-run" if dry_run else ""}.txt')
     with open(log, 'w') as out:
@@ -167,13 +214,13 @@ def run_converter(converter, layout, samples, target, log_folder, dry_run):
 
 
 def convert(converter, layout, samples, target, log_folder):
-    """Rows of the converted sources, completed by a trial run's fields (type, sizes...) where
-    the conversion's own rows lack them."""
+    """Rows of the converted sources and of the folders' information written, completed by a
+    trial run's fields (type, sizes...) where the conversion's own rows lack them."""
     trial = {row['source']: row for row in
              run_converter(converter, layout, samples, target, log_folder, dry_run=True)}
     rows = []
     for row in run_converter(converter, layout, samples, target, log_folder, dry_run=False):
-        if row['result'] == 'converted':
+        if row['result'] in ('converted', 'folder-information'):
             rows.append({**trial.get(row['source'], {}), **row})
         elif row['result'] not in ('companion-skipped', 'link-skipped'):
             print(f'note {layout}: not converted: {row["source"]}: {row["result"]} '
@@ -292,11 +339,42 @@ class SambaPeer:
 def smbclient(peer, commands):
     run = subprocess.run(['smbclient', '-s', peer.client_conf, f'//127.0.0.1/{SHARE}',
                           '-p', str(peer.port), '-N', '-c', '; '.join(commands)],
-                         capture_output=True, text=True, timeout=60)
+                         capture_output=True, text=True, timeout=60,
+                         env={**os.environ, 'TZ': 'UTC'})
     return run.stdout + run.stderr
 
 
-def check_with_smbclient(peer, row, record, fork, scratch):
+def reported_date(row, name):
+    """A date of the report as seconds since 1970, or None."""
+    text = row.get(name)
+    return None if text is None else \
+        int(datetime.strptime(text, '%Y-%m-%dT%H:%M:%SZ').replace(tzinfo=timezone.utc).timestamp())
+
+
+def allinfo_date(output, field):
+    """A time of smbclient's allinfo ("write_time:    Sun Mar 26 10:00:52 AM 2023 UTC")."""
+    found = re.search(rf'^{field}:\s+(.*?)\s*$', output, re.M)
+    if not found:
+        return None
+    for form in ('%a %b %d %I:%M:%S %p %Y %Z', '%a %b %d %H:%M:%S %Y %Z'):
+        try:
+            return int(datetime.strptime(found.group(1), form)
+                       .replace(tzinfo=timezone.utc).timestamp())
+        except ValueError:
+            pass
+    raise Failure(f'cannot read the {field} "{found.group(1)}" of smbclient')
+
+
+def check_dates(path, got, row, layout):
+    """Dates served (modified, created; seconds) against those the converter reported."""
+    modified, created = reported_date(row, 'modified'), reported_date(row, 'created')
+    if modified is not None and got[0] != modified:
+        raise Failure(f'{path}: served as modified {got[0]}, reported {row["modified"]}')
+    if created is not None and layout in KEEP_CREATION and got[1] != created:
+        raise Failure(f'{path}: served as created {got[1]}, reported {row["created"]}')
+
+
+def check_with_smbclient(peer, row, record, fork, attributes, scratch, layout):
     """Streams listed and read through Samba equal what the layout stores."""
     path = row['output']
     if ';' in path:  # smbclient splits its commands there
@@ -305,19 +383,35 @@ def check_with_smbclient(peer, row, record, fork, scratch):
     for stale in (got_record, got_fork):
         if os.path.exists(stale):
             os.remove(stale)
+    attribute_files = {name: os.path.join(scratch, f'attribute-{i}')
+                       for i, name in enumerate(attributes)}
+    for stale in attribute_files.values():
+        if os.path.exists(stale):
+            os.remove(stale)
     output = smbclient(peer, [f'allinfo "{path}"', f'get "{path}:AFP_AfpInfo" {got_record}',
-                              f'get "{path}:AFP_Resource" {got_fork}'])
+                              f'get "{path}:AFP_Resource" {got_fork}'] +
+                       [f'get "{path}:{name}" {file}' for name, file in attribute_files.items()])
     streams = dict((name, int(size)) for name, size in
                    re.findall(r'^stream: \[(.*)\], (\d+) bytes$', output, re.M))
-    if '::$DATA' not in streams:
+    folder = row.get('folder', False)
+    if 'create_time:' not in output or ('::$DATA' not in streams and not folder):
         raise Failure(f'{path}: smbclient cannot reach it:\n{output}')
-    expected = {'::$DATA': row_field(row, 'data_bytes', 'dataBytes')}
+    # A folder has no data stream.
+    expected = {} if folder else {'::$DATA': row_field(row, 'data_bytes', 'dataBytes')}
     if record is not None:
         expected[':AFP_AfpInfo:$DATA'] = 60
-    if fork:
+    if fork and not folder:  # a folder has no resource fork to serve
         expected[':AFP_Resource:$DATA'] = len(fork)
+    for name, value in attributes.items():
+        expected[f':{name}:$DATA'] = len(value)
     if streams != expected:
         raise Failure(f'{path}: streams {streams}, expected {expected}')
+    for name, file in attribute_files.items():
+        if not os.path.exists(file) or open(file, 'rb').read() != attributes[name]:
+            raise Failure(f'{path}: the stream {name} read through Samba differs from the '
+                          f'attribute stored')
+    check_dates(path, (allinfo_date(output, 'write_time'), allinfo_date(output, 'create_time')),
+                row, layout)
     if record is not None:
         served = open(got_record, 'rb').read()
         if served[:4] != b'AFP\0' or served[4:8] != bytes.fromhex('00000100'):
@@ -327,7 +421,7 @@ def check_with_smbclient(peer, row, record, fork, scratch):
         if finder_fields(served[16:48]) != reported_fields(row):
             raise Failure(f'{path}: AFP_AfpInfo holds (type, creator, flags) '
                           f'{finder_fields(served[16:48])}, reported {reported_fields(row)}')
-    if fork and open(got_fork, 'rb').read() != fork:
+    if fork and not folder and open(got_fork, 'rb').read() != fork:
         raise Failure(f'{path}: AFP_Resource read through Samba differs from the stored fork')
 
 
@@ -379,8 +473,13 @@ def create_contexts(buffer):
     return contexts
 
 
+def unix_seconds(nt_ticks):
+    return nt_ticks // 10_000_000 - 11_644_473_600
+
+
 def list_folder(client, tree, folder):
-    """{name: (resource fork size, packed Finder info)} from FileIdBothDirectoryInformation.
+    """{name: (resource fork size, packed Finder info, (modified, created))} from
+    FileIdBothDirectoryInformation.
 
     With AAPL, Samba puts in the 24-byte short name field the fork size (8 bytes, little-endian)
     and 16 bytes of Finder info: type, creator, Finder flags, extended flags, date added."""
@@ -406,10 +505,13 @@ def list_folder(client, tree, folder):
                 name_length, = struct.unpack_from('<I', data, at + 60)
                 short_length = data[at + 68]
                 name = data[at + 104:at + 104 + name_length].decode('utf-16le')
-                if short_length != 24:
-                    raise Failure(f'{folder}/{name}: no AAPL attributes in the listing')
-                fork_size, = struct.unpack_from('<Q', data, at + 70)
-                entries[name] = (fork_size, data[at + 78:at + 94])
+                if name not in ('.', '..'):
+                    if short_length != 24:
+                        raise Failure(f'{folder}/{name}: no AAPL attributes in the listing')
+                    fork_size, = struct.unpack_from('<Q', data, at + 70)
+                    created, _, written = struct.unpack_from('<QQQ', data, at + 8)
+                    entries[name] = (fork_size, data[at + 78:at + 94],
+                                     (unix_seconds(written), unix_seconds(created)))
                 if next_entry == 0:
                     break
                 at += next_entry
@@ -418,16 +520,27 @@ def list_folder(client, tree, folder):
     return entries
 
 
-def check_with_mac_listing(listing, row):
+def check_with_mac_listing(listing, row, layout, fork):
     folder, name = os.path.split(row['output'])
     if name not in listing.get(folder, {}):
         raise Failure(f'{row["output"]}: not in the listing of "{folder}"')
-    fork_size, packed = listing[folder][name]
-    expected = reported_fields(row) + (row_field(row, 'resource_bytes', 'resourceBytes'),)
+    fork_size, packed, dates = listing[folder][name]
+    check_dates(row['output'], dates, row, layout)
+    # The fork as stored: a "._" file holding attributes has macOS's empty resource map when the
+    # file has no fork.
+    expected = reported_fields(row) + (len(fork),)
     got = finder_fields(packed) + (fork_size,)
     if got != expected:
         raise Failure(f'{row["output"]}: listed (type, creator, flags, fork) {got}, '
                       f'reported {expected}')
+
+
+def check_attribute_names(row, attributes):
+    """The layout keeps every attribute the converter reported, ':' as a Mac client sends it."""
+    reported = [name.replace(':', '\uf022') for name in row.get('attributes', [])]
+    if sorted(reported) != sorted(attributes):
+        raise Failure(f'{row["output"]}: stores the attributes {sorted(attributes)}, '
+                      f'reported {sorted(reported)}')
 
 
 # --- One layout -------------------------------------------------------------------------------
@@ -440,6 +553,8 @@ def check_layout(layout, converter, samples, scratch, targets):
     target = os.path.join(targets, layout)
     os.makedirs(target)
     rows = sorted(convert(converter, layout, samples, target, folder), key=lambda r: r['output'])
+    for row in rows:  # a folder's, as the other rows name files
+        row['output'] = row['output'].rstrip('/')
     if not rows:
         raise Failure('nothing converted')
     # What the layout stores, read before Samba touches the folder (it adds its own attributes).
@@ -461,9 +576,14 @@ def check_layout(layout, converter, samples, scratch, targets):
             try:
                 if isinstance(stored[row['output']], Failure):
                     raise stored[row['output']]
-                record, fork = stored[row['output']]
-                check_with_smbclient(peer, row, record, fork, folder)
-                check_with_mac_listing(listing, row)
+                record, fork, attributes = stored[row['output']]
+                check_attribute_names(row, attributes)
+                check_with_smbclient(peer, row, record, fork, attributes, folder, layout)
+                if len(fork) != row_field(row, 'resource_bytes', 'resourceBytes') and \
+                        not (attributes and len(fork) == 286 and layout == 'appledouble'):
+                    raise Failure(f'{row["output"]}: stores a fork of {len(fork)} bytes, '
+                                  f'reported {row_field(row, "resource_bytes", "resourceBytes")}')
+                check_with_mac_listing(listing, row, layout, fork)
                 passed += 1
                 kind, creator, flags = reported_fields(row)
                 print(f'ok   {layout}: {row["output"]} ({kind!r}/{creator!r}, flags {flags}, '
@@ -506,6 +626,21 @@ def target_parent(scratch):
     return scratch if holds_attribute(scratch, 1) else None
 
 
+def folder_sources(samples, scratch):
+    """A folder with information of its own beside it: the "._" file macOS wrote for a folder
+    with an extended attribute (from Samba's own tests), the folder, and a file inside."""
+    folders = os.path.join(scratch, 'folders')
+    shutil.rmtree(folders, ignore_errors=True)
+    os.makedirs(os.path.join(folders, 'dir'))
+    outside = os.path.join(os.path.dirname(samples), 'samples-outside', 'appledouble')
+    for sample in ('samba-osx-dir/._dir', 'la-four-xattrs/._myfile', 'la-four-xattrs/myfile'):
+        if os.path.exists(os.path.join(outside, sample)):
+            shutil.copy(os.path.join(outside, sample), folders)
+    shutil.copy(os.path.join(samples, 'macbinary', 'Date Test.bin'),
+                os.path.join(folders, 'dir'))
+    return folders
+
+
 def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__)
@@ -526,6 +661,7 @@ def main():
         print(f'skipped: no samples in {samples}')
         return SKIP
     os.makedirs(scratch, exist_ok=True)
+    sources = [samples, folder_sources(samples, scratch)]
     parent = target_parent(scratch)
     if parent is None:
         print(f'skipped: the file system of {scratch} keeps no user attributes')
@@ -536,7 +672,7 @@ def main():
     try:
         for layout in LAYOUTS:
             try:
-                layout_passed, layout_failed = check_layout(layout, converter, samples, scratch,
+                layout_passed, layout_failed = check_layout(layout, converter, sources, scratch,
                                                             targets)
             except Failure as failure:
                 layout_passed, layout_failed = 0, 1

@@ -75,6 +75,24 @@ bool NtfsVolume::Unmount() {
     return true;
 }
 
+std::optional<NtfsVolume::Times> NtfsVolume::TimesOf(const std::string& path) {
+    const HANDLE file = ::CreateFileA(Path(path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    FILETIME created, modified;
+    const bool got = ::GetFileTime(file, &created, nullptr, &modified);
+    ::CloseHandle(file);
+    if (!got) return std::nullopt;
+    auto seconds = [](const FILETIME& time) {
+        const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+        return static_cast<std::int64_t>(ticks / 10000000) - 11644473600;
+    };
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    const bool wine = ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    return Times{wine ? std::nullopt : std::optional(seconds(created)), seconds(modified)};
+}
+
 std::optional<std::string> NtfsVolume::ReadStream(const std::string& path,
                                                   const std::string& stream) {
     return ReadWhole(Path(path) + (stream.empty() ? "" : ":" + stream));
