@@ -50,7 +50,7 @@ bool WriteFolderStream(const std::string& nativeName, std::string_view stream,
                        const std::uint8_t* bytes, std::size_t count) {
     CStream out(platform::CreateNamedStream(nativeName, stream));
     if (!out) return false;
-    const bool written = std::fwrite(bytes, 1, count, out.get()) == count;
+    const bool written = count == 0 || std::fwrite(bytes, 1, count, out.get()) == count;
     return CloseWritten(out) && written;
 }
 

@@ -164,7 +164,8 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
             if (!kept.Create(output, *stream, detail))
                 return fail(ImportResult::WriteFailed,
                             detail + " (the extended attribute " + attribute.name + ")");
-            const bool whole = std::fwrite(attribute.value.data(), 1, attribute.value.size(),
+            const bool whole = attribute.value.empty() ||
+                               std::fwrite(attribute.value.data(), 1, attribute.value.size(),
                                            kept.get()) == attribute.value.size();
             if (!kept.Close() || !whole)
                 return fail(ImportResult::WriteFailed,
