@@ -75,6 +75,13 @@ TEST(WholeMacFile, MacBinaryDatesCommentAndSecondaryHeader) {
     EXPECT_EQ(reading.file.resource.offset, 256u + 384u);
     EXPECT_TRUE(reading.file.shortfall.empty());
 
+    // A secondary header longer than the file holds is no MacBinary: it would place the
+    // forks past the end.
+    Bytes overlong = bytes;
+    PutBigEndian16(overlong, 120, 0xFF00);
+    MemorySource overlongSource(overlong);
+    EXPECT_TRUE(ReadMacBinary(overlongSource).refusal);
+
     // A date of 0 is none; MacBinary I carries no comment.
     file.created = file.modified = 0;
     file.comment.clear();
