@@ -10,6 +10,7 @@
 
 #include "cli/folder_walk.h"
 #include "core/read/appledouble.h"
+#include "core/stored_import.h"
 #include "core/write/safe_name.h"
 #include "core/write/server_name.h"
 #include "platform/platform.h"
@@ -143,8 +144,13 @@ struct JobList::Walk {
 };
 
 JobList::JobList(const std::vector<std::string>& sources, const std::vector<std::string>& given,
-                 bool recursive, const std::string& target, Detail detail)
-    : sources_(sources), given_(given), recursive_(recursive), target_(target), detail_(detail) {}
+                 bool recursive, const std::string& target, Detail detail, bool folders)
+    : sources_(sources),
+      given_(given),
+      recursive_(recursive),
+      target_(target),
+      detail_(detail),
+      folders_(folders) {}
 
 JobList::~JobList() = default;
 
@@ -182,10 +188,24 @@ std::optional<Job> JobList::NextInWalk() {
     Walk& walk = *walk_;
     while (std::optional<FolderWalk::Entry> entry = walk.folders.Next()) {
         switch (entry->kind) {
-            case FolderWalk::Kind::Folder:
-                if (SameFile(entry->path, platform::PathOfNative(target_)))
+            case FolderWalk::Kind::Folder: {
+                // netatalk 2 keeps each folder's headers in a folder of its own: never sources.
+                const std::string name = platform::NativeOfPath(entry->path.filename());
+                if (SameFile(entry->path, platform::PathOfNative(target_)) ||
+                    IsLayoutFolder(name)) {
                     walk.folders.SkipFolder();
-                continue;
+                    continue;
+                }
+                if (!folders_ || entry->relative.starts_with(kZipCompanionFolder)) continue;
+                Job job;
+                job.source = platform::NativeOfPath(entry->path);
+                job.given = Joined(walk.given, entry->relative);
+                job.isFolder = true;
+                const std::size_t slash = entry->relative.rfind('/');
+                if (slash != std::string::npos) job.folder = entry->relative.substr(0, slash + 1);
+                job.informationOf = entry->relative.substr(job.folder.size());
+                return job;
+            }
             case FolderWalk::Kind::Unreadable:
                 return FailedJob(walk.given, entry->relative.empty()
                                                  ? entry->error.message()

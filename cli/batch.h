@@ -29,6 +29,9 @@ struct Job {
     // Found under "__MACOSX" for a folder: the source is that folder's own information, and
     // this the folder's name in `folder`.
     std::string informationOf;
+    // A folder met in a walk that reads a server's layout: the source is the folder, whose own
+    // information the layout keeps; `informationOf` names it in `folder`.
+    bool isFolder = false;
     bool link = false;        // a symbolic link met in a walk: passed over, not followed
     std::uint64_t bytes = 0;  // its size, for the progress display (not with Detail::Companions)
     std::optional<SourceOutcome> failed;  // the source cannot be converted at all
@@ -46,8 +49,11 @@ class JobList {
         SizesOnly,   // no companions looked for: enough for the totals
         Companions,  // no sizes: enough for a run that shows no progress
     };
+    // `folders`: every folder below a walked one is a job of its own, before what it holds (a
+    // server's layout is read as a tree).
     JobList(const std::vector<std::string>& sources, const std::vector<std::string>& given,
-            bool recursive, const std::string& target, Detail detail = Detail::Full);
+            bool recursive, const std::string& target, Detail detail = Detail::Full,
+            bool folders = false);
     ~JobList();
     JobList(const JobList&) = delete;
     JobList& operator=(const JobList&) = delete;
@@ -63,6 +69,7 @@ class JobList {
     bool recursive_;
     std::string target_;
     Detail detail_;
+    bool folders_;
     std::size_t next_ = 0;        // the next source to take
     std::unique_ptr<Walk> walk_;  // the folder source being walked, if any
 };

@@ -78,7 +78,9 @@ Probe ProbeFor(const Conversion& how, const std::string& source) {
 // window's behaviour (--strict) knows no folders.
 std::optional<std::string> InformationOf(const Job& job, const Options& options,
                                          const std::optional<Probe>& probe) {
-    if (options.strict || job.failed || job.link) return std::nullopt;
+    // A layout's tree reads a folder's information with the folder itself.
+    if (options.strict || job.failed || job.link || TreeLayoutOf(options.format, options.recursive))
+        return std::nullopt;
     if (!job.informationOf.empty()) return job.informationOf;
     const bool probedSo = probe && probe->verdict == Probe::Verdict::FolderInformation;
     if (!probedSo && options.format != Format::AppleDouble) return std::nullopt;
@@ -121,7 +123,57 @@ SourceOutcome ConvertFolderInformation(OutputFolders& folders, const Job& job,
     return outcome;
 }
 
+// The own information of a folder met in a walk of a layout's tree, written onto the folder
+// the run makes for it (an empty folder is made too).
+SourceOutcome ConvertStoredFolder(OutputFolders& folders, const Job& job, StoredLayout layout,
+                                  const Options& options, const std::string& target) {
+    SourceOutcome outcome;
+    outcome.source = job.given;
+    outcome.dryRun = options.dryRun;
+    const OutputFolders::Place& place = folders.For(job.folder + job.informationOf + "/");
+    outcome.outputFolder = place.relative.substr(0, place.relative.size() - place.name.size() - 1);
+    outcome.report.folder = true;
+    outcome.result = ImportResult::WriteFailed;
+    if (!place.problem.empty()) {
+        outcome.report.detail = place.problem;
+        return outcome;
+    }
+    if (!place.madeByRun) {
+        outcome.skipped = SourceOutcome::Skip::FolderThere;
+        outcome.outputFolder = place.relative;
+        return outcome;
+    }
+    const std::string name = place.name;
+    const OutputFolders::Place& parent = folders.For(job.folder);
+    ImportRequest request;
+    request.writer = &LayoutWriter(options.layout);
+    request.dryRun = options.dryRun ? DryRun::IntoNewFolder : DryRun::Off;
+    request.read.everyVariant = true;
+    outcome.result = ImportStoredFolder(layout, parent.isNew ? target : parent.folder, name,
+                                        job.source, request, outcome.report);
+    outcome.report.folder = true;
+    return outcome;
+}
+
 }  // namespace
+
+std::optional<StoredLayout> TreeLayoutOf(Format format, bool recursive) {
+    if (!recursive) return std::nullopt;
+    switch (format) {
+        case Format::Sfm:
+            return StoredLayout::Sfm;
+        case Format::Fruit:
+            return StoredLayout::Fruit;
+        case Format::StreamsXattr:
+            return StoredLayout::StreamsXattr;
+        case Format::Netatalk2:
+            return StoredLayout::Netatalk2;
+        case Format::AppleDouble:
+            return StoredLayout::AppleDouble;
+        default:
+            return std::nullopt;
+    }
+}
 
 std::string AbsolutePath(std::string_view path, std::string_view base) {
     const std::filesystem::path native = platform::PathOfNative(path);
@@ -159,7 +211,8 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
     outcome.dryRun = how.dryRun != DryRun::Off;
     Format format = how.format;
     // A companion is read together with its data file, which is converted on its own.
-    if (format == Format::AppleDouble && IsAppleDoubleCompanion(source)) {
+    if ((format == Format::AppleDouble || format == Format::Fruit) &&
+        IsAppleDoubleCompanion(source)) {
         outcome.skipped = SourceOutcome::Skip::Companion;
         return outcome;
     }
@@ -201,8 +254,12 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
         .read = {.everyVariant = !how.strict},
     };
     const formats::FormatRow& row = formats::RowOf(format);
-    outcome.result =
-        row.import(target, source, request, outcome.report, probe.source ? &probe : nullptr);
+    if (how.layoutTree && format == Format::AppleDouble)
+        outcome.result =
+            ImportStored(StoredLayout::AppleDouble, target, source, request, outcome.report);
+    else
+        outcome.result =
+            row.import(target, source, request, outcome.report, probe.source ? &probe : nullptr);
     if (outcome.result == ImportResult::WrongKind && outcome.report.detail.empty())
         outcome.report.detail = "not a " + std::string(row.title) + " file";
     return outcome;
@@ -248,8 +305,10 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     // The files are found as the run goes, not listed first; only the progress display
     // needs the totals, and walks everything once beforehand for them.
     const bool progressWanted = errIsTerminal && !options.quiet;
+    const std::optional<StoredLayout> treeLayout = TreeLayoutOf(options.format, options.recursive);
     JobList list(sources, options.sources, options.recursive, target,
-                 progressWanted ? JobList::Detail::Full : JobList::Detail::Companions);
+                 progressWanted ? JobList::Detail::Full : JobList::Detail::Companions,
+                 treeLayout.has_value());
     // The sources are opened and probed ahead, as the imports would probe them.
     JobsAhead jobs(list, [&options](const Job& job) -> std::optional<Probe> {
         if (options.format != Format::Auto || job.failed || job.zipCompanion || job.link ||
@@ -264,7 +323,11 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         progressWanted ? CountJobs(sources, options.sources, options.recursive, target) : Totals{};
     Progress progress(err, progressWanted && (batch || totals.bytes > kLongFile), totals.files,
                       totals.bytes);
-    OutputFolders folders(target, options.dryRun, options.layout != Layout::Sfm);
+    // Folders are named as the outputs: on NTFS, where names are native Unicode, as a Mac
+    // client stores them too (the window's names with --strict).
+    OutputFolders folders(
+        target, options.dryRun,
+        options.layout != Layout::Sfm || (platform::kNativeTextIsUtf8 && !options.strict));
     Reporter reporter(out, err, options.json, options.quiet);
     Tally tally;
     bool failed = false;
@@ -274,6 +337,8 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         SourceOutcome outcome;
         if (current.failed) {
             outcome = *current.failed;
+        } else if (current.isFolder) {
+            outcome = ConvertStoredFolder(folders, current, *treeLayout, options, target);
         } else if (current.zipCompanion || current.link) {
             outcome.source = current.given;
             outcome.skipped =
@@ -293,7 +358,8 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                                .strict = options.strict,
                                .verify = options.verify,
                                .dryRun = DryRun::Off,
-                               .companion = current.companion};
+                               .companion = current.companion,
+                               .layoutTree = treeLayout.has_value()};
                 if (options.dryRun)
                     how.dryRun = place.isNew ? DryRun::IntoNewFolder : DryRun::IntoFolder;
                 // A folder that a trial run would make is not there: the names are those of

@@ -2,6 +2,7 @@
 // One run of the command line, from its arguments to its exit status.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "cli/options.h"
 #include "cli/report.h"
+#include "core/stored_import.h"
 
 namespace veskar {
 
@@ -42,7 +44,13 @@ struct Conversion {
     bool verify = false;
     DryRun dryRun = DryRun::Off;
     std::string companion;  // the AppleDouble companion; empty for the one beside
+    // A tree read in a server's layout (-r with a layout's word, or appledouble): every file as
+    // the layout keeps it, a file without Mac information copied as it is.
+    bool layoutTree = false;
 };
+
+// The layout a tree of `format` is read in, when -r reads it as one.
+std::optional<StoredLayout> TreeLayoutOf(Format format, bool recursive);
 
 // Converts one source (an absolute path) into the target folder (an absolute path) with the
 // chosen format, probing it first in auto mode, or taking over `probed` when given (the probe

@@ -14,6 +14,7 @@
 #include "core/read/applesingle.h"
 #include "core/read/binhex/binhex_format.h"
 #include "core/read/macbinary.h"
+#include "core/stored_import.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -109,7 +110,64 @@ ImportResult AppleDoubleImport(std::string_view target, std::string_view source,
     return ImportAppleDouble(target, source, request, report);
 }
 
-constexpr std::array<FormatRow, 5> kFormats{{
+// A server layout's source: its stored file, read as the layout keeps it.
+template <StoredLayout layout>
+ImportResult StoredImport(std::string_view target, std::string_view source,
+                          const ImportRequest& request, ImportReport& report, Probe*) {
+    return ImportStored(layout, target, source, request, report);
+}
+
+// The user attributes' names of the probed file.
+std::vector<std::string> AttributeNames(const ProbeInput& input) {
+    std::vector<std::string> names;
+    if (!input.stream) return names;
+    if (auto attributes = platform::UserAttributesOf(platform::RawOf(input.stream)))
+        for (auto& [name, value] : *attributes)
+            names.push_back(std::move(name));
+    return names;
+}
+
+bool HasStreamAttribute(const std::vector<std::string>& names, std::string_view stream) {
+    return std::find(names.begin(), names.end(), "DosStream." + std::string(stream) + ":$DATA") !=
+           names.end();
+}
+
+// Samba's and netatalk's layout: netatalk's metadata attribute on the data file.
+ProbeAnswer ProbeFruit(const ProbeInput& input, std::string&) {
+    if (input.rules.strict) return ProbeAnswer::No;
+    const std::vector<std::string> names = AttributeNames(input);
+    return Answer(std::find(names.begin(), names.end(), "org.netatalk.Metadata") != names.end());
+}
+
+// Samba's stream attributes holding the Finder information or the resource fork.
+ProbeAnswer ProbeStreamsXattr(const ProbeInput& input, std::string&) {
+    if (input.rules.strict) return ProbeAnswer::No;
+    const std::vector<std::string> names = AttributeNames(input);
+    return Answer(HasStreamAttribute(names, "AFP_AfpInfo") ||
+                  HasStreamAttribute(names, "AFP_Resource"));
+}
+
+// NTFS streams of Services for Macintosh.
+ProbeAnswer ProbeSfm(const ProbeInput& input, std::string&) {
+    if (input.rules.strict) return ProbeAnswer::No;
+    const std::vector<std::string> streams = platform::NamedStreamsOf(input.path);
+    return Answer(std::find_if(streams.begin(), streams.end(), [](const std::string& name) {
+                      return name == "AFP_AfpInfo" || name == "AFP_Resource";
+                  }) != streams.end());
+}
+
+// netatalk 2: the file's header in ".AppleDouble" beside it.
+ProbeAnswer ProbeNetatalk2(const ProbeInput& input, std::string&) {
+    if (input.rules.strict) return ProbeAnswer::No;
+    const CStream header(
+        platform::OpenStream(StoredHeaderPath(StoredLayout::Netatalk2, input.path, false), "rb"));
+    if (!header) return ProbeAnswer::No;
+    std::array<std::uint8_t, 4> magic{};
+    const std::size_t got = std::fread(magic.data(), 1, magic.size(), header.get());
+    return Answer(IsAppleDoubleStart(std::span(magic).first(got), {.everyVariant = true}));
+}
+
+constexpr std::array<FormatRow, 9> kFormats{{
     {Format::Auto, "auto", "auto", nullptr, nullptr, ProbeCost::Head},
     {Format::BinHex, "binhex", "BinHex", &BinHexImport, &ProbeBinHex, ProbeCost::Search},
     {Format::MacBinary, "macbinary", "MacBinary", &MacBinaryImport, &ProbeMacBinary,
@@ -118,13 +176,23 @@ constexpr std::array<FormatRow, 5> kFormats{{
      ProbeCost::Head},
     {Format::AppleDouble, "appledouble", "AppleDouble", &AppleDoubleImport, &ProbeAppleDouble,
      ProbeCost::OtherFile},
+    {Format::Sfm, "sfm", "Services for Macintosh on NTFS", &StoredImport<StoredLayout::Sfm>,
+     &ProbeSfm, ProbeCost::Attributes},
+    {Format::Fruit, "fruit", "Samba and netatalk", &StoredImport<StoredLayout::Fruit>, &ProbeFruit,
+     ProbeCost::Attributes},
+    {Format::StreamsXattr, "streams-xattr", "Samba's stream attributes",
+     &StoredImport<StoredLayout::StreamsXattr>, &ProbeStreamsXattr, ProbeCost::Attributes,
+     ProbeCertainty::Likely},
+    {Format::Netatalk2, "netatalk2", "netatalk 2", &StoredImport<StoredLayout::Netatalk2>,
+     &ProbeNetatalk2, ProbeCost::OtherFile, ProbeCertainty::Likely},
 }};
 
 // The formats with a probe, cheapest first; among equal costs, the surer first.
-constexpr std::array<Format, 4> kProbeOrder = [] {
-    std::array<Format, 4> order{};
+constexpr std::array<Format, 8> kProbeOrder = [] {
+    std::array<Format, 8> order{};
     std::size_t next = 0;
-    for (const ProbeCost cost : {ProbeCost::Head, ProbeCost::Search, ProbeCost::OtherFile})
+    for (const ProbeCost cost :
+         {ProbeCost::Head, ProbeCost::Search, ProbeCost::Attributes, ProbeCost::OtherFile})
         for (const ProbeCertainty certainty : {ProbeCertainty::Sure, ProbeCertainty::Likely})
             for (const FormatRow& row : kFormats)
                 if (row.probe && row.cost == cost && row.certainty == certainty)
@@ -138,8 +206,13 @@ Probe ReadFailed(std::string detail) {
 
 }  // namespace
 
-const std::array<FormatRow, 5>& Formats() {
+const std::array<FormatRow, 9>& Formats() {
     return kFormats;
+}
+
+bool IsLayout(Format format) {
+    return format == Format::Sfm || format == Format::Fruit || format == Format::StreamsXattr ||
+           format == Format::Netatalk2;
 }
 
 const FormatRow& RowOf(Format format) {

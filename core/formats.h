@@ -26,7 +26,18 @@ namespace veskar {
 
 namespace formats {
 
-enum class Format { Auto, BinHex, MacBinary, AppleSingle, AppleDouble };
+// The four wrappings, and the layouts of servers, read as they keep files on their volumes.
+enum class Format {
+    Auto,
+    BinHex,
+    MacBinary,
+    AppleSingle,
+    AppleDouble,
+    Sfm,
+    Fruit,
+    StreamsXattr,
+    Netatalk2
+};
 
 struct Probe;
 
@@ -56,9 +67,9 @@ struct ProbeInput {
 
 enum class ProbeAnswer { No, Yes, ReadFailed };
 
-// What a probe has to read: the first 128 bytes only, a search of the text's head, or a
-// second file. The table runs them in this order.
-enum class ProbeCost { Head, Search, OtherFile };
+// What a probe has to read: the first 128 bytes only, a search of the text's head, the file's
+// attributes or named streams, or a second file. The table runs them in this order.
+enum class ProbeCost { Head, Search, Attributes, OtherFile };
 // How much a yes says: a magic number or an identification text, or a header whose fields
 // merely all make sense (MacBinary has no magic). Among equal costs the surer probe runs first.
 enum class ProbeCertainty { Sure, Likely };
@@ -75,7 +86,9 @@ struct FormatRow {
 };
 
 // Every value of -f, "auto" first; "auto" has no importer of its own.
-const std::array<FormatRow, 5>& Formats();
+const std::array<FormatRow, 9>& Formats();
+// Whether the format is a server's layout, read as a tree with its folders.
+bool IsLayout(Format format);
 const FormatRow& RowOf(Format format);
 std::optional<Format> FormatFromWord(std::string_view word);
 // The words of -f in the table's order, joined as "auto, binhex, ... or appledouble" (with

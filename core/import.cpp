@@ -117,13 +117,22 @@ ImportResult ImportAppleSingle(std::string_view targetFolder, std::string_view s
 ImportResult ImportFolderInformation(std::string_view targetFolder, const std::string& folderName,
                                      const std::string& companionPath, const ImportRequest& request,
                                      ImportReport& report) {
+    CStream companionFile;
+    return ImportFolderDescribed(targetFolder, folderName, request, report, [&] {
+        companionFile.reset(platform::OpenStream(companionPath, "rb"));
+        if (!companionFile) return Refused(ImportResult::CannotOpen, std::strerror(errno));
+        FileSource companion(companionFile.get());
+        return ReadAppleDoubleFolder(companion, companionPath, request.read);
+    });
+}
+
+ImportResult ImportFolderDescribed(std::string_view targetFolder, const std::string& folderName,
+                                   const ImportRequest& request, ImportReport& report,
+                                   const std::function<MacFileReading()>& read) {
     const OutputWriter& writer = request.writer ? *request.writer : WindowWriter(true);
     const platform::Holding holding;
     const TargetFolder target = EnterTargetFolder(targetFolder, writer.Needs());
-    const CStream companionFile(platform::OpenStream(companionPath, "rb"));
-    if (!companionFile) return Refuse(report, {ImportResult::CannotOpen, std::strerror(errno)});
-    FileSource companion(companionFile.get());
-    const MacFileReading reading = ReadAppleDoubleFolder(companion, companionPath, request.read);
+    const MacFileReading reading = read();
     if (reading.refusal) return Refuse(report, *reading.refusal);
     if (!target.usable) return Refuse(report, {ImportResult::WriteFailed, target.detail});
     if (reading.flaw) return Refuse(report, *reading.flaw);

@@ -81,6 +81,11 @@ ImportResult ImportFolderInformation(std::string_view targetFolder, const std::s
                                      const std::string& companionPath, const ImportRequest& request,
                                      ImportReport& report);
 
+// The same for a folder's information read by `read`.
+ImportResult ImportFolderDescribed(std::string_view targetFolder, const std::string& folderName,
+                                   const ImportRequest& request, ImportReport& report,
+                                   const std::function<MacFileReading()>& read);
+
 // The import of one described source, in the order every format keeps: the target folder
 // entered (it is the current folder after every import, whatever its result); the source
 // opened and read by `read`; refused for what its header says; refused for a wrong check

@@ -21,7 +21,7 @@ const OutputWriter& The() {
 // The command line's NTFS output: names translated, the Finder information whole, and fork
 // copies as large as one FUSE write request.
 const OutputWriter& Sfm() {
-    static const SfmWriter writer(SfmNaming::Translated, SfmFinderInfo::Whole, kLargeCopySize);
+    static const SfmWriter writer(SfmNaming::MacClient, SfmFinderInfo::Whole, kLargeCopySize);
     return writer;
 }
 

@@ -2,6 +2,7 @@
 #include "core/mac_file.h"
 
 #include "core/common/charsets.h"
+#include "core/finder_info.h"
 
 namespace veskar {
 
@@ -13,6 +14,13 @@ std::string ShortfallOf(const MacFileDescription& file) {
         shortfall += file.shortfall;
     }
     return shortfall;
+}
+
+bool CarriesMacInformation(const MacFileDescription& file) {
+    const FinderInformation info = FinderInfoForAnotherMachine(file.finderInfo);
+    return std::any_of(info.begin(), info.end(), [](std::uint8_t b) { return b != 0; }) ||
+           file.resource.length != 0 || !file.comment.empty() || !file.extendedAttributes.empty() ||
+           file.macAttributes.value_or(0) != 0;
 }
 
 std::string NameAsUtf8(const MacFileDescription& file) {

@@ -102,6 +102,11 @@ struct MacFileReading {
 // data fork's first), then what the reader noted; empty when it holds the file whole.
 std::string ShortfallOf(const MacFileDescription& file);
 
+// Whether the description holds anything a plain file lacks: Finder information (beyond what
+// belonged to the source's desktop), a resource fork, a comment, attributes. A file without is
+// written as the plain file it is, with no Mac record beside it.
+bool CarriesMacInformation(const MacFileDescription& file);
+
 // The name in UTF-8, up to its first zero byte: decoded from Mac Roman, or as it stands.
 std::string NameAsUtf8(const MacFileDescription& file);
 

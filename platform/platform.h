@@ -264,6 +264,19 @@ AttributeSupport QueryUserAttributes(const std::string& folder);
 // it yet. False with errno set (E2BIG or ENOSPC: the value does not fit).
 bool SetUserAttribute(const std::string& path, std::string_view name, const void* bytes,
                       std::size_t count);
+// The user attributes of an open file or folder: each name without "user." and its value, in
+// the order the file system lists them. nullopt (errno set) when they cannot be read; empty on
+// Windows, which keeps none.
+using UserAttributes = std::vector<std::pair<std::string, std::vector<std::uint8_t>>>;
+std::optional<UserAttributes> UserAttributesOf(RawFile file);
+
+// --- NTFS named streams ---------------------------------------------------------------------
+// The names (UTF-8) of the named data streams of the file or folder at `nativePath`: ntfs-3g's
+// list of them on Linux, the system's on Windows. Empty when it has none, or its volume keeps
+// none.
+std::vector<std::string> NamedStreamsOf(const std::string& nativePath);
+// Opens the named stream `utf8Stream` of the file or folder at `nativePath` for reading.
+std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream);
 
 // --- Streams ------------------------------------------------------------------------------
 // True when the stream is a terminal (a progress display makes sense there).
@@ -310,6 +323,17 @@ bool SetFileTimes(RawFile file, std::optional<std::int64_t> modified,
 // The same for the folder `nativeName` inside the current folder, never through a link.
 bool SetFolderTimes(const std::string& nativeName, std::optional<std::int64_t> modified,
                     std::optional<std::int64_t> created);
+// An open file's or folder's modification time and, where the file system keeps one (NTFS),
+// its creation time.
+struct FileTimes {
+    std::optional<std::int64_t> modified;
+    std::optional<std::int64_t> created;
+};
+FileTimes TimesOf(RawFile file);
+// A folder opened for reading its attributes, streams and times, never through a link; closed
+// with CloseFolder. nullopt (errno set) when it cannot be.
+std::optional<RawFile> OpenFolderForReading(const std::string& nativePath);
+void CloseFolder(RawFile folder);
 
 }  // namespace platform
 

@@ -287,6 +287,15 @@ ForkEntries ReadFileEntries(ByteSource& source, const HeaderRead& header,
                 file.extendedAttributes.clear();
                 ReadAttributeBlock(source, entry, file.extendedAttributes, trouble);
                 break;
+            case kAfpFileInfoId:
+                // AFP's write-inhibit bit is the Finder's lock.
+                if (const auto bytes =
+                        ReadFixed(source, entry, 4, "the AFP file info entry", trouble)) {
+                    constexpr std::uint32_t kWriteInhibit = 1u << 5;
+                    const bool locked = Field32(bytes->data(), little) & kWriteInhibit;
+                    file.macAttributes = locked ? mac_attributes::kLocked : 0;
+                }
+                break;
             case kMacFileInfoId:
                 if (const auto bytes =
                         ReadFixed(source, entry, 4, "the Macintosh file info entry", trouble))

@@ -52,6 +52,7 @@ constexpr std::uint32_t kFileInfoId = 7;  // version 1: dates and attributes
 constexpr std::uint32_t kFileDatesId = 8;
 constexpr std::uint32_t kFinderInfoId = 9;
 constexpr std::uint32_t kMacFileInfoId = 10;
+constexpr std::uint32_t kAfpFileInfoId = 14;  // AFP's attribute word (netatalk)
 
 constexpr std::size_t kMaxNameBytes = 255;
 }  // namespace entry_table

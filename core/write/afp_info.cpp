@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/common/mac_time.h"
 #include "core/finder_info.h"
 
 namespace veskar {
@@ -27,11 +28,12 @@ void PutLittleEndian32(AfpInfo& record, std::size_t at, std::uint32_t value) {
 
 }  // namespace
 
-AfpInfo MakeAfpInfo(const FinderInformation& finderInfo) {
+AfpInfo MakeAfpInfo(const FinderInformation& finderInfo, std::optional<std::int64_t> backedUp) {
     AfpInfo record{};
     PutLittleEndian32(record, kSignatureAt, kSignature);
     PutLittleEndian32(record, kVersionAt, kVersion);
-    PutLittleEndian32(record, kBackupTimeAt, kBackupTimeNever);
+    PutLittleEndian32(record, kBackupTimeAt,
+                      backedUp ? mac_time::To2000(backedUp) : kBackupTimeNever);
     std::copy(finderInfo.begin(), finderInfo.end(), record.begin() + kFinderInfoAt);
     return record;
 }

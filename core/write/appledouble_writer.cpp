@@ -9,13 +9,20 @@ namespace veskar {
 
 ImportResult AppleDoubleWriter::Plan(const MacFileDescription& file, std::string_view sourcePath,
                                      bool intoEmptyFolder, ImportReport& report) const {
-    return PlanServerOutput(file, sourcePath, Companion::BesideWithAttributes, intoEmptyFolder,
-                            report);
+    return PlanServerOutput(
+        file, sourcePath,
+        CarriesMacInformation(file) ? Companion::BesideWithAttributes : Companion::None,
+        intoEmptyFolder, report);
 }
 
 ImportResult AppleDoubleWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
                                       ImportReport& report) const {
-    return ServerOutput(file, sourcePath, Companion::BesideWithAttributes, report).WritePair();
+    // A plain file stays one, without a "._" file.
+    return ServerOutput(
+               file, sourcePath,
+               CarriesMacInformation(file) ? Companion::BesideWithAttributes : Companion::None,
+               report)
+        .WritePair();
 }
 
 ImportResult AppleDoubleWriter::WriteFolder(const MacFileDescription& folder,

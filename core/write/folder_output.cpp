@@ -97,7 +97,7 @@ ImportResult WriteSfmFolder(const MacFileDescription& folder, const std::string&
                             ImportReport& report) {
     const FinderInformation info = Begin(folder, nativeName, report);
     if (!AllZero(info)) {
-        const AfpInfo record = MakeAfpInfo(info);
+        const AfpInfo record = MakeAfpInfo(info, folder.dates.backedUp);
         if (!WriteFolderStream(nativeName, kAfpInfoStream, record.data(), record.size()))
             return Failed(report, SystemReason("cannot write the folder's AFP_AfpInfo stream"));
     }
@@ -124,16 +124,18 @@ ImportResult WriteSfmFolder(const MacFileDescription& folder, const std::string&
 ImportResult WriteServerFolder(const MacFileDescription& folder, const std::string& nativeName,
                                ServerFolder layout, ImportReport& report) {
     const FinderInformation info = Begin(folder, nativeName, report);
+    // A folder without information of its own gets its dates alone.
+    const bool mac = CarriesMacInformation(folder);
     if (layout != ServerFolder::AppleDouble) {
         const std::optional<platform::RawFile> held = platform::HeldFolderInCurrent(nativeName);
         if (!held) return Failed(report, "the folder " + nativeName + " is not held by this run");
-        std::string failure = SetSambaAttributes(*held, folder, info, layout == ServerFolder::Fruit,
-                                                 samba::kFolder, report);
+        std::string failure = SetSambaAttributes(
+            *held, folder, info, mac && layout == ServerFolder::Fruit, samba::kFolder, report);
         if (failure.empty() && layout == ServerFolder::StreamsXattr)
-            failure = SetAfpInfoAttribute(*held, info);
+            failure = SetAfpInfoAttribute(*held, info, folder.dates.backedUp);
         if (!failure.empty()) return Failed(report, failure);
     }
-    if (layout != ServerFolder::StreamsXattr)
+    if (mac && layout != ServerFolder::StreamsXattr)
         if (const ImportResult result = WriteFolderCompanion(
                 folder, nativeName, info, layout == ServerFolder::AppleDouble, report);
             result != ImportResult::Converted)

@@ -11,14 +11,18 @@ namespace veskar {
 
 ImportResult FruitWriter::Plan(const MacFileDescription& file, std::string_view sourcePath,
                                bool intoEmptyFolder, ImportReport& report) const {
-    return PlanServerOutput(file, sourcePath, Companion::Beside, intoEmptyFolder, report);
+    return PlanServerOutput(file, sourcePath,
+                            CarriesMacInformation(file) ? Companion::Beside : Companion::None,
+                            intoEmptyFolder, report);
 }
 
 ImportResult FruitWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
                                 ImportReport& report) const {
-    ServerOutput out(file, sourcePath, Companion::Beside, report);
+    // A plain file stays one: no "._" file, no netatalk metadata.
+    const bool mac = CarriesMacInformation(file);
+    ServerOutput out(file, sourcePath, mac ? Companion::Beside : Companion::None, report);
     // netatalk's and Samba's attributes, set on the data file while it is open.
-    return out.WritePair([](ServerOutput& output) { return output.SetServerAttributes(true); });
+    return out.WritePair([mac](ServerOutput& output) { return output.SetServerAttributes(mac); });
 }
 
 ImportResult FruitWriter::WriteFolder(const MacFileDescription& folder,

@@ -64,9 +64,10 @@ std::string SetSambaAttributes(platform::RawFile target, const MacFileDescriptio
     return {};
 }
 
-std::string SetAfpInfoAttribute(platform::RawFile target, const FinderInformation& info) {
+std::string SetAfpInfoAttribute(platform::RawFile target, const FinderInformation& info,
+                                std::optional<std::int64_t> backedUp) {
     if (std::all_of(info.begin(), info.end(), [](std::uint8_t b) { return b == 0; })) return {};
-    const AfpInfo record = MakeAfpInfo(info);
+    const AfpInfo record = MakeAfpInfo(info, backedUp);
     std::vector<std::uint8_t> stored(record.begin(), record.end());
     stored.push_back(0);
     if (!platform::SetUserAttribute(target, kAfpInfoAttribute, stored.data(), stored.size()))

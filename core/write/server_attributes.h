@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/import_report.h"
@@ -27,6 +28,7 @@ std::string SetSambaAttributes(platform::RawFile target, const MacFileDescriptio
 
 // Sets Samba's AFP_AfpInfo stream attribute of `target` to the record of `info`, unless `info`
 // is all zero (Samba removes such a record). Empty, or why it could not be set.
-std::string SetAfpInfoAttribute(platform::RawFile target, const FinderInformation& info);
+std::string SetAfpInfoAttribute(platform::RawFile target, const FinderInformation& info,
+                                std::optional<std::int64_t> backedUp);
 
 }  // namespace veskar

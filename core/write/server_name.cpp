@@ -17,8 +17,9 @@ constexpr std::string_view kMovedPunctuation = "\"*:<>?\\|";
 constexpr char32_t kPrivateControls = 0xF000;     // + the byte
 constexpr char32_t kPrivatePunctuation = 0xF020;  // + its place in kMovedPunctuation
 
-// Cuts `name` to `maxBytes` between characters, keeping a short extension.
-void FitServerName(std::string& name, std::size_t maxBytes) {
+}  // namespace
+
+void FitStoredName(std::string& name, std::size_t maxBytes) {
     if (name.size() <= maxBytes) return;
     const std::string ext(NameExtension(name));
     if (ext.size() < maxBytes / 2) {
@@ -28,8 +29,6 @@ void FitServerName(std::string& name, std::size_t maxBytes) {
         name.resize(Utf8CharacterStart(name, maxBytes));
     }
 }
-
-}  // namespace
 
 std::string ServerStoredName(std::string_view utf8) {
     if (utf8.empty() || utf8 == "." || utf8 == "..") return "_";
@@ -80,10 +79,15 @@ std::optional<std::string> AttributeStreamName(std::string_view attributeName, s
 }
 
 std::string ServerName(const MacFileDescription& file, std::string_view sourcePath) {
+    return ServerName(file, sourcePath, kMaxServerNameBytes);
+}
+
+std::string ServerName(const MacFileDescription& file, std::string_view sourcePath,
+                       std::size_t maxBytes) {
     const std::string utf8 = NameAsUtf8(file);
     std::string name = ServerStoredName(
         !utf8.empty() ? utf8 : std::string(sourcePath.substr(platform::FileNameStart(sourcePath))));
-    FitServerName(name, kMaxServerNameBytes);
+    FitStoredName(name, maxBytes);
     return name;
 }
 

@@ -40,5 +40,10 @@ std::optional<std::string> AttributeStreamName(std::string_view attributeName, s
 std::string ServerName(const MacFileDescription& file, std::string_view sourcePath);
 // The same for a Mac Roman name.
 std::string ServerName(std::string_view macName, std::string_view sourcePath);
+// The same cut to `maxBytes` (an NTFS name with its longest stream suffix, say).
+std::string ServerName(const MacFileDescription& file, std::string_view sourcePath,
+                       std::size_t maxBytes);
+// Cuts a stored name to `maxBytes` between characters, keeping a short extension.
+void FitStoredName(std::string& name, std::size_t maxBytes);
 
 }  // namespace veskar

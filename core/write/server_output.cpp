@@ -177,7 +177,8 @@ ImportResult ServerOutput::WritePair(
     ImportResult result = WriteData();
     if (result == ImportResult::Converted && beforeClose) result = beforeClose(*this);
     if (result == ImportResult::Converted) result = CloseData();
-    if (result == ImportResult::Converted) result = WriteCompanion();
+    if (result == ImportResult::Converted && companion_ != Companion::None)
+        result = WriteCompanion();
     if (result == ImportResult::Converted) result = Place();
     return result == ImportResult::Converted ? Done(resourceCopied_) : result;
 }

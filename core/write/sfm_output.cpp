@@ -40,6 +40,35 @@ const OutputNaming& SfmNaming() {
     return naming;
 }
 
+// Names as a Mac client stores them on NTFS, native (UTF-8 on Linux), NTFS's case rule.
+bool TakenNative(std::string_view name) {
+    return platform::FindNativeInCurrentFolder(std::string(name)) != platform::Found::Nothing;
+}
+
+bool MakeUniqueNative(std::string& name) {
+    return MakeUniqueName(name, std::string(NameExtension(name)),
+                          {kMaxOutputNameChars, TakenNative, true});
+}
+
+const OutputNaming& MacClientNaming() {
+    static const OutputNaming naming{
+        .taken = [](const std::string& name) { return TakenNative(name); },
+        .makeUnique = MakeUniqueNative,
+        .native = [](const std::string& name) { return name; },
+    };
+    return naming;
+}
+
+// A name made fit for the target: code page 1252 made safe, or a Mac client's name cut to fit.
+void PrepareName(std::string& name, bool macClientNames) {
+    if (macClientNames) {
+        FitStoredName(name, kMaxOutputNameChars);
+        return;
+    }
+    MakeSafeName(name);
+    FitName(name);
+}
+
 // One of the output's named streams, closed when it goes. Streams stay unbuffered: a
 // buffered stream put back at the end of a fork reads the last block back first, and asks the
 // file's block size, each a request to the file system (FUSE's, for ntfs-3g).
@@ -72,11 +101,12 @@ FinderInformation TypeCreatorInfo(const TypeCreator& typeCreator) {
 }  // namespace
 
 ImportResult PlanSfmOutput(std::string& name, const FinderInformation& finderInfo,
-                           bool intoEmptyFolder, ImportReport& report) {
-    MakeSafeName(name);
-    FitName(name);
+                           bool intoEmptyFolder, ImportReport& report, bool macClientNames) {
+    PrepareName(name, macClientNames);
+    const OutputNaming& naming = macClientNames ? MacClientNaming() : SfmNaming();
     report.outputName = name;
-    if (!intoEmptyFolder && FileNameExists(name) && !MakeUnique(name)) {
+    report.nativeName = macClientNames;
+    if (!intoEmptyFolder && naming.taken(name) && !naming.makeUnique(name)) {
         report.detail = "every unique name for " + report.outputName + " is taken";
         return ImportResult::WriteFailed;
     }
@@ -97,8 +127,9 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     ImportReport local;
     ImportReport& out = report ? *report : local;
     NoteFinderInfo(out, finderInfo);
-    MakeSafeName(name);
-    FitName(name);
+    PrepareName(name, extras.macClientNames);
+    const OutputNaming& naming = extras.macClientNames ? MacClientNaming() : SfmNaming();
+    out.nativeName = extras.macClientNames;
 
     // Held for this output when no run holds the current folder already.
     const platform::Holding holding;
@@ -119,7 +150,7 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     };
 
     std::string detail;
-    if (!ChooseName(name, SfmNaming(), detail) || !output.Create(detail))
+    if (!ChooseName(name, naming, detail) || !output.Create(detail))
         return fail(ImportResult::WriteFailed, detail);
     std::setvbuf(output.Stream(), nullptr, _IONBF, 0);
     std::uint64_t dataCopied = 0;
@@ -141,13 +172,17 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
         if (status != CopyStatus::Done) return fail(ResultOf(status), detail);
     }
 
-    OutputStream& info = streams[1];
-    if (!info.Create(output, kAfpInfoStream, detail))
-        return fail(ImportResult::WriteFailed, detail);
-    const AfpInfo record = MakeAfpInfo(finderInfo);
-    const bool written = std::fwrite(record.data(), 1, record.size(), info.get()) == record.size();
-    if (!info.Close() || !written)
-        return fail(ImportResult::WriteFailed, SystemReason("cannot write the AFP_AfpInfo stream"));
+    if (!extras.plain) {
+        OutputStream& info = streams[1];
+        if (!info.Create(output, kAfpInfoStream, detail))
+            return fail(ImportResult::WriteFailed, detail);
+        const AfpInfo record = MakeAfpInfo(finderInfo, extras.dates.backedUp);
+        const bool written =
+            std::fwrite(record.data(), 1, record.size(), info.get()) == record.size();
+        if (!info.Close() || !written)
+            return fail(ImportResult::WriteFailed,
+                        SystemReason("cannot write the AFP_AfpInfo stream"));
+    }
 
     if (extras.attributes)
         for (const ExtendedAttribute& attribute : *extras.attributes) {
@@ -181,9 +216,12 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     WorkOutput* const files[] = {&output};
     const std::function<std::string(const std::string&)> asItIs[] = {
         [](const std::string& given) { return given; }};
-    if (!PlaceOutput(files, asItIs, name, SfmNaming(), detail))
+    if (!PlaceOutput(files, asItIs, name, naming, detail))
         return fail(ImportResult::WriteFailed, detail);
-    platform::NoteCreatedInCurrentFolder(name);
+    if (extras.macClientNames)
+        platform::NoteNativeCreatedInCurrentFolder(name);
+    else
+        platform::NoteCreatedInCurrentFolder(name);
 
     out.outputName = name;
     out.dataBytes = dataCopied;

@@ -34,8 +34,13 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 // file's modification and creation times, and each extended attribute as the named stream of
 // its name, as macOS's SMB client stores them on a Windows share.
 struct SfmExtras {
-    MacDates dates;
+    MacDates dates;  // the backup date in the record too
     const std::vector<ExtendedAttribute>* attributes = nullptr;
+    // A file without Mac information stays a plain file: no AFP_AfpInfo record.
+    bool plain = false;
+    // `name` is native, as a Mac client stores names on NTFS (the private range for what NTFS
+    // refuses), instead of 8-bit Windows text made safe.
+    bool macClientNames = false;
 };
 
 // The same with the record's Finder information given whole, and the extras.
@@ -47,6 +52,6 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 // safe and, unless the folder is to be new and empty, unique in the current folder; the type
 // and creator reported.
 ImportResult PlanSfmOutput(std::string& name, const FinderInformation& finderInfo,
-                           bool intoEmptyFolder, ImportReport& report);
+                           bool intoEmptyFolder, ImportReport& report, bool macClientNames = false);
 
 }  // namespace veskar

@@ -5,13 +5,19 @@
 
 #include "core/common/charsets.h"
 #include "core/finder_info.h"
+#include "core/write/server_name.h"
 #include "core/write/sfm_output.h"
 #include "platform/platform.h"
 
 namespace veskar {
 
+bool SfmWriter::MacClientNames() const {
+    return naming_ == SfmNaming::MacClient && platform::kNativeTextIsUtf8;
+}
+
 std::string SfmWriter::NameOf(const MacFileDescription& file, std::string_view sourcePath) const {
     if (naming_ == SfmNaming::AsItStands) return file.name;
+    if (MacClientNames()) return ServerName(file, sourcePath, kMaxOutputNameChars);
     // A name in UTF-8, which only the command line reads so, in code page 1252 where it can
     // be; what the code page lacks becomes '_', as in a source's own name.
     if (file.nameCoding == NameCoding::Utf8 && !NameAsUtf8(file).empty())
@@ -27,7 +33,7 @@ FinderInformation SfmWriter::InfoOf(const MacFileDescription& file) const {
 ImportResult SfmWriter::Plan(const MacFileDescription& file, std::string_view sourcePath,
                              bool intoEmptyFolder, ImportReport& report) const {
     std::string name = NameOf(file, sourcePath);
-    return PlanSfmOutput(name, InfoOf(file), intoEmptyFolder, report);
+    return PlanSfmOutput(name, InfoOf(file), intoEmptyFolder, report, MacClientNames());
 }
 
 ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
@@ -39,7 +45,9 @@ ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view s
     // The window's record is the type and creator alone; the command line's output carries
     // the whole file.
     SfmExtras extras;
-    if (finderInfo_ == SfmFinderInfo::Whole) extras = {file.dates, &file.extendedAttributes};
+    if (finderInfo_ == SfmFinderInfo::Whole)
+        extras = {file.dates, &file.extendedAttributes, !CarriesMacInformation(file),
+                  MacClientNames()};
     return WithShortfall(WriteSfmOutput(name, data, resource, InfoOf(file), &report, extras),
                          file.shortfall, &report);
 }

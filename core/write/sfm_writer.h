@@ -18,6 +18,10 @@ enum class SfmNaming {
     // Mac Roman translated to code page 1252; without a name, the source's own (AppleSingle,
     // AppleDouble)
     Translated,
+    // The Mac name in Unicode, what NTFS refuses in the private range, as Services for
+    // Macintosh and macOS's SMB client store names (the command line's, where names are
+    // native Unicode: Linux); elsewhere as Translated.
+    MacClient,
 };
 
 // Which of the Finder information the AFP_AfpInfo record carries.
@@ -42,6 +46,7 @@ class SfmWriter final : public OutputWriter {
 
   private:
     std::string NameOf(const MacFileDescription& file, std::string_view sourcePath) const;
+    bool MacClientNames() const;
     FinderInformation InfoOf(const MacFileDescription& file) const;
 
     SfmNaming naming_;

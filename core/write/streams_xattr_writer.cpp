@@ -75,7 +75,8 @@ ImportResult StreamsXattrWriter::Write(const MacFileDescription& file, std::stri
         }
     }
     // Finder information that is all zero is none: Samba removes such a record.
-    if (std::string failure = SetAfpInfoAttribute(out.Data(), out.Info()); !failure.empty())
+    if (std::string failure = SetAfpInfoAttribute(out.Data(), out.Info(), file.dates.backedUp);
+        !failure.empty())
         return out.Fail(ImportResult::WriteFailed, failure);
     if (const ImportResult result = out.CloseData(); result != ImportResult::Converted)
         return result;

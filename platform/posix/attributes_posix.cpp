@@ -45,6 +45,38 @@ bool SetUserAttribute(const std::string& path, std::string_view name, const void
     return ::setxattr(path.c_str(), UserName(name).c_str(), bytes, count, XATTR_CREATE) == 0;
 }
 
+std::optional<UserAttributes> UserAttributesOf(RawFile file) {
+    std::vector<char> names(4096);
+    for (;;) {
+        const ssize_t size = ::flistxattr(file.handle, names.data(), names.size());
+        if (size >= 0) {
+            names.resize(static_cast<std::size_t>(size));
+            break;
+        }
+        if (errno == ENOTSUP) return UserAttributes{};
+        if (errno != ERANGE || names.size() > (1u << 20)) return std::nullopt;
+        names.resize(names.size() * 4);
+    }
+    UserAttributes attributes;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name(names.data() + at);
+        at += name.size() + 1;
+        if (!name.starts_with("user.")) continue;
+        std::vector<std::uint8_t> value(4096);
+        for (;;) {
+            const ssize_t size = ::fgetxattr(file.handle, name.c_str(), value.data(), value.size());
+            if (size >= 0) {
+                value.resize(static_cast<std::size_t>(size));
+                break;
+            }
+            if (errno != ERANGE || value.size() > (1u << 20)) return std::nullopt;
+            value.resize(value.size() * 4);
+        }
+        attributes.emplace_back(name.substr(5), std::move(value));
+    }
+    return attributes;
+}
+
 bool SetUserAttribute(RawFile file, std::string_view name, const void* bytes, std::size_t count) {
     return ::fsetxattr(file.handle, UserName(name).c_str(), bytes, count, XATTR_CREATE) == 0;
 }

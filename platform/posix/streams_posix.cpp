@@ -3,11 +3,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -51,6 +55,29 @@ std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
     if (!readOnly) return std::fopen(nativePath.c_str(), mode);
     std::uint64_t size = 0;
     return OpenSource(nativePath, size);
+}
+
+std::vector<std::string> NamedStreamsOf(const std::string& nativePath) {
+    // ntfs-3g lists them, separated by zero bytes, in an attribute of its own.
+    std::vector<char> list(4096);
+    ssize_t size;
+    while ((size = ::getxattr(nativePath.c_str(), "ntfs.streams.list", list.data(), list.size())) <
+               0 &&
+           errno == ERANGE && list.size() < (1u << 20))
+        list.resize(list.size() * 4);
+    std::vector<std::string> names;
+    if (size <= 0) return names;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
+        const std::size_t end =
+            std::find(list.begin() + at, list.begin() + size, '\0') - list.begin();
+        if (end > at) names.emplace_back(list.data() + at, end - at);
+        at = end + 1;
+    }
+    return names;
+}
+
+std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream) {
+    return OpenStream(nativePath + ":" + std::string(utf8Stream), "rb");
 }
 
 std::FILE* CreateNamedStream(const std::string& nativeName, std::string_view utf8Stream) {

@@ -46,6 +46,30 @@ bool SetFileTimes(RawFile file, std::optional<std::int64_t> modified,
     return SetTimes(file.handle, modified, created);
 }
 
+FileTimes TimesOf(RawFile file) {
+    FileTimes times;
+    struct stat info;
+    if (::fstat(file.handle, &info) == 0) times.modified = info.st_mtime;
+    std::uint8_t bytes[8];
+    if (::fgetxattr(file.handle, kNtfsCreationTime, bytes, sizeof bytes) == sizeof bytes) {
+        std::int64_t ticks = 0;
+        for (int i = 7; i >= 0; --i)
+            ticks = ticks << 8 | bytes[i];
+        times.created = (ticks - kNtfsTicksAtUnix) / kNtfsTicksPerSecond;
+    }
+    return times;
+}
+
+std::optional<RawFile> OpenFolderForReading(const std::string& nativePath) {
+    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    return RawFile{fd};
+}
+
+void CloseFolder(RawFile folder) {
+    if (folder.handle >= 0) ::close(folder.handle);
+}
+
 bool SetFolderTimes(const std::string& nativeName, std::optional<std::int64_t> modified,
                     std::optional<std::int64_t> created) {
     const int fd =

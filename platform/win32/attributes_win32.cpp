@@ -18,6 +18,10 @@ bool SetUserAttribute(const std::string&, std::string_view, const void*, std::si
     return false;
 }
 
+std::optional<UserAttributes> UserAttributesOf(RawFile) {
+    return UserAttributes{};
+}
+
 bool SetUserAttribute(RawFile, std::string_view, const void*, std::size_t) {
     errno = ENOTSUP;
     return false;

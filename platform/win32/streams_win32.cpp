@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32/wide_text_win32.h"
@@ -64,6 +65,43 @@ std::FILE* OpenStream(const std::string& nativePath, const char* mode) {
         errno = saved;
     }
     return stream;
+}
+
+std::vector<std::string> NamedStreamsOf(const std::string& nativePath) {
+    std::vector<std::string> names;
+    WIN32_FIND_STREAM_DATA found;
+    const std::wstring path = PathOfNative(nativePath).native();
+    const HANDLE search = ::FindFirstStreamW(path.c_str(), FindStreamInfoStandard, &found, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        // Where the system lists none (Wine), the streams the layouts write are looked for.
+        for (const char* stream : {"AFP_AfpInfo", "AFP_Resource"})
+            if (std::FILE* open = OpenNamedStream(nativePath, stream)) {
+                std::fclose(open);
+                names.emplace_back(stream);
+            }
+        return names;
+    }
+    do {
+        // ":NAME:$DATA"; the unnamed stream is "::$DATA".
+        std::wstring name = found.cStreamName;
+        if (name.size() < 7 || name.compare(name.size() - 6, 6, L":$DATA") != 0) continue;
+        name = name.substr(1, name.size() - 7);
+        if (name.empty()) continue;
+        const int size = ::WideCharToMultiByte(
+            CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0, nullptr, nullptr);
+        std::string utf8(static_cast<std::size_t>(size), '\0');
+        ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), utf8.data(),
+                              size, nullptr, nullptr);
+        names.push_back(std::move(utf8));
+    } while (::FindNextStreamW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream) {
+    const std::wstring path =
+        PathOfNative(nativePath).native() + L":" + win32::WideOfUtf8(utf8Stream);
+    return ::_wfopen(path.c_str(), L"rb");
 }
 
 std::FILE* CreateNamedStream(const std::string& nativeName, std::string_view utf8Stream) {

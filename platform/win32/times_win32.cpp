@@ -41,6 +41,43 @@ bool SetFileTimes(RawFile file, std::optional<std::int64_t> modified,
     return SetTimes(reinterpret_cast<HANDLE>(::_get_osfhandle(file.handle)), modified, created);
 }
 
+FileTimes TimesOf(RawFile file) {
+    FILETIME created, written;
+    FileTimes times;
+    if (!::GetFileTime(reinterpret_cast<HANDLE>(::_get_osfhandle(file.handle)), &created, nullptr,
+                       &written))
+        return times;
+    auto seconds = [](const FILETIME& time) {
+        const std::int64_t ticks = static_cast<std::int64_t>(
+            (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+        return (ticks - kNtfsTicksAtUnix) / kNtfsTicksPerSecond;
+    };
+    times.modified = seconds(written);
+    times.created = seconds(created);
+    return times;
+}
+
+std::optional<RawFile> OpenFolderForReading(const std::string& nativePath) {
+    const win32::QuietErrors quiet;
+    const HANDLE folder = ::CreateFileA(
+        nativePath.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        errno = ENOENT;
+        return std::nullopt;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(folder), 0);
+    if (fd < 0) {
+        ::CloseHandle(folder);
+        return std::nullopt;
+    }
+    return RawFile{fd};
+}
+
+void CloseFolder(RawFile folder) {
+    if (folder.handle >= 0) ::_close(folder.handle);
+}
+
 bool SetFolderTimes(const std::string& nativeName, std::optional<std::int64_t> modified,
                     std::optional<std::int64_t> created) {
     if (!modified && !created) return true;

@@ -166,6 +166,11 @@ def stored_metadata(layout, target, path):
     folder, name = os.path.split(path)
     dot_underscore = os.path.join(folder, '._' + name)
     full_path = os.path.join(target, path)
+    if layout != 'streams-xattr' and not os.path.exists(os.path.join(target, dot_underscore)):
+        # A file without Mac information is written as the plain file it is.
+        if stored_attribute(full_path, NETATALK_XATTR) is not None:
+            raise Failure(f'{path}: {NETATALK_XATTR} without a "._" file')
+        return None, b'', stored_streams(full_path)
     if layout != 'streams-xattr':
         finder_info, fork, attributes = read_dot_underscore(target, dot_underscore)
         if layout == 'fruit':

@@ -1,0 +1,194 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "core/stored_import.h"
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "core/common/byte_source.h"
+#include "core/common/c_stream.h"
+#include "core/import.h"
+#include "core/read/stored_file.h"
+#include "platform/platform.h"
+
+namespace veskar {
+
+namespace {
+
+constexpr std::string_view kNetatalkFolder = ".AppleDouble";
+constexpr std::string_view kNetatalkParent = ".Parent";
+constexpr std::string_view kResourceStream = "AFP_Resource";
+// A named stream is an extended attribute of the Mac file, read whole: one larger than this is
+// no attribute a Mac keeps.
+constexpr std::uint64_t kMaxStreamBytes = 64ull << 20;
+
+MacFileReading Refused(ImportResult result, std::string detail) {
+    MacFileReading reading;
+    reading.refusal = Refusal{result, std::move(detail)};
+    return reading;
+}
+
+std::string Joined(const std::string& folder, std::string_view name) {
+    if (folder.empty() || platform::IsSeparator(folder.back())) return folder + std::string(name);
+    return folder + platform::kPathSeparator + std::string(name);
+}
+
+// Everything the import keeps open while the file is written: the files opened and the bytes
+// read, which the description's forks point into.
+struct Gathered {
+    CStream data, header, resource;
+    std::optional<FileSource> dataSource, headerSource, resourceSource;
+    std::optional<platform::RawFile> folder;
+    StoredFile stored;
+    ~Gathered() {
+        if (folder) platform::CloseFolder(*folder);
+    }
+};
+
+// Reads a named stream whole; nullopt (errno set) when it cannot be.
+std::optional<std::vector<std::uint8_t>> ReadStream(const std::string& path,
+                                                    std::string_view name) {
+    const CStream stream(platform::OpenNamedStream(path, name));
+    if (!stream) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[65536];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0;) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
+        if (bytes.size() > kMaxStreamBytes) {
+            errno = EFBIG;
+            return std::nullopt;
+        }
+    }
+    if (std::ferror(stream.get())) return std::nullopt;
+    return bytes;
+}
+
+// Gathers what `layout` keeps of the file or folder at `path`; a refusal says why not.
+std::optional<Refusal> Gather(StoredLayout layout, const std::string& path, bool folder,
+                              Gathered& gathered) {
+    StoredFile& stored = gathered.stored;
+    stored.folder = folder;
+    stored.name = platform::NativeToUtf8(path.substr(platform::FileNameStart(path)));
+    platform::RawFile raw;
+    if (folder) {
+        gathered.folder = platform::OpenFolderForReading(path);
+        if (!gathered.folder) return Refusal{ImportResult::CannotOpen, std::strerror(errno)};
+        raw = *gathered.folder;
+    } else {
+        gathered.data.reset(platform::OpenStream(path, "rb"));
+        if (!gathered.data) return Refusal{ImportResult::CannotOpen, std::strerror(errno)};
+        std::setvbuf(gathered.data.get(), nullptr, _IONBF, 0);
+        gathered.dataSource.emplace(gathered.data.get());
+        stored.data = &*gathered.dataSource;
+        raw = platform::RawOf(gathered.data.get());
+    }
+    const platform::FileTimes times = platform::TimesOf(raw);
+    stored.modified = times.modified;
+    stored.created = times.created;
+
+    if (layout == StoredLayout::Fruit || layout == StoredLayout::StreamsXattr) {
+        std::optional<platform::UserAttributes> attributes = platform::UserAttributesOf(raw);
+        if (!attributes)
+            return Refusal{
+                ImportResult::ReadFailed,
+                std::string("cannot read its extended attributes: ") + std::strerror(errno)};
+        stored.attributes = std::move(*attributes);
+    }
+    if (layout == StoredLayout::Sfm) {
+        for (const std::string& name : platform::NamedStreamsOf(path)) {
+            if (name == kResourceStream) {
+                gathered.resource.reset(platform::OpenNamedStream(path, name));
+                if (!gathered.resource)
+                    return Refusal{ImportResult::ReadFailed,
+                                   std::string("cannot open its AFP_Resource stream: ") +
+                                       std::strerror(errno)};
+                std::setvbuf(gathered.resource.get(), nullptr, _IONBF, 0);
+                gathered.resourceSource.emplace(gathered.resource.get());
+                stored.resource = &*gathered.resourceSource;
+                continue;
+            }
+            std::optional<std::vector<std::uint8_t>> bytes = ReadStream(path, name);
+            if (!bytes)
+                return Refusal{ImportResult::ReadFailed,
+                               "cannot read its stream " + name + ": " + std::strerror(errno)};
+            stored.attributes.emplace_back(name, std::move(*bytes));
+        }
+    }
+    if (const std::string header = StoredHeaderPath(layout, path, folder); !header.empty()) {
+        gathered.header.reset(platform::OpenStream(header, "rb"));
+        if (gathered.header) {
+            gathered.headerSource.emplace(gathered.header.get());
+            stored.header = &*gathered.headerSource;
+            stored.headerPath = header;
+        } else if (errno != ENOENT) {
+            return Refusal{ImportResult::CannotOpen,
+                           "its header " + header + ": " + std::strerror(errno)};
+        }
+    }
+    return std::nullopt;
+}
+
+MacFileReading ReadGathered(StoredLayout layout, const StoredFile& stored) {
+    switch (layout) {
+        case StoredLayout::Sfm:
+            return ReadSfmStored(stored);
+        case StoredLayout::Fruit:
+            return ReadFruitStored(stored);
+        case StoredLayout::StreamsXattr:
+            return ReadStreamsXattrStored(stored);
+        case StoredLayout::Netatalk2:
+            return ReadNetatalk2Stored(stored);
+        case StoredLayout::AppleDouble:
+            break;
+    }
+    return ReadAppleDoubleStored(stored);
+}
+
+}  // namespace
+
+std::string StoredHeaderPath(StoredLayout layout, const std::string& path, bool folder) {
+    const std::size_t nameAt = platform::FileNameStart(path);
+    switch (layout) {
+        case StoredLayout::Fruit:
+        case StoredLayout::AppleDouble:
+            return path.substr(0, nameAt) + "._" + path.substr(nameAt);
+        case StoredLayout::Netatalk2:
+            if (folder) return Joined(Joined(path, kNetatalkFolder), kNetatalkParent);
+            return Joined(path.substr(0, nameAt) + std::string(kNetatalkFolder),
+                          path.substr(nameAt));
+        case StoredLayout::Sfm:
+        case StoredLayout::StreamsXattr:
+            break;
+    }
+    return {};
+}
+
+bool IsLayoutFolder(std::string_view name) {
+    return name == kNetatalkFolder;
+}
+
+ImportResult ImportStored(StoredLayout layout, std::string_view targetFolder,
+                          std::string_view sourcePath, const ImportRequest& request,
+                          ImportReport& report) {
+    Gathered gathered;
+    return ImportDescribed(targetFolder, sourcePath, request, WindowWriter(true), report, [&] {
+        if (const auto refusal = Gather(layout, std::string(sourcePath), false, gathered))
+            return Refused(refusal->result, refusal->detail);
+        return ReadGathered(layout, gathered.stored);
+    });
+}
+
+ImportResult ImportStoredFolder(StoredLayout layout, std::string_view targetFolder,
+                                const std::string& folderName, const std::string& sourceFolder,
+                                const ImportRequest& request, ImportReport& report) {
+    Gathered gathered;
+    return ImportFolderDescribed(targetFolder, folderName, request, report, [&] {
+        if (const auto refusal = Gather(layout, sourceFolder, true, gathered))
+            return Refused(refusal->result, refusal->detail);
+        return ReadGathered(layout, gathered.stored);
+    });
+}
+
+}  // namespace veskar
