@@ -279,8 +279,8 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
     const Place parent = For(parentRelative);
     std::string name = relative.substr(parentRelative.size());
     name.pop_back();  // the '/'
-    if (serverNames_)
-        name = ServerStoredName(name);
+    if (storedName_)
+        name = storedName_(name);
     else
         MakeSafeName(name);
     place.isNew = parent.isNew;

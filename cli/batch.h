@@ -93,10 +93,12 @@ std::string FindCompanion(const std::string& file, const std::string& root);
 // last one asked for are remembered: the walk finishes a folder before it moves on.
 class OutputFolders {
   public:
-    // `serverNames`: folders are named as a Mac client stores names on a Linux server
-    // (core/write/server_name.h), not made safe for Windows.
-    OutputFolders(std::string target, bool dryRun, bool serverNames = false)
-        : target_(std::move(target)), dryRun_(dryRun), serverNames_(serverNames) {}
+    // `storedName`, when given, names the folders as the layout stores names (a Mac
+    // client's on a Linux server, netatalk 2's: core/write/server_name.h), not made safe for
+    // Windows.
+    using StoredName = std::string (*)(std::string_view);
+    OutputFolders(std::string target, bool dryRun, StoredName storedName = nullptr)
+        : target_(std::move(target)), dryRun_(dryRun), storedName_(storedName) {}
     struct Place {
         std::string folder;      // absolute: where the import writes
         bool isNew = false;      // only in a trial run: the folder is not there yet
@@ -112,7 +114,7 @@ class OutputFolders {
   private:
     std::string target_;
     bool dryRun_;
-    bool serverNames_;
+    StoredName storedName_;
     // The last folder asked for and every folder above it, the target first.
     std::vector<std::pair<std::string, Place>> chain_;
     // The folders this run made, as asked for.

@@ -18,7 +18,7 @@ constexpr bool kServerLayoutsWritten = false;
 constexpr bool kServerLayoutsWritten = true;
 #endif
 
-constexpr std::array<OptionRow, 11> kOptions{{
+constexpr std::array<OptionRow, 12> kOptions{{
     {OptionId::DryRun, 'n', "dry-run", "",
      "say what would be written (name, fork sizes, type and\n"
      "creator) and write nothing"},
@@ -36,6 +36,10 @@ constexpr std::array<OptionRow, 11> kOptions{{
     {OptionId::Recursive, 'r', "recursive", "",
      "convert every file below a folder given as SOURCE,\n"
      "keeping its folders"},
+    {OptionId::SkipExisting, '\0', "skip-existing", "",
+     "pass over a source whose output name is taken in the\n"
+     "target (with --verify: only when what is there reads\n"
+     "back as the source), to resume an interrupted run"},
     {OptionId::Strict, '\0', "strict", "",
      "do as the window does: find BinHex by its identification\n"
      "line within 128 bytes, decode from the first colon, keep\n"
@@ -46,7 +50,9 @@ constexpr std::array<OptionRow, 11> kOptions{{
      "(a run's outputs are on the disk when it ends anyway)"},
     {OptionId::Verify, '\0', "verify", "",
      "check the CRC-16 values of BinHex and MacBinary II/III\n"
-     "first; convert nothing whose values are wrong"},
+     "first (convert nothing whose values are wrong), and read\n"
+     "each output back through its layout: one that differs\n"
+     "from its source fails and is removed"},
     {OptionId::Version, '\0', "version", "", "print the version and exit"},
 }};
 
@@ -144,6 +150,9 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
         case OptionId::Verify:
             options.verify = true;
             return true;
+        case OptionId::SkipExisting:
+            options.skipExisting = true;
+            return true;
         case OptionId::Help:
             options.help = true;
             return true;
@@ -162,7 +171,7 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
 
 }  // namespace
 
-const std::array<OptionRow, 11>& OptionTable() {
+const std::array<OptionRow, 12>& OptionTable() {
     return kOptions;
 }
 
@@ -226,6 +235,9 @@ Parsed ParseArguments(std::span<const std::string_view> arguments) {
     }
 
     const Layout layout = parsed.options.layout;
+    if (parsed.options.strict && formats::IsLayout(parsed.options.format))
+        return fail("--strict reads what the window reads, the four formats: it takes no -f " +
+                    std::string(formats::RowOf(parsed.options.format).word));
     if (parsed.options.strict && layout != Layout::Sfm)
         return fail(
             "--strict writes what the window writes, NTFS named streams: it takes no --layout " +
@@ -278,6 +290,10 @@ std::string HelpText() {
     text += "\nFormats (--format):\n";
     for (const auto& row : formats::Formats())
         if (row.import) text += TableLine(row.word, row.title, kTableColumn);
+    text +=
+        "A layout's word reads files as that server keeps them; with -r a whole tree,\n"
+        "folders and plain files too, to move a server from one layout to another:\n"
+        "  veskar-convert -r -f netatalk2 -l fruit --verify NEW_FOLDER OLD_FOLDER\n";
     text += "\nLayouts (--layout; all but sfm on Linux only):\n";
     for (const auto& row : Layouts())
         text += TableLine(row.word, row.help, kTableColumn);
@@ -354,10 +370,11 @@ std::string HelpText() {
         "\"comment_bytes\", \"attributes\" (the names), \"folder\": true for a folder's\n"
         "information; \"warnings\" lists what was left out of an output.\n"
         "The results and their codes:\n";
-    constexpr std::array<ImportResult, 8> kReported{
+    constexpr std::array<ImportResult, 10> kReported{
         ImportResult::Converted,  ImportResult::NotBinHex,   ImportResult::CannotOpen,
         ImportResult::WrongKind,  ImportResult::WriteFailed, ImportResult::CheckFailed,
-        ImportResult::ReadFailed, ImportResult::Truncated};
+        ImportResult::ReadFailed, ImportResult::Truncated,   ImportResult::VerifyFailed,
+        ImportResult::Exists};
     for (const ImportResult result : kReported) {
         const auto& described = DescribeResult(result);
         text += ResultLine(described.word, static_cast<int>(result), described.message);

@@ -28,6 +28,7 @@ enum class OptionId {
     Layout,
     Quiet,
     Recursive,
+    SkipExisting,
     Strict,
     Sync,
     Verify,
@@ -42,20 +43,21 @@ struct OptionRow {
     std::string_view help;      // '\n' starts a continuation line
 };
 
-const std::array<OptionRow, 11>& OptionTable();
+const std::array<OptionRow, 12>& OptionTable();
 
 struct Options {
     Format format = Format::Auto;
     Layout layout = Layout::Sfm;
     bool json = false;
     bool quiet = false;
-    bool dryRun = false;     // say what would be written, write nothing
-    bool recursive = false;  // a folder source stands for every file below it
-    bool strict = false;     // the window's BinHex probe, start of the data, names and record
-    bool sync = false;       // each output on the disk before it is reported
-    bool verify = false;     // refuse sources whose check values are wrong
-    bool help = false;       // --help was given: nothing else was looked at after it
-    bool version = false;    // likewise for --version
+    bool dryRun = false;        // say what would be written, write nothing
+    bool recursive = false;     // a folder source stands for every file below it
+    bool strict = false;        // the window's BinHex probe, start of the data, names and record
+    bool sync = false;          // each output on the disk before it is reported
+    bool verify = false;        // refuse sources whose check values are wrong, read outputs back
+    bool skipExisting = false;  // pass over sources whose output is there already
+    bool help = false;          // --help was given: nothing else was looked at after it
+    bool version = false;       // likewise for --version
     std::string target;
     std::vector<std::string> sources;
 };

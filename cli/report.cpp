@@ -21,6 +21,8 @@ std::string_view SkippedWord(SourceOutcome::Skip skip) {
             return "link-skipped";
         case SourceOutcome::Skip::FolderThere:
             return "folder-skipped";
+        case SourceOutcome::Skip::Exists:
+            return "exists";
         default:
             return "companion-skipped";
     }
@@ -175,6 +177,8 @@ std::string JsonLine(const SourceOutcome& outcome) {
                 ", \"code\": " + std::to_string(kSkippedCode);
         if (outcome.skipped == SourceOutcome::Skip::FolderThere)
             line += ", \"output\": " + JsonText(outcome.outputFolder);
+        if (outcome.skipped == SourceOutcome::Skip::Exists)
+            line += ", \"output\": " + JsonText(OutputName(outcome));
     } else {
         line += JsonString(IsFolderInformation(outcome) ? kFolderInformationWord
                                                         : DescribeResult(outcome.result).word) +
@@ -205,6 +209,9 @@ std::string TextLine(const SourceOutcome& outcome) {
     if (outcome.skipped == SourceOutcome::Skip::FolderThere)
         return outcome.source + ": skipped, the information of the folder " + outcome.outputFolder +
                ", which was there before this run and keeps its own";
+    if (outcome.skipped == SourceOutcome::Skip::Exists)
+        return outcome.source + ": skipped, its output " + OutputName(outcome) +
+               " is there already";
     if (Skipped(outcome))
         return outcome.source + ": skipped, an AppleDouble companion read with its data file";
     std::string line = outcome.source + " -> " + OutputName(outcome);
@@ -225,14 +232,29 @@ void Tally::Add(const SourceOutcome& outcome) {
         ++skipped_;
         return;
     }
-    if (outcome.result == ImportResult::Converted)
+    if (outcome.result == ImportResult::Converted) {
         ++converted_;
-    else
+        ++(outcome.report.folder ? folders_ : files_);
+        dataBytes_ += outcome.report.dataBytes;
+        resourceBytes_ += outcome.report.resourceBytes;
+        attributeBytes_ += outcome.report.attributeBytes;
+    } else {
         ++failed_[outcome.result];
+    }
     if (HasOutput(outcome)) bytes_ += outcome.report.dataBytes + outcome.report.resourceBytes;
 }
 
-std::string Tally::Line(bool dryRun) const {
+std::string Tally::TreeLine(bool dryRun) const {
+    const auto counted = [](std::size_t count, std::string_view one, std::string_view many) {
+        return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+    };
+    return counted(files_, "file", "files") + " and " + counted(folders_, "folder", "folders") +
+           (dryRun ? " to move: " : " moved: ") + std::to_string(dataBytes_) + " bytes of data, " +
+           std::to_string(resourceBytes_) + " of resource forks, " +
+           std::to_string(attributeBytes_) + " of attributes" + Rest();
+}
+
+std::string Tally::Rest() const {
     std::size_t failed = 0;
     std::string reasons;
     for (const auto& [result, count] : failed_) {
@@ -240,12 +262,14 @@ std::string Tally::Line(bool dryRun) const {
         reasons += (reasons.empty() ? "" : ", ") + std::to_string(count) + " " +
                    std::string(DescribeResult(result).word);
     }
-    std::string line = std::to_string(converted_) + (dryRun ? " to convert, " : " converted, ") +
-                       std::to_string(failed) + " failed";
+    std::string line = ", " + std::to_string(failed) + " failed";
     if (!reasons.empty()) line += " (" + reasons + ")";
-    line += ", " + std::to_string(skipped_) + " skipped, " + std::to_string(bytes_) +
-            (dryRun ? " bytes to write" : " bytes written");
-    return line;
+    return line + ", " + std::to_string(skipped_) + " skipped";
+}
+
+std::string Tally::Line(bool dryRun) const {
+    return std::to_string(converted_) + (dryRun ? " to convert" : " converted") + Rest() + ", " +
+           std::to_string(bytes_) + (dryRun ? " bytes to write" : " bytes written");
 }
 
 std::string DiagnosticLine(const SourceOutcome& outcome) {

@@ -20,7 +20,7 @@ struct SourceOutcome {
     std::string source;  // as given on the command line, or found below a folder given
     // An AppleDouble companion, a link met in a walk, or the information of a folder that was
     // there before the run (outputFolder names it), which keeps its own.
-    enum class Skip { No, Companion, Link, FolderThere };
+    enum class Skip { No, Companion, Link, FolderThere, Exists };
     Skip skipped = Skip::No;
     ImportResult result = ImportResult::WrongKind;  // not looked at when skipped
     ImportReport report;                            // outputName in 8-bit Windows form
@@ -50,9 +50,15 @@ class Tally {
     // in a trial run "would be converted" and "bytes to write". The bytes count the outputs
     // of truncated sources too.
     std::string Line(bool dryRun) const;
+    // A tree moved from a server layout: "10 files and 2 folders moved: 4096 bytes of data,
+    // 512 of resource forks, 40 of attributes", then what failed and was skipped.
+    std::string TreeLine(bool dryRun) const;
 
   private:
+    std::string Rest() const;  // ", 1 failed (1 verify-failed), 2 skipped"
     std::size_t converted_ = 0;
+    std::size_t files_ = 0, folders_ = 0;
+    std::uint64_t dataBytes_ = 0, resourceBytes_ = 0, attributeBytes_ = 0;
     std::size_t skipped_ = 0;
     std::uint64_t bytes_ = 0;
     std::map<ImportResult, std::size_t> failed_;

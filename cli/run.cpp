@@ -13,6 +13,7 @@
 #include "core/formats.h"
 #include "core/import.h"
 #include "core/read/appledouble.h"
+#include "core/write/server_name.h"
 #include "core/write/work_output.h"
 #include "platform/platform.h"
 #include "veskar_version.h"
@@ -157,6 +158,22 @@ SourceOutcome ConvertStoredFolder(OutputFolders& folders, const Job& job, Stored
 
 }  // namespace
 
+StoredLayout StoredLayoutOf(Layout layout) {
+    switch (layout) {
+        case Layout::Sfm:
+            return StoredLayout::Sfm;
+        case Layout::Fruit:
+            return StoredLayout::Fruit;
+        case Layout::AppleDouble:
+            return StoredLayout::AppleDouble;
+        case Layout::StreamsXattr:
+            return StoredLayout::StreamsXattr;
+        case Layout::Netatalk2:
+            break;
+    }
+    return StoredLayout::Netatalk2;
+}
+
 std::optional<StoredLayout> TreeLayoutOf(Format format, bool recursive) {
     if (!recursive) return std::nullopt;
     switch (format) {
@@ -252,6 +269,8 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
         .binhexOnePass = !how.strict,
         .companionPath = how.companion,
         .read = {.everyVariant = !how.strict},
+        .readBack = how.readBack,
+        .skipExisting = how.skipExisting,
     };
     const formats::FormatRow& row = formats::RowOf(format);
     if (how.layoutTree && format == Format::AppleDouble)
@@ -260,6 +279,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
     else
         outcome.result =
             row.import(target, source, request, outcome.report, probe.source ? &probe : nullptr);
+    if (outcome.result == ImportResult::Exists) outcome.skipped = SourceOutcome::Skip::Exists;
     if (outcome.result == ImportResult::WrongKind && outcome.report.detail.empty())
         outcome.report.detail = "not a " + std::string(row.title) + " file";
     return outcome;
@@ -325,9 +345,12 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                       totals.bytes);
     // Folders are named as the outputs: on NTFS, where names are native Unicode, as a Mac
     // client stores them too (the window's names with --strict).
-    OutputFolders folders(
-        target, options.dryRun,
-        options.layout != Layout::Sfm || (platform::kNativeTextIsUtf8 && !options.strict));
+    const bool serverNames =
+        options.layout != Layout::Sfm || (platform::kNativeTextIsUtf8 && !options.strict);
+    OutputFolders folders(target, options.dryRun,
+                          options.layout == Layout::Netatalk2 ? &Netatalk2StoredName
+                          : serverNames                       ? &ServerStoredName
+                                                              : nullptr);
     Reporter reporter(out, err, options.json, options.quiet);
     Tally tally;
     bool failed = false;
@@ -359,7 +382,10 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                                .verify = options.verify,
                                .dryRun = DryRun::Off,
                                .companion = current.companion,
-                               .layoutTree = treeLayout.has_value()};
+                               .layoutTree = treeLayout.has_value(),
+                               .skipExisting = options.skipExisting};
+                if (options.verify && !options.strict)
+                    how.readBack = StoredLayoutOf(options.layout);
                 if (options.dryRun)
                     how.dryRun = place.isNew ? DryRun::IntoNewFolder : DryRun::IntoFolder;
                 // A folder that a trial run would make is not there: the names are those of
@@ -384,7 +410,9 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         failed = failed || notice.trouble;
     }
     if (batch && !options.quiet)
-        err << kProgram << ": " << tally.Line(options.dryRun) << '\n' << std::flush;
+        err << kProgram << ": "
+            << (treeLayout ? tally.TreeLine(options.dryRun) : tally.Line(options.dryRun)) << '\n'
+            << std::flush;
     return failed ? kExitSomeFailed : kExitConverted;
 }
 

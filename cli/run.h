@@ -47,7 +47,13 @@ struct Conversion {
     // A tree read in a server's layout (-r with a layout's word, or appledouble): every file as
     // the layout keeps it, a file without Mac information copied as it is.
     bool layoutTree = false;
+    // The layout each output is read back in (--verify); none with --strict.
+    std::optional<StoredLayout> readBack = std::nullopt;
+    bool skipExisting = false;
 };
+
+// The layout the readers know an output of `layout` by.
+StoredLayout StoredLayoutOf(Layout layout);
 
 // The layout a tree of `format` is read in, when -r reads it as one.
 std::optional<StoredLayout> TreeLayoutOf(Format format, bool recursive);

@@ -11,6 +11,7 @@
 #include "core/read/appledouble.h"
 #include "core/read/applesingle.h"
 #include "core/read/macbinary.h"
+#include "core/verify_output.h"
 #include "core/write/describing_writer.h"
 #include "core/write/sfm_writer.h"
 #include "core/write/target_folder.h"
@@ -63,6 +64,16 @@ ImportResult ImportDescribed(std::string_view targetFolder, std::string_view sou
     if (!target.usable) return Refuse(report, {ImportResult::WriteFailed, target.detail});
     if (reading.flaw) return Refuse(report, *reading.flaw);
     NoteDescription(report, reading.file);
+    if (request.skipExisting) {
+        ImportReport planned = report;
+        if (writer.Plan(reading.file, sourcePath, true, planned) == ImportResult::Converted &&
+            OutputThere(request.readBack, targetFolder, reading.file, planned)) {
+            report.outputName = planned.outputName;
+            report.nativeName = planned.nativeName;
+            report.dataBytes = report.resourceBytes = 0;
+            return ImportResult::Exists;
+        }
+    }
     if (request.dryRun != DryRun::Off) {
         const DescribingWriter trial(writer, request.dryRun == DryRun::IntoNewFolder);
         return trial.Write(reading.file, sourcePath, report);
@@ -71,7 +82,9 @@ ImportResult ImportDescribed(std::string_view targetFolder, std::string_view sou
     if (request.verify)
         if (std::string shortfall = ShortfallOf(reading.file); !shortfall.empty())
             return Refuse(report, {ImportResult::Truncated, std::move(shortfall)});
-    return writer.Write(reading.file, sourcePath, report);
+    const ImportResult result = writer.Write(reading.file, sourcePath, report);
+    if (result != ImportResult::Converted || !request.readBack) return result;
+    return VerifyOutput(*request.readBack, targetFolder, reading.file, report);
 }
 
 ImportResult ImportMacBinary(std::string_view targetFolder, std::string_view sourcePath,

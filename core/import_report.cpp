@@ -16,8 +16,11 @@ void NoteDescription(ImportReport& report, const MacFileDescription& file) {
     report.dates = file.dates;
     report.commentBytes = file.comment.size();
     report.attributeNames.clear();
-    for (const ExtendedAttribute& attribute : file.extendedAttributes)
+    report.attributeBytes = 0;
+    for (const ExtendedAttribute& attribute : file.extendedAttributes) {
         report.attributeNames.push_back(attribute.name);
+        report.attributeBytes += attribute.value.size();
+    }
     report.folder = file.folder;
 }
 

@@ -28,6 +28,7 @@ struct ImportReport {
     MacDates dates;
     std::size_t commentBytes = 0;
     std::vector<std::string> attributeNames;
+    std::uint64_t attributeBytes = 0;  // the attributes' values together
     bool folder = false;
 };
 

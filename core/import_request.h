@@ -4,10 +4,12 @@
 // import did comes back in its report (core/import_report.h).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/read/binhex/binhex_format.h"
 #include "core/read/read_options.h"
+#include "core/stored_layout.h"
 
 namespace veskar {
 
@@ -35,6 +37,13 @@ struct ImportRequest {
     std::string companionPath;
     // What the readers take beyond the window's.
     ReadOptions read;
+    // Each output read back through the reader of this layout (the one written) and compared
+    // with the source's description: one that differs fails (VerifyFailed) and is removed.
+    std::optional<StoredLayout> readBack = std::nullopt;
+    // A source whose output name (as in an empty folder) is taken in the target is passed over
+    // (Exists); with a read-back, only when what bears the name reads back as the source, and
+    // otherwise it is written under a new name.
+    bool skipExisting = false;
 };
 
 }  // namespace veskar

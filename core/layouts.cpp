@@ -5,6 +5,7 @@
 #include "core/common/joined_words.h"
 #include "core/write/appledouble_writer.h"
 #include "core/write/fruit_writer.h"
+#include "core/write/netatalk2_writer.h"
 #include "core/write/sfm_writer.h"
 #include "core/write/streams_xattr_writer.h"
 
@@ -25,7 +26,7 @@ const OutputWriter& Sfm() {
     return writer;
 }
 
-constexpr std::array<LayoutRow, 4> kLayouts{{
+constexpr std::array<LayoutRow, 5> kLayouts{{
     {Layout::Sfm, "sfm",
      "NTFS named streams AFP_Resource and AFP_AfpInfo, for a Windows share or Samba serving "
      "NTFS through Windows",
@@ -44,11 +45,16 @@ constexpr std::array<LayoutRow, 4> kLayouts{{
      "as Samba keeps streams with fruit:metadata = stream and fruit:resource = stream; a "
      "resource fork must fit in one attribute (about 4 KiB in all on ext4)",
      TargetNeeds::UserAttributes, &The<StreamsXattrWriter>},
+    {Layout::Netatalk2, "netatalk2",
+     "the data file and its AppleDouble header in \".AppleDouble/NAME\" beside it (a folder's "
+     "in its \".AppleDouble/.Parent\"), names with netatalk's :xx escapes: what netatalk 2 "
+     "serves",
+     TargetNeeds::Nothing, &The<Netatalk2Writer>},
 }};
 
 }  // namespace
 
-const std::array<LayoutRow, 4>& Layouts() {
+const std::array<LayoutRow, 5>& Layouts() {
     return kLayouts;
 }
 

@@ -12,7 +12,7 @@
 
 namespace veskar {
 
-enum class Layout { Sfm, Fruit, AppleDouble, StreamsXattr };
+enum class Layout { Sfm, Fruit, AppleDouble, StreamsXattr, Netatalk2 };
 
 struct LayoutRow {
     Layout layout;
@@ -25,7 +25,7 @@ struct LayoutRow {
     const OutputWriter& (*writer)();
 };
 
-const std::array<LayoutRow, 4>& Layouts();
+const std::array<LayoutRow, 5>& Layouts();
 const LayoutRow& LayoutRowOf(Layout layout);
 std::optional<Layout> LayoutFromWord(std::string_view word);
 // The words of --layout in the table's order, joined as "sfm, fruit, ... or streams-xattr"

@@ -169,6 +169,20 @@ bool IsLayoutFolder(std::string_view name) {
     return name == kNetatalkFolder;
 }
 
+std::optional<Refusal> ReadStored(
+    StoredLayout layout, const std::string& path,
+    const std::function<void(const MacFileReading& reading, const StoredIdentities& files)>& use) {
+    Gathered gathered;
+    if (auto refusal = Gather(layout, path, false, gathered)) return refusal;
+    const MacFileReading reading = ReadGathered(layout, gathered.stored);
+    if (reading.refusal) return reading.refusal;
+    StoredIdentities files;
+    files.data = platform::IdentityOf(gathered.data.get());
+    if (gathered.header) files.header = platform::IdentityOf(gathered.header.get());
+    use(reading, files);
+    return std::nullopt;
+}
+
 ImportResult ImportStored(StoredLayout layout, std::string_view targetFolder,
                           std::string_view sourcePath, const ImportRequest& request,
                           ImportReport& report) {

@@ -5,16 +5,19 @@
 // layout's reader (core/read/stored_file.h) into a description, then written as any import.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/common/import_result.h"
 #include "core/import_report.h"
 #include "core/import_request.h"
+#include "core/mac_file.h"
+#include "core/stored_layout.h"
+#include "platform/platform.h"
 
 namespace veskar {
-
-enum class StoredLayout { Sfm, Fruit, StreamsXattr, Netatalk2, AppleDouble };
 
 // Converts the file at `sourcePath`, kept in `layout`, into the target folder.
 ImportResult ImportStored(StoredLayout layout, std::string_view targetFolder,
@@ -26,6 +29,16 @@ ImportResult ImportStored(StoredLayout layout, std::string_view targetFolder,
 ImportResult ImportStoredFolder(StoredLayout layout, std::string_view targetFolder,
                                 const std::string& folderName, const std::string& sourceFolder,
                                 const ImportRequest& request, ImportReport& report);
+
+// Reads the file at `path`, kept in `layout`, and hands `use` its description while the files
+// it points into are open, with the identities of the data file and of its AppleDouble header
+// (when the layout keeps one); the refusal when it cannot be read.
+struct StoredIdentities {
+    std::optional<platform::FileIdentity> data, header;
+};
+std::optional<Refusal> ReadStored(
+    StoredLayout layout, const std::string& path,
+    const std::function<void(const MacFileReading& reading, const StoredIdentities& files)>& use);
 
 // Where a layout keeps a file's AppleDouble header ("._NAME" beside it, or netatalk 2's
 // ".AppleDouble/NAME", ".AppleDouble/.Parent" inside a folder); empty for the layouts that keep

@@ -192,6 +192,9 @@ enum class Subfolder { Held, Missing, Refused };
 Subfolder HoldSubfolder(const std::string& parent, const std::string& name, bool create,
                         std::string& path, std::string& why, bool* made = nullptr);
 
+// The path of the held folder outputs go into now (the current folder outside a holding).
+std::string CurrentHeldFolder();
+
 // The folder `nativeName` inside the current held folder, as HoldSubfolder holds it, open for
 // its attributes and times (the holding closes it); nullopt when it is not held, and on
 // Windows, whose folders take no user attributes.
@@ -235,8 +238,13 @@ WorkStream CreateWorkStream(const WorkFile& file, std::string_view stream, std::
 bool CloseWorkStream(WorkStream& stream);
 // Moves the work file into the current folder as `nativeName`, never replacing: false with
 // `taken` set when something bears that name (a case the caller answers with another name),
-// or with `why`.
+// or with `why`. A name "SUB/NAME" goes into the subfolder SUB of the current folder, which
+// the run must hold (HoldSubfolder).
 bool MoveIntoPlace(WorkFile& file, const std::string& nativeName, bool& taken, std::string& why);
+// Removes the file placed at `nativeName` in the current folder (or "SUB/NAME" in a held
+// subfolder), if it is still the file `identity` names: an output taken back after it was
+// placed. False when it is another's or cannot be removed.
+bool RemovePlacedFile(const std::string& nativeName, const FileIdentity& identity);
 // Moves a file MoveIntoPlace put at `nativeName` back into the work folder, if it is still
 // that file (a pair whose second file found its name taken).
 bool MoveBackToWork(WorkFile& file, const std::string& nativeName);

@@ -9,7 +9,7 @@ namespace veskar {
 
 namespace {
 
-constexpr std::array<ImportResultText, 8> kResults{{
+constexpr std::array<ImportResultText, 10> kResults{{
     {ImportResult::Converted, "converted", "converted"},
     {ImportResult::NotBinHex, "not-binhex", "not a BinHex 4.0 text"},
     {ImportResult::CannotOpen, "cannot-open", "cannot be opened"},
@@ -18,6 +18,8 @@ constexpr std::array<ImportResultText, 8> kResults{{
     {ImportResult::CheckFailed, "check-failed", "a check value is wrong"},
     {ImportResult::ReadFailed, "read-failed", "the source could not be read"},
     {ImportResult::Truncated, "truncated", "the source is truncated"},
+    {ImportResult::Exists, "exists", "its output is there already"},
+    {ImportResult::VerifyFailed, "verify-failed", "the output did not read back as the source"},
 }};
 
 }  // namespace

@@ -10,6 +10,9 @@
 namespace veskar {
 
 enum class ImportResult : std::int32_t {
+    // Only on request: the output's name is taken in the target (with a read-back, by an
+    // output that reads back as this source); nothing was written.
+    Exists = 2,
     Converted = 1,
     NotBinHex = 0,     // only the BinHex import: no identification text
     CannotOpen = -1,   // a source (or its companion, or the staging file) cannot be opened
@@ -20,6 +23,8 @@ enum class ImportResult : std::int32_t {
     // The source ends before what it states (a fork, an entry, its header): what it holds was
     // written all the same, unless a check asked for beforehand refused it.
     Truncated = -6,
+    // Only on request: the output, read back, differs from the source; it was removed.
+    VerifyFailed = -7,
 };
 
 struct ImportResultText {

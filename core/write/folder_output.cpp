@@ -2,6 +2,7 @@
 #include "core/write/folder_output.h"
 
 #include <algorithm>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -55,16 +56,33 @@ bool WriteFolderStream(const std::string& nativeName, std::string_view stream,
 }
 
 // The "._" file of the folder: its Finder information (with the attributes when
-// `withAttributes`) and no resource fork, placed only under its own name.
+// `withAttributes`) and no resource fork, placed only under its own name; for netatalk 2 its
+// header in the folder's ".AppleDouble/.Parent".
 ImportResult WriteFolderCompanion(const MacFileDescription& folder, const std::string& nativeName,
-                                  const FinderInformation& info, bool withAttributes,
+                                  const FinderInformation& info, ServerFolder layout,
                                   ImportReport& report) {
+    const bool withAttributes = layout == ServerFolder::AppleDouble;
     std::string name = "._" + nativeName;
+    std::vector<std::uint8_t> header;
+    if (layout == ServerFolder::Netatalk2) {
+        const std::string inside = nativeName + "/" + netatalk2::kFolder;
+        name = inside + "/" + netatalk2::kParent;
+        std::string path, why;
+        if (platform::HoldSubfolder(
+                platform::WithTrailingSeparator(platform::CurrentHeldFolder()) + nativeName,
+                netatalk2::kFolder, true, path, why) != platform::Subfolder::Held)
+            return Failed(report, why);
+        header = MakeNetatalk2Header(info, folder, NameAsUtf8(folder), 0, std::time(nullptr));
+        for (const ExtendedAttribute& attribute : folder.extendedAttributes)
+            report.warnings.push_back("the extended attribute " + attribute.name +
+                                      " was left out: netatalk 2 keeps no extended attributes");
+    } else {
+        header = MakeAppleDoubleHeader(
+            info, 0, withAttributes ? folder.extendedAttributes : std::vector<ExtendedAttribute>{});
+        if (withAttributes) NoteAttributesLeftOut(folder.extendedAttributes, report.warnings);
+    }
     if (platform::FindNativeInCurrentFolder(name) != platform::Found::Nothing)
         return Failed(report, name + " is there already: the folder's information was not written");
-    const std::vector<std::uint8_t> header = MakeAppleDoubleHeader(
-        info, 0, withAttributes ? folder.extendedAttributes : std::vector<ExtendedAttribute>{});
-    if (withAttributes) NoteAttributesLeftOut(folder.extendedAttributes, report.warnings);
     WorkOutput file;
     std::string detail;
     if (!file.Create(detail)) return Failed(report, detail);
@@ -87,7 +105,7 @@ ImportResult WriteFolderCompanion(const MacFileDescription& folder, const std::s
     const std::function<std::string(const std::string&)> asItIs[] = {
         [](const std::string& given) { return given; }};
     if (!PlaceOutput(files, asItIs, name, naming, detail)) return Failed(report, detail);
-    platform::NoteNativeCreatedInCurrentFolder(name);
+    if (layout != ServerFolder::Netatalk2) platform::NoteNativeCreatedInCurrentFolder(name);
     return ImportResult::Converted;
 }
 
@@ -126,7 +144,7 @@ ImportResult WriteServerFolder(const MacFileDescription& folder, const std::stri
     const FinderInformation info = Begin(folder, nativeName, report);
     // A folder without information of its own gets its dates alone.
     const bool mac = CarriesMacInformation(folder);
-    if (layout != ServerFolder::AppleDouble) {
+    if (layout != ServerFolder::AppleDouble && layout != ServerFolder::Netatalk2) {
         const std::optional<platform::RawFile> held = platform::HeldFolderInCurrent(nativeName);
         if (!held) return Failed(report, "the folder " + nativeName + " is not held by this run");
         std::string failure = SetSambaAttributes(
@@ -136,8 +154,8 @@ ImportResult WriteServerFolder(const MacFileDescription& folder, const std::stri
         if (!failure.empty()) return Failed(report, failure);
     }
     if (mac && layout != ServerFolder::StreamsXattr)
-        if (const ImportResult result = WriteFolderCompanion(
-                folder, nativeName, info, layout == ServerFolder::AppleDouble, report);
+        if (const ImportResult result =
+                WriteFolderCompanion(folder, nativeName, info, layout, report);
             result != ImportResult::Converted)
             return result;
     platform::SetFolderTimesAtEnd(nativeName, folder.dates.modified, std::nullopt);

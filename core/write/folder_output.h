@@ -15,8 +15,9 @@ namespace veskar {
 
 // How a server layout keeps a folder's information: netatalk's metadata and Samba's attributes
 // on the folder and a "._" file beside it (fruit); a "._" file alone, holding the attributes
-// (appledouble); Samba's stream attributes alone (streams-xattr).
-enum class ServerFolder { Fruit, AppleDouble, StreamsXattr };
+// (appledouble); Samba's stream attributes alone (streams-xattr); netatalk 2's header in the
+// folder's own ".AppleDouble/.Parent" (netatalk2).
+enum class ServerFolder { Fruit, AppleDouble, StreamsXattr, Netatalk2 };
 
 // NTFS: the folder's AFP_AfpInfo stream, a named stream for each extended attribute, and its
 // creation and modification times.

@@ -51,6 +51,47 @@ std::string PrivateRangeName(std::string_view utf8) {
     return out;
 }
 
+namespace {
+
+std::string Netatalk2Escaped(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (c == '/' || c == ':' || (c == '.' && i == 0)) {
+            constexpr std::string_view kHex = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            out += ':';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string Netatalk2StoredName(std::string_view utf8) {
+    if (utf8.empty()) return "_";
+    // Cut before escaping, so that no escape is cut in two.
+    std::string name(utf8);
+    std::string stored = Netatalk2Escaped(name);
+    for (std::size_t room = name.size(); stored.size() > 255 && room > 0;) {
+        room -= std::min<std::size_t>(room, (stored.size() - 255 + 2) / 3 + 1);
+        FitStoredName(name, room);
+        stored = Netatalk2Escaped(name);
+    }
+    return stored;
+}
+
+std::string Netatalk2Name(const MacFileDescription& file, std::string_view sourcePath) {
+    const std::string utf8 = NameAsUtf8(file);
+    return Netatalk2StoredName(
+        !utf8.empty() ? utf8 : std::string(sourcePath.substr(platform::FileNameStart(sourcePath))));
+}
+
 std::optional<std::string> AttributeStreamName(std::string_view attributeName, std::size_t maxBytes,
                                                std::size_t maxUtf16, std::string& why) {
     std::string stream = PrivateRangeName(attributeName);

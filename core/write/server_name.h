@@ -34,6 +34,13 @@ std::string PrivateRangeName(std::string_view utf8);
 std::optional<std::string> AttributeStreamName(std::string_view attributeName, std::size_t maxBytes,
                                                std::size_t maxUtf16, std::string& why);
 
+// A name as netatalk 2 stores it: what a Linux name cannot hold, or would hide, as ':' and two
+// hexadecimal digits ('/' as ":2f", a leading '.' as ":2e", and ':' itself, which a Mac name
+// never holds, as ":3a"), within 255 bytes once escaped, its extension kept.
+std::string Netatalk2StoredName(std::string_view utf8);
+// The output name of `file` so stored.
+std::string Netatalk2Name(const MacFileDescription& file, std::string_view sourcePath);
+
 // The output name: the Macintosh name (up to its first zero byte) in UTF-8, or the last
 // component of `sourcePath` when it has none; stored as above and made to fit, its extension
 // kept.

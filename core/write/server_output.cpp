@@ -2,6 +2,7 @@
 #include "core/write/server_output.h"
 
 #include <array>
+#include <ctime>
 
 #include "core/common/copy_fork.h"
 #include "core/finder_info.h"
@@ -26,6 +27,16 @@ std::string CompanionOf(std::string_view name) {
     return std::string(kCompanionPrefix) + std::string(name);
 }
 
+std::string Netatalk2HeaderOf(std::string_view name) {
+    return std::string(netatalk2::kFolder) + "/" + std::string(name);
+}
+
+std::string OutputName(const MacFileDescription& file, std::string_view sourcePath,
+                       StoredNames names) {
+    return names == StoredNames::Netatalk2 ? Netatalk2Name(file, sourcePath)
+                                           : ServerName(file, sourcePath);
+}
+
 bool Exists(std::string_view name) {
     return platform::FindNativeInCurrentFolder(std::string(name)) != platform::Found::Nothing;
 }
@@ -38,7 +49,10 @@ bool TakenWithCompanion(std::string_view name) {
 }
 
 UniqueNameRules RulesFor(Companion companion) {
-    return {kMaxServerNameBytes, companion == Companion::None ? Exists : TakenWithCompanion, true};
+    // netatalk 2's header is named after the data file in a folder of its own, where nothing
+    // else takes names.
+    const bool alone = companion == Companion::None || companion == Companion::InAppleDoubleFolder;
+    return {kMaxServerNameBytes, alone ? Exists : TakenWithCompanion, true};
 }
 
 bool MakeUnique(std::string& name, Companion companion) {
@@ -48,8 +62,9 @@ bool MakeUnique(std::string& name, Companion companion) {
 }  // namespace
 
 ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view sourcePath,
-                              Companion companion, bool intoEmptyFolder, ImportReport& report) {
-    std::string name = ServerName(file, sourcePath);
+                              Companion companion, bool intoEmptyFolder, ImportReport& report,
+                              StoredNames names) {
+    std::string name = OutputName(file, sourcePath, names);
     report.nativeName = true;
     NoteFinderInfo(report, FinderInfoForAnotherMachine(file.finderInfo));
     report.outputName = name;
@@ -65,12 +80,12 @@ ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view s
 }
 
 ServerOutput::ServerOutput(const MacFileDescription& file, std::string_view sourcePath,
-                           Companion companion, ImportReport& report)
+                           Companion companion, ImportReport& report, StoredNames names)
     : file_(file),
       companion_(companion),
       report_(report),
       info_(FinderInfoForAnotherMachine(file.finderInfo)),
-      name_(ServerName(file, sourcePath)) {
+      name_(OutputName(file, sourcePath, names)) {
     report_.nativeName = true;
     NoteFinderInfo(report_, info_);
 }
@@ -104,15 +119,39 @@ ImportResult ServerOutput::CloseData() {
     return ImportResult::Converted;
 }
 
+std::string ServerOutput::CompanionName(const std::string& name) const {
+    return companion_ == Companion::InAppleDoubleFolder ? Netatalk2HeaderOf(name)
+                                                        : CompanionOf(name);
+}
+
 ImportResult ServerOutput::WriteCompanion() {
-    const std::string companionName = CompanionOf(name_);
+    const std::string companionName = CompanionName(name_);
     std::string detail;
+    if (companion_ == Companion::InAppleDoubleFolder) {
+        // The header's folder, held (and made when missing) like every folder the run writes
+        // into: one planted as a link is refused, not followed.
+        std::string path;
+        bool made = false;
+        if (platform::HoldSubfolder(platform::CurrentHeldFolder(), netatalk2::kFolder, true, path,
+                                    detail, &made) != platform::Subfolder::Held)
+            return Fail(ImportResult::WriteFailed, detail);
+        if (made) platform::NoteNativeCreatedInCurrentFolder(netatalk2::kFolder);
+        for (const ExtendedAttribute& attribute : file_.extendedAttributes)
+            report_.warnings.push_back("the extended attribute " + attribute.name +
+                                       " was left out: netatalk 2 keeps no extended attributes");
+    }
     if (!appleDouble_.Create(detail)) return Fail(ImportResult::WriteFailed, detail);
     const platform::RawFile written = appleDouble_.Raw();
-    const auto headerFor = [this](std::uint32_t resourceLength) {
-        return companion_ == Companion::BesideWithAttributes
-                   ? MakeAppleDoubleHeader(info_, resourceLength, file_.extendedAttributes)
-                   : MakeAppleDoubleHeader(info_, resourceLength, {});
+    const std::int64_t now = std::time(nullptr);
+    const auto headerFor = [this, now](std::uint32_t resourceLength) {
+        switch (companion_) {
+            case Companion::BesideWithAttributes:
+                return MakeAppleDoubleHeader(info_, resourceLength, file_.extendedAttributes);
+            case Companion::InAppleDoubleFolder:
+                return MakeNetatalk2Header(info_, file_, NameAsUtf8(file_), resourceLength, now);
+            default:
+                return MakeAppleDoubleHeader(info_, resourceLength, {});
+        }
     };
     const std::vector<std::uint8_t> header = headerFor(file_.resource.length);
     if (companion_ == Companion::BesideWithAttributes)
@@ -154,7 +193,8 @@ ImportResult ServerOutput::Place() {
     const OutputNaming naming = Naming();
     std::string detail;
     const std::function<std::string(const std::string&)> names[] = {
-        CompanionOf, [](const std::string& name) { return name; }};
+        [this](const std::string& name) { return CompanionName(name); },
+        [](const std::string& name) { return name; }};
     WorkOutput* const pair[] = {&appleDouble_, &data_};
     const bool withCompanion = companion_ != Companion::None;
     const std::span<WorkOutput* const> files =
@@ -163,7 +203,7 @@ ImportResult ServerOutput::Place() {
         withCompanion ? std::span(names) : std::span(names).last(1);
     if (!PlaceOutput(files, nameOf, name_, naming, detail))
         return Fail(ImportResult::WriteFailed, detail);
-    if (withCompanion) {
+    if (withCompanion && companion_ != Companion::InAppleDoubleFolder) {
         const std::array<std::string, 2> created{name_, CompanionOf(name_)};
         platform::NoteNativeCreatedInCurrentFolder(created);
     } else {

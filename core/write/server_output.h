@@ -21,19 +21,24 @@ namespace veskar {
 // Whether the layout keeps a "._" file beside the data file, which then takes part in every
 // name's choice; and whether that file also holds the extended attributes, in the ATTR block
 // macOS writes (the layout for volumes without attributes).
-enum class Companion { None, Beside, BesideWithAttributes };
+// InAppleDoubleFolder: netatalk 2's header in ".AppleDouble/NAME", names stored with its escapes.
+enum class Companion { None, Beside, BesideWithAttributes, InAppleDoubleFolder };
+
+// How the layout stores names: as a Mac client does through Samba, or with netatalk 2's escapes.
+enum class StoredNames { MacClient, Netatalk2 };
 
 // What a server layout's writer would name the output (WriteFailed when every unique name is
 // taken), with the Finder information it writes reported.
 ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view sourcePath,
-                              Companion companion, bool intoEmptyFolder, ImportReport& report);
+                              Companion companion, bool intoEmptyFolder, ImportReport& report,
+                              StoredNames names = StoredNames::MacClient);
 
 // One output of a server layout as it is written, step by step; whatever has not been kept
 // when it goes is removed.
 class ServerOutput {
   public:
     ServerOutput(const MacFileDescription& file, std::string_view sourcePath, Companion companion,
-                 ImportReport& report);
+                 ImportReport& report, StoredNames names = StoredNames::MacClient);
 
     // The Finder information made fit for another machine, as every server layout writes it.
     const FinderInformation& Info() const { return info_; }
@@ -72,6 +77,8 @@ class ServerOutput {
 
   private:
     OutputNaming Naming() const;
+    // The "._" file's name, or netatalk 2's header's, for the output name `name`.
+    std::string CompanionName(const std::string& name) const;
 
     // Held for this output when no run holds the current folder already; let go last.
     platform::Holding holding_;

@@ -205,4 +205,54 @@ NetatalkMetadata MakeNetatalkMetadata(const FinderInformation& finderInfo, const
     return record;
 }
 
+std::vector<std::uint8_t> MakeNetatalk2Header(const FinderInformation& finderInfo,
+                                              const MacFileDescription& file,
+                                              std::string_view macName,
+                                              std::uint32_t resourceLength, std::int64_t now) {
+    constexpr std::uint32_t kRealName = 3, kDirectoryId = 15, kShortName = 13, kProDos = 11;
+    constexpr std::size_t kNameSlot = 255, kCommentSlot = 200;
+    constexpr std::uint32_t kWriteInhibit = 1u << 5;
+    std::array<std::uint8_t, netatalk2::kHeaderSize> header{};
+    PutHeader(header, "Netatalk        ", 13);
+    // Each entry in netatalk's order, its slot right after the one before.
+    const std::string_view name = macName.substr(0, kNameSlot);
+    const std::string_view comment = std::string_view(file.comment).substr(0, kCommentSlot);
+    struct Slot {
+        std::uint32_t id;
+        std::size_t size, used;
+    };
+    const std::array<Slot, 13> slots{{{kRealName, kNameSlot, name.size()},
+                                      {kComment, kCommentSlot, comment.size()},
+                                      {kFileDates, 16, 16},
+                                      {kFinderInfo, kFinderInfoSize, kFinderInfoSize},
+                                      {kDirectoryId, 4, 4},
+                                      {kAfpFileInfo, 4, 4},
+                                      {kShortName, 12, 0},
+                                      {kProDos, 8, 8},
+                                      {kNetatalkDevice, 8, 8},
+                                      {kNetatalkInode, 8, 8},
+                                      {kNetatalkSync, 8, 8},
+                                      {kNetatalkId, 4, 4},
+                                      {kResourceFork, 0, resourceLength}}};
+    std::size_t at = kTableAt + slots.size() * kDescriptorSize;
+    std::array<std::size_t, 13> offsets{};
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        offsets[i] = at;
+        PutEntry(header, i, slots[i].id, static_cast<std::uint32_t>(at),
+                 static_cast<std::uint32_t>(slots[i].used));
+        at += slots[i].size;
+    }
+    std::copy(name.begin(), name.end(), header.begin() + offsets[0]);
+    std::copy(comment.begin(), comment.end(), header.begin() + offsets[1]);
+    // A creation date the file lacks stays unknown: netatalk serves the data file's time then.
+    Put32(header, offsets[2], mac_time::To2000(file.dates.created));
+    Put32(header, offsets[2] + 4, mac_time::To2000(file.dates.modified.value_or(now)));
+    Put32(header, offsets[2] + 8, mac_time::To2000(file.dates.backedUp));
+    Put32(header, offsets[2] + 12, mac_time::To2000(now));
+    std::copy(finderInfo.begin(), finderInfo.end(), header.begin() + offsets[3]);
+    const bool locked = file.macAttributes.value_or(0) & mac_attributes::kLocked;
+    Put32(header, offsets[5], locked ? kWriteInhibit : 0);
+    return {header.begin(), header.end()};
+}
+
 }  // namespace veskar

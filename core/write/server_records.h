@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/import_report.h"
+#include "core/mac_file.h"
 
 namespace veskar {
 
@@ -64,6 +65,25 @@ NetatalkMetadata MakeNetatalkMetadata(const FinderInformation& finderInfo,
 // backed up; accessed `now`) and its comment (at most the 200 bytes of netatalk's slot).
 NetatalkMetadata MakeNetatalkMetadata(const FinderInformation& finderInfo, const MacDates& dates,
                                       std::string_view comment, std::int64_t now);
+
+namespace netatalk2 {
+// The header netatalk 2 keeps in ".AppleDouble/NAME": 13 entries, the resource fork last at
+// this offset.
+constexpr std::size_t kHeaderSize = 741;
+constexpr const char* kFolder = ".AppleDouble";
+constexpr const char* kParent = ".Parent";  // a folder's own, inside its ".AppleDouble"
+}  // namespace netatalk2
+
+// The header as netatalk 2 writes it, in its order: the name (UTF-8, in a 255-byte slot), the
+// comment (200), the dates (a creation date missing unknown, a modification date `now`), the Finder
+// information, the directory id, the AFP file information (the lock as AFP's write-inhibit bit),
+// the short name, ProDOS information, netatalk's device, inode, sync and id entries (zero: netatalk
+// fills them in when it first opens the file), and the resource fork of `resourceLength` bytes,
+// which follows these bytes.
+std::vector<std::uint8_t> MakeNetatalk2Header(const FinderInformation& finderInfo,
+                                              const MacFileDescription& file,
+                                              std::string_view macName,
+                                              std::uint32_t resourceLength, std::int64_t now);
 
 namespace samba {
 // Samba's record of a file's DOS attributes and creation time, which it serves to SMB clients

@@ -522,18 +522,39 @@ bool CloseWorkStream(WorkStream& stream) {
     return closed;
 }
 
+std::string CurrentHeldFolder() {
+    Holdings& state = State();
+    const std::lock_guard lock(state.mutex);
+    return state.current ? state.current->path : CurrentFolder();
+}
+
+namespace {
+
+// Where a placed name lies: the current folder, or for "SUB/NAME" the subfolder SUB as the run
+// holds it; null when it holds none of that path.
+Held* PlaceOf(Holdings& state, const std::string& nativeName, std::string& leaf) {
+    Held* here = state.current;
+    const std::size_t slash = nativeName.rfind('/');
+    leaf = slash == std::string::npos ? nativeName : nativeName.substr(slash + 1);
+    if (here == nullptr || slash == std::string::npos) return here;
+    return FindHeld(state, Joined(here->path, nativeName.substr(0, slash)));
+}
+
+}  // namespace
+
 bool MoveIntoPlace(WorkFile& file, const std::string& nativeName, bool& taken, std::string& why) {
     Holdings& state = State();
     const std::lock_guard lock(state.mutex);
     taken = false;
     Work* work = WorkOf(state, file.identity.device);
-    Held* here = state.current;
+    std::string leaf;
+    Held* here = PlaceOf(state, nativeName, leaf);
     if (work == nullptr || here == nullptr) {
         why = "the work folder is gone";
         return false;
     }
     const char* from = file.name.c_str();
-    const char* to = nativeName.c_str();
+    const char* to = leaf.c_str();
     // Only the very file made goes: one put in its place meanwhile (a link to a file outside,
     // say) is not this run's output.
     struct stat made;
@@ -594,18 +615,32 @@ bool MoveIntoPlace(WorkFile& file, const std::string& nativeName, bool& taken, s
     return moved();
 }
 
+bool RemovePlacedFile(const std::string& nativeName, const FileIdentity& identity) {
+    Holdings& state = State();
+    const std::lock_guard lock(state.mutex);
+    std::string leaf;
+    Held* here = PlaceOf(state, nativeName, leaf);
+    struct stat info;
+    if (here == nullptr || ::fstatat(here->fd, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        IdentityOfStat(info) != identity)
+        return false;
+    const InterruptsHeld interrupts;
+    return ::unlinkat(here->fd, leaf.c_str(), 0) == 0;
+}
+
 bool MoveBackToWork(WorkFile& file, const std::string& nativeName) {
     Holdings& state = State();
     const std::lock_guard lock(state.mutex);
     Work* work = WorkOf(state, file.identity.device);
-    Held* here = state.current;
+    std::string leaf;
+    Held* here = PlaceOf(state, nativeName, leaf);
     struct stat info;
     if (work == nullptr || here == nullptr ||
-        ::fstatat(here->fd, nativeName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstatat(here->fd, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         IdentityOfStat(info) != file.identity)
         return false;
     const InterruptsHeld interrupts;
-    if (::renameat(here->fd, nativeName.c_str(), work->fd, file.name.c_str()) != 0) return false;
+    if (::renameat(here->fd, leaf.c_str(), work->fd, file.name.c_str()) != 0) return false;
     file.slot = TrackTemporaryFileIn(work->fd, file.name);
     return true;
 }

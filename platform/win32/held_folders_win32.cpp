@@ -488,6 +488,13 @@ bool CloseWorkStream(WorkStream& stream) {
     return closed;
 }
 
+std::string CurrentHeldFolder() {
+    Holdings& state = State();
+    const std::lock_guard lock(state.mutex);
+    return state.current ? state.current->path : CurrentFolder();
+}
+
+// A name "SUB/NAME" is a path beneath the held folder, which Windows takes as it is.
 bool MoveIntoPlace(WorkFile& file, const std::string& nativeName, bool& taken, std::string& why) {
     Holdings& state = State();
     const std::lock_guard lock(state.mutex);
@@ -518,6 +525,17 @@ bool MoveIntoPlace(WorkFile& file, const std::string& nativeName, bool& taken, s
     }
     why = Reason("cannot move the output into " + here->path);
     return false;
+}
+
+bool RemovePlacedFile(const std::string& nativeName, const FileIdentity& identity) {
+    Holdings& state = State();
+    const std::lock_guard lock(state.mutex);
+    Held* here = state.current;
+    if (here == nullptr) return false;
+    const std::string placed = Joined(here->path, nativeName);
+    if (IdentityOfPath(placed) != identity) return false;
+    const InterruptsHeld interrupts;
+    return ::DeleteFileA(placed.c_str()) != 0;
 }
 
 bool MoveBackToWork(WorkFile& file, const std::string& nativeName) {
