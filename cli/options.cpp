@@ -292,8 +292,8 @@ std::string HelpText() {
         if (row.import) text += TableLine(row.word, row.title, kTableColumn);
     text +=
         "A layout's word reads files as that server keeps them; with -r a whole tree,\n"
-        "folders and plain files too, to move a server from one layout to another:\n"
-        "  veskar-convert -r -f netatalk2 -l fruit --verify NEW_FOLDER OLD_FOLDER\n";
+        "folders and plain files too, to move a server from one layout to another\n"
+        "(veskar-convert -r -f netatalk2 -l fruit --verify NEW_FOLDER OLD_FOLDER).\n";
     text += "\nLayouts (--layout; all but sfm on Linux only):\n";
     for (const auto& row : Layouts())
         text += TableLine(row.word, row.help, kTableColumn);
