@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::size_t kCommentSlot = 200;
 constexpr std::size_t kChunk = 128 * 1024;
+constexpr std::uint32_t kBlankResourceMap = 286;
 
 // Up to `count` bytes of the fork from `at` on: the count read, -1 after a failed read.
 std::int64_t ReadForkAt(const ForkPlace& place, std::uint64_t at, std::uint8_t* into,
@@ -72,11 +73,17 @@ bool LeftOutByName(const std::vector<std::string>& warnings, const std::string& 
 
 std::string Differences(StoredLayout layout, const MacFileDescription& source,
                         const MacFileDescription& back, const std::vector<std::string>& leftOut) {
-    const LayoutKeeps keeps = KeptBy(layout);
+    LayoutKeeps keeps = KeptBy(layout);
+    // netatalk 2 keeps everything but the file itself in the header, which a plain file lacks.
+    if (layout == StoredLayout::Netatalk2 && !CarriesMacInformation(source)) keeps = {};
     std::vector<std::string> differ;
     if (!SameName(NameAsUtf8(source), NameAsUtf8(back))) differ.push_back("the name");
     if (!SameFork(source.data, back.data)) differ.push_back("the data fork");
-    if (!SameFork(source.resource, back.resource)) differ.push_back("the resource fork");
+    // A "._" file that keeps attributes but no fork holds macOS's empty resource map instead.
+    const bool blankMap = layout == StoredLayout::AppleDouble && source.resource.length == 0 &&
+                          back.resource.length == kBlankResourceMap;
+    if (!blankMap && !SameFork(source.resource, back.resource))
+        differ.push_back("the resource fork");
     if (back.finderInfo != FinderInfoForAnotherMachine(source.finderInfo))
         differ.push_back("the Finder information");
     // A date the source has must come back; one it lacks may be given by the layout.

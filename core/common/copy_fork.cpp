@@ -208,7 +208,12 @@ CopyStatus ReadPlacedFork(const ForkPlace& place, std::vector<std::uint8_t>& byt
                           std::string_view fork, std::string& detail) {
     bytes.assign(place.length, 0);
     std::size_t held = 0;
-    if (place.reader) {
+    if (!place.reader && place.offset + place.length <= place.held.size()) {
+        // Wholly within the bytes read already (a fork kept in an attribute, say).
+        std::copy_n(place.held.begin() + static_cast<std::ptrdiff_t>(place.offset), place.length,
+                    bytes.begin());
+        held = place.length;
+    } else if (place.reader) {
         while (held < bytes.size()) {
             const std::int64_t got = place.reader->Read(bytes.data() + held, bytes.size() - held);
             if (got < 0) {
