@@ -8,6 +8,7 @@
 #   (2) sfm on an ntfs-3g mount (streams_interface=windows) to fruit on ext4,
 #       `veskar-convert -r -f sfm --layout fruit`, beside the bench's sfm_read_floor, which reads
 #       the same streams and writes the same outputs with plain calls, one file after another;
+#       timed with ntfs-3g and the program on one processor, then as the system places them;
 #   (3) the peak memory of both moves for a tree of a tenth as many files and for the whole,
 #       which must not grow with the number of files.
 #   bench/migration_bench.sh [BUILD_DIR] [FILES] [RUNS]
@@ -166,15 +167,18 @@ record() {  # key seconds
 # processors, which was found to cost up to six times as much as on the same one, and where
 # the two land changes from run to run (the same floor took from 1.1 s to 9.4 s). So the NTFS
 # moves are timed with ntfs-3g and the program held on one processor, the last, and then once
-# more as the system schedules them.
+# more as the system places them.
 cpu=$(($(nproc) - 1))
 ntfs_pid=$(pgrep -f "^ntfs-3g .*$images/ntfs.img")  # the daemon of this script's mount
+[ -n "$ntfs_pid" ] || { echo "the ntfs-3g process of $mnt is not found" >&2; exit 1; }
 pin=()
 on_one_cpu() { taskset -apc "$cpu" "$ntfs_pid" >/dev/null; pin=(taskset -c "$cpu"); }
 on_any_cpu() { taskset -apc "0-$cpu" "$ntfs_pid" >/dev/null; pin=(); }
 
 run_cp() { record cp "$(wall cp -a "$old/tree/." "$new/out/")"; }
-run_fruit() { record fruit "$(wall "$convert" -q -r -f fruit --layout fruit "$new/out" "$old/tree")"; }
+run_fruit() {
+    record fruit "$(wall "$convert" -q -r -f fruit --layout fruit "$new/out" "$old/tree")"
+}
 run_floor() {  # key
     local seconds  # taken whole, so that the floor has ended before what follows
     seconds=$("${pin[@]}" "$floor" "$mnt/tree" "$new/out")
@@ -187,15 +191,21 @@ run_sfm() {  # key
 # did the same work (netatalk's metadata differs only in the date it was written).
 same_as() {  # summary-file program other
     tree summary "$new/out" >"$work/this.summary"
-    cmp -s "$1" "$work/this.summary" ||
-        { echo "$2 wrote another tree than $3" >&2; diff "$1" "$work/this.summary" | head >&2; exit 1; }
+    cmp -s "$1" "$work/this.summary" && return
+    echo "$2 wrote another tree than $3" >&2
+    diff "$1" "$work/this.summary" | head >&2
+    exit 1
 }
 
 # A first move of the NTFS tree, untimed: ntfs-3g notes the first access of every file.
 fresh_new
 "$floor" "$mnt/tree" "$new/out" >/dev/null
 tree summary "$new/out" >"$work/sfm.summary"
-last() { local values=(${synced[$1]}); echo "${values[-1]}"; }  # key -> its last synced seconds
+last() {  # key -> its last synced seconds
+    local values
+    read -ra values <<<"${synced[$1]}"
+    echo "${values[-1]}"
+}
 fruit_ratios=() sfm_ratios=() free_ratios=()
 for run in $(seq "$runs"); do
     for program in cp fruit; do
@@ -230,9 +240,11 @@ requests() {  # command... -> "REQUESTS GETATTRS"
         -- "$@" 2>&1 >/dev/null | awk -F, '/fuse_request_send/ {printf "%s ", $1}'
 }
 floor_requests=() sfm_requests=()
-if command -v perf >/dev/null && [[ $(perf list 'fuse:*' 2>/dev/null) == *fuse_request_send* ]]; then
-    floor_requests=($(requests "$floor" "$mnt/tree" "$new/out"))
-    sfm_requests=($(requests "$convert" -q -r -f sfm --layout fruit "$new/out" "$mnt/tree"))
+if command -v perf >/dev/null &&
+    [[ $(perf list 'fuse:*' 2>/dev/null) == *fuse_request_send* ]]; then
+    read -ra floor_requests < <(requests "$floor" "$mnt/tree" "$new/out")
+    read -ra sfm_requests < <(requests "$convert" -q -r -f sfm --layout fruit "$new/out" \
+        "$mnt/tree")
 fi
 
 rss() {  # format tree -> peak resident KiB of its move, into a fresh file system
@@ -266,16 +278,18 @@ echo "sfm on ntfs-3g -> fruit on ext4, ntfs-3g and the program on one processor"
 row 'sfm_read_floor' floor_pinned
 row 'veskar-convert' sfm_pinned
 ratio sfm_pinned floor_pinned ', goal <= 1.2' "${sfm_ratios[@]}"
-echo "the same, as the system schedules them"
+echo "the same, as the system places them"
 row 'sfm_read_floor' floor_free
 row 'veskar-convert' sfm_free
 ratio sfm_free floor_free '' "${free_ratios[@]}"
 if [ ${#sfm_requests[@]} -eq 2 ]; then
-    printf 'ntfs-3g requests sfm_read_floor %d (%d GETATTR), veskar-convert %d (%d GETATTR): %.1f and %.1f a file\n' \
-        "${floor_requests[@]}" "${sfm_requests[@]}" \
-        "$(echo "${floor_requests[0]} / $files" | bc -l)" "$(echo "${sfm_requests[0]} / $files" | bc -l)"
+    printf 'ntfs-3g requests sfm_read_floor %d (%d GETATTR), veskar-convert %d (%d GETATTR)' \
+        "${floor_requests[@]}" "${sfm_requests[@]}"
+    printf ': %.1f and %.1f a file\n' "$(echo "${floor_requests[0]} / $files" | bc -l)" \
+        "$(echo "${sfm_requests[0]} / $files" | bc -l)"
 fi
 printf 'peak RSS        fruit: %d KiB for %d files, %d KiB for %d files (%+.1f%%, goal about equal)\n' \
-    "$rss_fruit_small" $((files / 10)) "$rss_fruit" "$files" "$(growth "$rss_fruit_small" "$rss_fruit")"
+    "$rss_fruit_small" $((files / 10)) "$rss_fruit" "$files" \
+    "$(growth "$rss_fruit_small" "$rss_fruit")"
 printf '                sfm:   %d KiB for %d files, %d KiB for %d files (%+.1f%%)\n' \
     "$rss_sfm_small" $((files / 10)) "$rss_sfm" "$files" "$(growth "$rss_sfm_small" "$rss_sfm")"

@@ -14,7 +14,11 @@ folder, which Debian's smbd serves on a loopback port of this test's own with vf
   reported;
 - a folder with its own information (a "._" file macOS wrote, with an attribute) and a file
   with attributes and no resource fork are served as the others;
-- Samba's log must hold no complaint about a record.
+- Samba's log must hold no complaint about a record;
+- a netatalk 2 tree (".AppleDouble" headers, ":xx" names, a folder's ".Parent") moved into
+  fruit with -r -f netatalk2 is served with the Finder info, forks and dates it held;
+- a tree Samba wrote for smbclient, moved fruit -> sfm (NTFS through ntfs-3g) -> fruit, lists
+  to the Mac client as before (skipped without ntfs-3g and mkntfs).
 Exits 0 when all pass, 1 on a failure, 77 when smbd, smbclient or impacket is missing.
 """
 import importlib.util
@@ -605,6 +609,202 @@ def check_layout(layout, converter, samples, scratch, targets):
     return passed, failed
 
 
+# --- Moving a server: netatalk 2 to fruit, fruit to sfm and back ------------------------------
+
+NETATALK2_EPOCH = 946684800  # 2000-01-01 UTC, where AppleDouble v2 dates count from
+NO_DATE = 0x80000000
+# (path on the old server, as Samba lists it, real name entry, type and creator, fork bytes,
+# modified): an empty name entry leaves the Mac name to the stored one, ":2f" a Mac '/'.
+NETATALK2_FILES = [
+    ('Letter', 'Letter', b'Letter', b'TEXTttxt', 300, 1_300_000_000),
+    ('a:2fb', 'a\uf022b', b'', b'APPLdude', 5000, 1_200_000_000),
+    ('Folder/Picture', 'Folder/Picture', b'Picture', b'PICT8BIM', 700, 1_100_000_000),
+]
+NETATALK2_FOLDER_FLAGS = 0x000c  # a colour label on the folder's own Finder info
+# (path, type and creator, Finder flags, fork bytes, modified) as a Windows client writes them.
+SAMBA_FILES = [
+    ('Docs/Read Me', b'TEXTttxt', 0x0100, 1000, 1_015_218_367),
+    ('Docs/Notes', b'TEXTR*ch', 0, 0, 1_100_000_000),
+    ('Pictures/Photo', b'PICT8BIM', 0x0400, 70000, 1_200_000_000),
+    ('Pictures/plain.bin', None, 0, 0, 1_250_000_000),
+]
+
+
+def netatalk2_header(real_name, finder_info, fork, created, modified):
+    """The AppleDouble v2 header netatalk 2 keeps in .AppleDouble/NAME: its entries in its
+    order, room kept after the name and comment as it does, its private entries (device,
+    inode, sync, id; junk here), the resource fork last."""
+    dates = struct.pack('>iiII', created - NETATALK2_EPOCH, modified - NETATALK2_EPOCH,
+                        NO_DATE, NO_DATE)
+    entries = [(3, real_name, 255), (4, b'', 200), (8, dates, 0),
+               (9, finder_info.ljust(32, b'\0'), 0), (14, bytes(4), 0),
+               (0x80444556, b'\xde\xad' * 4, 0), (0x80494E4F, b'\xbe\xef' * 4, 0),
+               (0x8053594E, b'\x5a' * 8, 0), (0x8053567E, b'\x0f\xed\xcb\xa9', 0), (2, fork, 0)]
+    table, body, at = b'', b'', 26 + 12 * len(entries)
+    for eid, value, room in entries:
+        table += struct.pack('>III', eid, at + len(body), len(value))
+        body += value.ljust(room, b'\0')
+    return bytes.fromhex('0005160700020000') + b'Netatalk' + b' ' * 8 + \
+        struct.pack('>H', len(entries)) + table + body
+
+
+def move_tree(converter, source_format, layout, new, old, log_folder):
+    """Moves a server's tree as an administrator would, each output read back (--verify)."""
+    os.makedirs(new, exist_ok=True)
+    command = [converter, '-r', '-f', source_format, '--layout', layout, '--verify', new, old]
+    run = subprocess.run(command, capture_output=True, text=True, timeout=600)
+    with open(os.path.join(log_folder, f'move-{source_format}-{layout}.txt'), 'w') as out:
+        out.write(f'$ {" ".join(command)}\n{run.stdout}{run.stderr}exit {run.returncode}\n')
+    if run.returncode != 0:
+        raise Failure(f'{" ".join(command)} exited {run.returncode}:\n{run.stdout}{run.stderr}')
+
+
+def listed_tree(folder, share, folders):
+    """{path: (fork size, Finder info, (modified, created))} of the folders, as a Mac client
+    lists them from a Samba serving share with fruit's defaults; Samba's complaints fail."""
+    with SambaPeer(folder, share, LAYOUTS['fruit']) as peer:
+        client, tree = mac_client(peer.port)
+        listing = {os.path.join(f, name): entry for f in folders
+                   for name, entry in list_folder(client, tree, f).items()}
+    if peer.complaints():
+        raise Failure(f'Samba complained in {peer.log}: {peer.complaints()}')
+    return listing
+
+
+def check_netatalk2_move(converter, scratch, targets):
+    """A netatalk 2 tree moved into fruit: Samba serves each file's type, creator, fork and
+    dates as netatalk 2 kept them, the escaped name as a Mac sent it, the plain file as is."""
+    folder, old, new = os.path.join(scratch, 'netatalk2'), \
+        os.path.join(targets, 'netatalk2'), os.path.join(targets, 'netatalk2-fruit')
+    for path in (folder, old, new):
+        shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(os.path.join(old, 'Folder', '.AppleDouble'))
+    os.makedirs(os.path.join(old, '.AppleDouble'))
+    os.makedirs(folder)
+    for path, _, real_name, kind, fork_size, modified in NETATALK2_FILES:
+        parent, name = os.path.split(path)
+        with open(os.path.join(old, path), 'wb') as out:
+            out.write(b'data of ' + real_name)
+        with open(os.path.join(old, parent, '.AppleDouble', name), 'wb') as out:
+            out.write(netatalk2_header(real_name, kind, bytes(range(256)) * (fork_size // 256)
+                                       + bytes(fork_size % 256), modified - 86400, modified))
+        # netatalk 2 sets the file's own time with the header's when a client sets a date.
+        os.utime(os.path.join(old, path), (modified, modified))
+    with open(os.path.join(old, 'plain.txt'), 'wb') as out:
+        out.write(b'no header\n')
+    os.utime(os.path.join(old, 'plain.txt'), (1_250_000_000, 1_250_000_000))
+    folder_info = bytes(8) + struct.pack('>H', NETATALK2_FOLDER_FLAGS)
+    with open(os.path.join(old, 'Folder', '.AppleDouble', '.Parent'), 'wb') as out:
+        out.write(netatalk2_header(b'Folder', folder_info, b'', 1_000_000_000, 1_000_086_400))
+    os.utime(os.path.join(old, 'Folder'), (1_000_086_400, 1_000_086_400))
+    move_tree(converter, 'netatalk2', 'fruit', new, old, folder)
+    left = [root for root, folders, _ in os.walk(new) if '.AppleDouble' in folders]
+    if left:
+        raise Failure(f'.AppleDouble folders moved along in {left}')
+    if open(os.path.join(new, 'plain.txt'), 'rb').read() != b'no header\n':
+        raise Failure('plain.txt: its data changed')
+    listing = listed_tree(os.path.join(folder, 'samba'), new, ['', 'Folder'])
+    expected = {listed: (kind + bytes(2), fork_size, (modified, modified - 86400))
+                for _, listed, _, kind, fork_size, modified in NETATALK2_FILES}
+    expected['plain.txt'] = (bytes(10), 0, (1_250_000_000, 1_250_000_000))
+    expected['Folder'] = (folder_info, 0, (1_000_086_400, 1_000_000_000))
+    if sorted(listing) != sorted(expected):
+        raise Failure(f'listed {sorted(listing)}, expected {sorted(expected)}')
+    passed = failed = 0
+    for name, (info, fork_size, dates) in sorted(expected.items()):
+        got_fork, packed, got_dates = listing[name]
+        if (packed[:10], got_fork, got_dates) == (info, fork_size, dates):
+            passed += 1
+            print(f'ok   netatalk2 move: {name!r} ({finder_fields(info)}, fork {fork_size})')
+        else:
+            failed += 1
+            print(f'FAIL netatalk2 move: {name!r}: listed (Finder info, fork, dates) '
+                  f'{(packed[:10].hex(), got_fork, got_dates)}, '
+                  f'encoded {(info.hex(), fork_size, dates)}')
+    return passed, failed
+
+
+def ntfs_tools():
+    """ntfs-3g and mkntfs where both are there and FUSE can mount, else None."""
+    path = os.environ.get('PATH', '') + ':/usr/sbin:/sbin'
+    tools = shutil.which('ntfs-3g', path=path), shutil.which('mkntfs', path=path)
+    return tools if all(tools) and os.path.exists('/dev/fuse') else None
+
+
+def check_sfm_round_trip(converter, scratch, targets):
+    """A tree Samba wrote for a Windows client, moved fruit -> sfm (NTFS through ntfs-3g) ->
+    fruit, lists to a Mac client as it did before."""
+    tools = ntfs_tools()
+    if tools is None:
+        print('skipped sfm round trip: no ntfs-3g, mkntfs or /dev/fuse (Debian: ntfs-3g)')
+        return 0, 0
+    folder, written, fresh = os.path.join(scratch, 'sfm'), os.path.join(targets, 'sfm'), \
+        os.path.join(targets, 'sfm-fruit')
+    for path in (folder, written, fresh):
+        shutil.rmtree(path, ignore_errors=True)
+    for path in (folder, written):
+        os.makedirs(path)
+    with open(os.path.join(folder, 'data'), 'wb') as out:
+        out.write(b'written through Samba\n')
+    commands = ['mkdir Docs', 'mkdir Pictures']
+    for i, (path, kind, flags, fork_size, modified) in enumerate(SAMBA_FILES):
+        commands.append(f'put {folder}/data "{path}"')
+        if kind:
+            record = os.path.join(folder, f'afpinfo-{i}')
+            with open(record, 'wb') as out:
+                out.write(afpinfo_record(kind + struct.pack('>H', flags) + bytes(22)))
+            commands.append(f'put {record} "{path}:AFP_AfpInfo"')
+        if fork_size:
+            fork = os.path.join(folder, f'fork-{i}')
+            with open(fork, 'wb') as out:
+                out.write(os.urandom(fork_size))
+            commands.append(f'put {fork} "{path}:AFP_Resource"')
+        date = time.strftime('%Y:%m:%d-%H:%M:%S', time.gmtime(modified))
+        commands.append(f'utimes "{path}" -1 -1 {date} -1')
+    with SambaPeer(os.path.join(folder, 'writer'), written, LAYOUTS['fruit']) as peer:
+        output = smbclient(peer, commands)
+    if 'NT_STATUS' in output:
+        raise Failure(f'smbclient could not write the tree:\n{output}')
+    folders = ['', 'Docs', 'Pictures']
+    before = listed_tree(os.path.join(folder, 'before'), written, folders)
+    for path, kind, flags, fork_size, modified in SAMBA_FILES:
+        info = (kind or bytes(8)) + struct.pack('>H', flags)
+        if path not in before or (before[path][1][:10], before[path][0], before[path][2][0]) \
+                != (info, fork_size, modified):
+            raise Failure(f'{path}: Samba lists {before.get(path)} of what it wrote: Finder '
+                          f'info {info.hex()}, fork {fork_size}, modified {modified}')
+    image, mount = os.path.join(folder, 'ntfs.img'), os.path.join(folder, 'ntfs')
+    os.makedirs(mount)
+    with open(image, 'wb') as out:
+        out.truncate(64 << 20)
+    for command in ([tools[1], '-q', '-F', '-f', image],
+                    [tools[0], '-o', 'streams_interface=windows', image, mount]):
+        run = subprocess.run(command, capture_output=True, text=True)
+        if run.returncode != 0:
+            raise Failure(f'{" ".join(command)} exited {run.returncode}: {run.stderr.strip()}')
+    try:
+        move_tree(converter, 'fruit', 'sfm', os.path.join(mount, 'tree'), written, folder)
+        move_tree(converter, 'sfm', 'fruit', fresh, os.path.join(mount, 'tree'), folder)
+    finally:
+        if subprocess.run(['umount', mount]).returncode != 0:
+            raise Failure(f'{mount} could not be unmounted')
+    os.remove(image)
+    after = listed_tree(os.path.join(folder, 'after'), fresh, folders)
+    passed = failed = 0
+    for path in sorted(set(before) | set(after)):
+        # The fork, the Finder info as listed (type, creator, flags, extended flags), modified.
+        was, now = ((e[0], e[1][:12].hex(), e[2][0]) if e else None
+                    for e in (before.get(path), after.get(path)))
+        if was == now:
+            passed += 1
+            print(f'ok   sfm round trip: {path} (Finder info {was[1]}, fork {was[0]})')
+        else:
+            failed += 1
+            print(f'FAIL sfm round trip: {path}: listed (fork, Finder info, modified) {now}, '
+                  f'before the moves {was}')
+    return passed, failed
+
+
 def has_fruit():
     """Whether smbd has vfs_fruit: Debian ships it apart, in samba-vfs-modules."""
     build = subprocess.run([SMBD, '-b'], capture_output=True, text=True).stdout
@@ -684,6 +884,15 @@ def main():
                 print(f'FAIL {layout}: {failure}')
             passed += layout_passed
             failed += layout_failed
+        for label, check in (('netatalk2 move', check_netatalk2_move),
+                             ('sfm round trip', check_sfm_round_trip)):
+            try:
+                check_passed, check_failed = check(converter, scratch, targets)
+            except Failure as failure:
+                check_passed, check_failed = 0, 1
+                print(f'FAIL {label}: {failure}')
+            passed += check_passed
+            failed += check_failed
         all_passed = failed == 0
     finally:
         if all_passed:
