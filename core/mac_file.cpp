@@ -16,8 +16,12 @@ std::string ShortfallOf(const MacFileDescription& file) {
     return shortfall;
 }
 
+FinderInformation FinderInfoToWrite(const MacFileDescription& file) {
+    return file.onServerVolume ? file.finderInfo : FinderInfoForAnotherMachine(file.finderInfo);
+}
+
 bool CarriesMacInformation(const MacFileDescription& file) {
-    const FinderInformation info = FinderInfoForAnotherMachine(file.finderInfo);
+    const FinderInformation info = FinderInfoToWrite(file);
     return std::any_of(info.begin(), info.end(), [](std::uint8_t b) { return b != 0; }) ||
            file.resource.length != 0 || !file.comment.empty() || !file.extendedAttributes.empty() ||
            file.macAttributes.value_or(0) != 0;

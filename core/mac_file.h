@@ -73,6 +73,10 @@ struct MacFileDescription {
     std::vector<ExtendedAttribute> extendedAttributes;
     // A folder: its information alone, no forks.
     bool folder = false;
+    // Read from a file server's volume, where the Finder information belongs: a move to
+    // another server keeps it whole (the icon's place, the inited flag), where a file that
+    // arrives from elsewhere has what belonged to its old desktop cleared.
+    bool onServerVolume = false;
     // What the source lacks of what it states ("the data fork lacks 128 of its 1000 bytes");
     // empty when it holds the file whole. A fork's own shortfall is told by the writer from
     // its place, as the copy delivers it.
@@ -106,6 +110,10 @@ std::string ShortfallOf(const MacFileDescription& file);
 // belonged to the source's desktop), a resource fork, a comment, attributes. A file without is
 // written as the plain file it is, with no Mac record beside it.
 bool CarriesMacInformation(const MacFileDescription& file);
+
+// The Finder information as the writers write it: whole for a file read from a server's
+// volume, else made fit for another machine (FinderInfoForAnotherMachine).
+FinderInformation FinderInfoToWrite(const MacFileDescription& file);
 
 // The name in UTF-8, up to its first zero byte: decoded from Mac Roman, or as it stands.
 std::string NameAsUtf8(const MacFileDescription& file);

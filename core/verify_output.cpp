@@ -84,8 +84,7 @@ std::string Differences(StoredLayout layout, const MacFileDescription& source,
                           back.resource.length == kBlankResourceMap;
     if (!blankMap && !SameFork(source.resource, back.resource))
         differ.push_back("the resource fork");
-    if (back.finderInfo != FinderInfoForAnotherMachine(source.finderInfo))
-        differ.push_back("the Finder information");
+    if (back.finderInfo != FinderInfoToWrite(source)) differ.push_back("the Finder information");
     // A date the source has must come back; one it lacks may be given by the layout.
     const auto sameDate = [](std::optional<std::int64_t> had, std::optional<std::int64_t> got) {
         return !had || had == got;

@@ -55,6 +55,7 @@ MacFileReading FromHeader(const StoredFile& stored) {
 
 // The name, dates and attributes every layout takes from the volume itself.
 void TakeFromVolume(const StoredFile& stored, std::string macName, MacFileDescription& file) {
+    file.onServerVolume = true;
     if (file.name.empty()) {
         file.name = std::move(macName);
         file.nameCoding = NameCoding::Utf8;

@@ -22,7 +22,7 @@ ImportResult DescribingWriter::WriteFolder(const MacFileDescription& folder,
     report.outputName = nativeName;
     report.nativeName = true;
     report.dataBytes = report.resourceBytes = 0;
-    NoteFinderInfo(report, FinderInfoForAnotherMachine(folder.finderInfo));
+    NoteFinderInfo(report, FinderInfoToWrite(folder));
     return ImportResult::Converted;
 }
 

@@ -33,7 +33,7 @@ bool AllZero(const FinderInformation& info) {
 // The report of a folder's information: its name, and the Finder information written.
 FinderInformation Begin(const MacFileDescription& folder, const std::string& nativeName,
                         ImportReport& report) {
-    const FinderInformation info = FinderInfoForAnotherMachine(folder.finderInfo);
+    const FinderInformation info = FinderInfoToWrite(folder);
     report.outputName = nativeName;
     report.nativeName = true;
     report.dataBytes = report.resourceBytes = 0;

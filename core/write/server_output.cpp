@@ -66,7 +66,7 @@ ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view s
                               StoredNames names) {
     std::string name = OutputName(file, sourcePath, names);
     report.nativeName = true;
-    NoteFinderInfo(report, FinderInfoForAnotherMachine(file.finderInfo));
+    NoteFinderInfo(report, FinderInfoToWrite(file));
     report.outputName = name;
     if (!intoEmptyFolder && RulesFor(companion).taken(name) && !MakeUnique(name, companion)) {
         report.outputName = name;
@@ -84,7 +84,7 @@ ServerOutput::ServerOutput(const MacFileDescription& file, std::string_view sour
     : file_(file),
       companion_(companion),
       report_(report),
-      info_(FinderInfoForAnotherMachine(file.finderInfo)),
+      info_(FinderInfoToWrite(file)),
       name_(OutputName(file, sourcePath, names)) {
     report_.nativeName = true;
     NoteFinderInfo(report_, info_);

@@ -26,7 +26,7 @@ std::string SfmWriter::NameOf(const MacFileDescription& file, std::string_view s
 }
 
 FinderInformation SfmWriter::InfoOf(const MacFileDescription& file) const {
-    return finderInfo_ == SfmFinderInfo::Whole ? FinderInfoForAnotherMachine(file.finderInfo)
+    return finderInfo_ == SfmFinderInfo::Whole ? FinderInfoToWrite(file)
                                                : TypeAndCreatorOnly(file.finderInfo);
 }
 
