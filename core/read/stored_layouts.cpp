@@ -170,7 +170,11 @@ MacFileReading ReadNetatalk2Stored(const StoredFile& stored) {
     if (reading.refusal) return reading;
     // The header's own name entry is the Mac name; without one (netatalk leaves it empty at
     // times), the stored name with its escapes decoded.
+    const std::optional<std::int64_t> headerModified = reading.file.dates.modified;
     TakeFromVolume(stored, Netatalk2Unescaped(stored.name), reading.file);
+    // netatalk serves the later of the header's modification date and the file's.
+    std::optional<std::int64_t>& modified = reading.file.dates.modified;
+    if (headerModified && (!modified || *headerModified > *modified)) modified = headerModified;
     return reading;
 }
 

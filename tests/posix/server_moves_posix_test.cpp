@@ -4,7 +4,9 @@
 // the local file system), reads back as the tree it came from, as far as both layouts keep
 // it. netatalk 2 trees made with the suite's own encoding of its headers; a resumed run; and
 // a read-back that catches an output that is not what was written.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -206,6 +208,9 @@ TEST(ServerMoves, Netatalk2TreeMovesWithItsHeadersAndEscapedNames) {
     WriteFile(old.File("Sub/Inner"), BytesOf("inner"));
     WriteFile(old.File("Sub/.AppleDouble/Inner"), header("Inner", "APPLdude", PatternBytes(9, 6)));
     WriteFile(old.File("Sub/.AppleDouble/.Parent"), header("Sub", "", {}));
+    // A data file older than its header's modification date is served with the header's.
+    const timespec old2001[2] = {{978307200, 0}, {978307200, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, old.File("a:2fb").c_str(), old2001, 0), 0);
     const ProgramRun run = Move("netatalk2", "fruit", moved.Path(), old.Path());
     ASSERT_EQ(run.status, 0) << run.err;
     // The escape decoded, as a Mac client's name through Samba keeps a '/'.
@@ -214,6 +219,7 @@ TEST(ServerMoves, Netatalk2TreeMovesWithItsHeadersAndEscapedNames) {
     EXPECT_EQ(tree.at("a/b").resource, PatternBytes(40, 5));
     EXPECT_EQ(tree.at("a/b").comment, "A comment");
     EXPECT_EQ(tree.at("a/b").created, std::int64_t{0x2BC1D4B4} + 946684800);
+    EXPECT_EQ(tree.at("a/b").modified, std::int64_t{0x2BC1D4F0} + 946684800);
     EXPECT_EQ(
         std::string(tree.at("Report").finderInfo.begin(), tree.at("Report").finderInfo.begin() + 8),
         "WDBNMSWD");
