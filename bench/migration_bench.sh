@@ -237,7 +237,7 @@ requests() {  # command... -> "REQUESTS GETATTRS"
     fresh_new
     perf stat -x, -a -e fuse:fuse_request_send --filter "connection == $connection" \
         -e fuse:fuse_request_send --filter "connection == $connection && opcode == 3" \
-        -- "$@" 2>&1 >/dev/null | awk -F, '/fuse_request_send/ {printf "%s ", $1}'
+        -- "$@" 2>&1 >/dev/null | awk -F, '/fuse_request_send/ {printf "%s ", $1} END {print ""}'
 }
 floor_requests=() sfm_requests=()
 if command -v perf >/dev/null &&

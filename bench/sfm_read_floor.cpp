@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
-// The floor of the migration benchmark's NTFS move: what it costs to read a tree in the sfm
-// layout from an ntfs-3g mount (streams_interface=windows) and write it in the fruit layout,
-// with plain calls, one file after another and nothing held beyond the file at hand. For each
-// folder: its listing, its list of named streams and its creation time, a mkdir and Samba's
-// record of that time. For each file: its data (one open,
-// an fstat for its size and time, the NTFS creation time, one read), its list of named streams
-// and each stream read whole through ntfs-3g's "FILE:STREAM" paths (AFP_AfpInfo, AFP_Resource
-// and the others, which are extended attributes); then what `veskar-convert --layout fruit`
-// writes: the data file (one exclusive create, one write, one setxattr each for netatalk's
-// metadata, Samba's creation time record and the stream attribute of every extended
-// attribute, its time, one close) and, for a file with Mac information, its "._" file (one
-// exclusive create, one write, its time, one close). The folders' times are set at the end,
-// as veskar-convert sets them. Unlike the batch floors, the reading is timed too: it is half
-// the work of a move. Prints the seconds of the whole; the benchmark syncs the target after.
-// The bench's folders carry no Mac information, so a folder's streams are listed and no more.
+// The floor of the migration benchmark's NTFS move: what it costs to read a tree in the sfm layout
+// from an ntfs-3g mount (streams_interface=windows) and write it in the fruit layout, with plain
+// calls, one file after another and nothing held beyond the file at hand. For each folder: its
+// listing, its list of named streams and its creation time, a mkdir and Samba's record of that
+// time. For each file: its data (one open, an fstat for its size and time, the NTFS creation time,
+// one read of exactly its size), its list of named streams and each stream read whole the same way
+// through ntfs-3g's "FILE:STREAM" paths (AFP_AfpInfo, AFP_Resource and the others, which are
+// extended attributes); then what `veskar-convert --layout fruit` writes: the data file (one
+// exclusive create, one write, one setxattr each for netatalk's metadata, Samba's creation time
+// record and the stream attribute of every extended attribute, its time, one close) and, for a file
+// with Mac information, its "._" file (one exclusive create, one write, its time, one close). The
+// folders' times are set at the end, as veskar-convert sets them. Unlike the batch floors, the
+// reading is timed too: it is half the work of a move. Prints the seconds of the whole; the
+// benchmark syncs the target after. The bench's folders carry no Mac information, so a folder's
+// streams are listed and no more.
 //   sfm_read_floor SOURCE_FOLDER TARGET_FOLDER
 #include <dirent.h>
 #include <fcntl.h>
@@ -63,7 +63,9 @@ struct Read {
     MacDates dates;
 };
 
-// Reads the rest of an open file of `size` bytes whole into `bytes`.
+// Reads the rest of an open file of `size` bytes whole into `bytes`, asking for no more than
+// that: a read of a FUSE file that reaches past the size the kernel holds for it makes the kernel
+// ask the file system for the size again, one more round trip to ntfs-3g.
 bool ReadAll(int fd, std::size_t size, std::vector<std::uint8_t>& bytes) {
     bytes.resize(size);
     std::size_t got = 0;

@@ -39,7 +39,9 @@ std::string Joined(const std::string& folder, std::string_view name) {
 // read, which the description's forks point into.
 struct Gathered {
     CStream data, header, resource;
-    std::optional<FileSource> dataSource, headerSource, resourceSource;
+    // Sized as the open found them: asked once, which on a FUSE volume is a request each.
+    std::optional<StartedFileSource> dataSource, resourceSource;
+    std::optional<FileSource> headerSource;
     std::optional<platform::RawFile> folder;
     StoredFile stored;
     ~Gathered() {
@@ -47,21 +49,29 @@ struct Gathered {
     }
 };
 
-// Reads a named stream whole; nullopt (errno set) when it cannot be.
+// Reads a named stream whole, of the size its open found, in one read where it can (no read
+// past its end, which a FUSE volume answers with a look at the file first); nullopt (errno
+// set) when it cannot be.
 std::optional<std::vector<std::uint8_t>> ReadStream(const std::string& path,
                                                     std::string_view name) {
-    const CStream stream(platform::OpenNamedStream(path, name));
+    std::uint64_t size = 0;
+    const CStream stream(platform::OpenNamedStream(path, name, &size));
     if (!stream) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[65536];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0;) {
-        bytes.insert(bytes.end(), buffer, buffer + got);
-        if (bytes.size() > kMaxStreamBytes) {
-            errno = EFBIG;
-            return std::nullopt;
-        }
+    if (size > kMaxStreamBytes) {
+        errno = EFBIG;
+        return std::nullopt;
     }
-    if (std::ferror(stream.get())) return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    const platform::RawFile raw = platform::RawOf(stream.get());
+    std::size_t held = 0;
+    while (held < bytes.size()) {
+        const std::int64_t got =
+            platform::RawReadAt(raw, held, bytes.data() + held, bytes.size() - held);
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        held += static_cast<std::size_t>(got);
+    }
+    bytes.resize(held);
     return bytes;
 }
 
@@ -77,16 +87,22 @@ std::optional<Refusal> Gather(StoredLayout layout, const std::string& path, bool
         if (!gathered.folder) return Refusal{ImportResult::CannotOpen, std::strerror(errno)};
         raw = *gathered.folder;
     } else {
-        gathered.data.reset(platform::OpenStream(path, "rb"));
+        std::uint64_t size = 0;
+        gathered.data.reset(platform::OpenSource(path, size, &stored.modified));
         if (!gathered.data) return Refusal{ImportResult::CannotOpen, std::strerror(errno)};
         std::setvbuf(gathered.data.get(), nullptr, _IONBF, 0);
-        gathered.dataSource.emplace(gathered.data.get());
+        gathered.dataSource.emplace(gathered.data.get(), SourceStart{{}, size});
         stored.data = &*gathered.dataSource;
         raw = platform::RawOf(gathered.data.get());
     }
-    const platform::FileTimes times = platform::TimesOf(raw);
-    stored.modified = times.modified;
-    stored.created = times.created;
+    // Only NTFS keeps a creation time of its own that a layout reads.
+    if (folder || !stored.modified) {
+        const platform::FileTimes times = platform::TimesOf(raw);
+        stored.modified = times.modified;
+        if (layout == StoredLayout::Sfm) stored.created = times.created;
+    } else if (layout == StoredLayout::Sfm) {
+        stored.created = platform::CreationTimeOf(raw);
+    }
 
     if (layout == StoredLayout::Fruit || layout == StoredLayout::StreamsXattr) {
         std::optional<platform::UserAttributes> attributes = platform::UserAttributesOf(raw);
@@ -99,13 +115,14 @@ std::optional<Refusal> Gather(StoredLayout layout, const std::string& path, bool
     if (layout == StoredLayout::Sfm) {
         for (const std::string& name : platform::NamedStreamsOf(path)) {
             if (name == kResourceStream) {
-                gathered.resource.reset(platform::OpenNamedStream(path, name));
+                std::uint64_t size = 0;
+                gathered.resource.reset(platform::OpenNamedStream(path, name, &size));
                 if (!gathered.resource)
                     return Refusal{ImportResult::ReadFailed,
                                    std::string("cannot open its AFP_Resource stream: ") +
                                        std::strerror(errno)};
                 std::setvbuf(gathered.resource.get(), nullptr, _IONBF, 0);
-                gathered.resourceSource.emplace(gathered.resource.get());
+                gathered.resourceSource.emplace(gathered.resource.get(), SourceStart{{}, size});
                 stored.resource = &*gathered.resourceSource;
                 continue;
             }

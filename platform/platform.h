@@ -283,8 +283,10 @@ std::optional<UserAttributes> UserAttributesOf(RawFile file);
 // list of them on Linux, the system's on Windows. Empty when it has none, or its volume keeps
 // none.
 std::vector<std::string> NamedStreamsOf(const std::string& nativePath);
-// Opens the named stream `utf8Stream` of the file or folder at `nativePath` for reading.
-std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream);
+// Opens the named stream `utf8Stream` of the file or folder at `nativePath` for reading;
+// `size`, when given, gets its size as the open found it.
+std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream,
+                           std::uint64_t* size = nullptr);
 
 // --- Streams ------------------------------------------------------------------------------
 // True when the stream is a terminal (a progress display makes sense there).
@@ -297,8 +299,11 @@ std::FILE* OpenStream(const std::string& nativePath, const char* mode);
 // `nativeName` in the current folder (NTFS). The stream's name is UTF-8, which on Windows
 // goes through the wide calls: it may hold what code page 1252 lacks.
 std::FILE* CreateNamedStream(const std::string& nativeName, std::string_view utf8Stream);
-// OpenStream(nativePath, "rb"), telling the size its check of the file found.
-std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size);
+// OpenStream(nativePath, "rb"), telling the size its check of the file found, and, when
+// `modified` is given, the modification time (on a FUSE volume each look at a file is a
+// request of its own: a tree's reading asks once).
+std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size,
+                      std::optional<std::int64_t>* modified = nullptr);
 // 64-bit stream positions.
 std::optional<std::uint64_t> Tell(std::FILE* stream);
 bool Seek(std::FILE* stream, std::uint64_t offset);
@@ -338,6 +343,8 @@ struct FileTimes {
     std::optional<std::int64_t> created;
 };
 FileTimes TimesOf(RawFile file);
+// Only the creation time, where the file system keeps one.
+std::optional<std::int64_t> CreationTimeOf(RawFile file);
 // A folder opened for reading its attributes, streams and times, never through a link; closed
 // with CloseFolder. nullopt (errno set) when it cannot be.
 std::optional<RawFile> OpenFolderForReading(const std::string& nativePath);

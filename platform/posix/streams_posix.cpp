@@ -25,7 +25,8 @@ bool IsTerminal(std::FILE* stream) {
     return stream != nullptr && ::isatty(::fileno(stream)) == 1;
 }
 
-std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size) {
+std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size,
+                      std::optional<std::int64_t>* modified) {
     // Opened without blocking, so that a FIFO with no writer is refused instead of waited on.
     const int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
@@ -47,6 +48,7 @@ std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size) {
         return nullptr;
     }
     size = static_cast<std::uint64_t>(info.st_size);
+    if (modified) *modified = info.st_mtime;
     return stream;
 }
 
@@ -76,8 +78,12 @@ std::vector<std::string> NamedStreamsOf(const std::string& nativePath) {
     return names;
 }
 
-std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream) {
-    return OpenStream(nativePath + ":" + std::string(utf8Stream), "rb");
+std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream,
+                           std::uint64_t* size) {
+    std::uint64_t found = 0;
+    std::FILE* stream = OpenSource(nativePath + ":" + std::string(utf8Stream), found);
+    if (size) *size = found;
+    return stream;
 }
 
 std::FILE* CreateNamedStream(const std::string& nativeName, std::string_view utf8Stream) {

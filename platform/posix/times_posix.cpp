@@ -46,17 +46,21 @@ bool SetFileTimes(RawFile file, std::optional<std::int64_t> modified,
     return SetTimes(file.handle, modified, created);
 }
 
+std::optional<std::int64_t> CreationTimeOf(RawFile file) {
+    std::uint8_t bytes[8];
+    if (::fgetxattr(file.handle, kNtfsCreationTime, bytes, sizeof bytes) != sizeof bytes)
+        return std::nullopt;
+    std::int64_t ticks = 0;
+    for (int i = 7; i >= 0; --i)
+        ticks = ticks << 8 | bytes[i];
+    return (ticks - kNtfsTicksAtUnix) / kNtfsTicksPerSecond;
+}
+
 FileTimes TimesOf(RawFile file) {
     FileTimes times;
     struct stat info;
     if (::fstat(file.handle, &info) == 0) times.modified = info.st_mtime;
-    std::uint8_t bytes[8];
-    if (::fgetxattr(file.handle, kNtfsCreationTime, bytes, sizeof bytes) == sizeof bytes) {
-        std::int64_t ticks = 0;
-        for (int i = 7; i >= 0; --i)
-            ticks = ticks << 8 | bytes[i];
-        times.created = (ticks - kNtfsTicksAtUnix) / kNtfsTicksPerSecond;
-    }
+    times.created = CreationTimeOf(file);
     return times;
 }
 

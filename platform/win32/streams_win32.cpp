@@ -21,7 +21,10 @@ bool IsTerminal(std::FILE* stream) {
     return stream != nullptr && ::_isatty(::_fileno(stream)) != 0;
 }
 
-std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size) {
+std::FILE* OpenSource(const std::string& nativePath, std::uint64_t& size,
+                      std::optional<std::int64_t>* modified) {
+    // The modification time is left to TimesOf, which asks the system for both times at once.
+    if (modified) modified->reset();
     std::FILE* stream = OpenStream(nativePath, "rb");
     if (stream) size = StreamSize(stream).value_or(0);
     return stream;
@@ -98,10 +101,13 @@ std::vector<std::string> NamedStreamsOf(const std::string& nativePath) {
     return names;
 }
 
-std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream) {
+std::FILE* OpenNamedStream(const std::string& nativePath, std::string_view utf8Stream,
+                           std::uint64_t* size) {
     const std::wstring path =
         PathOfNative(nativePath).native() + L":" + win32::WideOfUtf8(utf8Stream);
-    return ::_wfopen(path.c_str(), L"rb");
+    std::FILE* stream = ::_wfopen(path.c_str(), L"rb");
+    if (stream && size) *size = StreamSize(stream).value_or(0);
+    return stream;
 }
 
 std::FILE* CreateNamedStream(const std::string& nativeName, std::string_view utf8Stream) {

@@ -57,6 +57,10 @@ FileTimes TimesOf(RawFile file) {
     return times;
 }
 
+std::optional<std::int64_t> CreationTimeOf(RawFile file) {
+    return TimesOf(file).created;
+}
+
 std::optional<RawFile> OpenFolderForReading(const std::string& nativePath) {
     const win32::QuietErrors quiet;
     const HANDLE folder = ::CreateFileA(
