@@ -168,6 +168,12 @@ StoredLayout StoredLayoutOf(Layout layout) {
             return StoredLayout::AppleDouble;
         case Layout::StreamsXattr:
             return StoredLayout::StreamsXattr;
+        case Layout::MacBinary:
+            return StoredLayout::MacBinary;
+        case Layout::AppleSingle:
+            return StoredLayout::AppleSingle;
+        case Layout::BinHex:
+            return StoredLayout::BinHex;
         case Layout::Netatalk2:
             break;
     }

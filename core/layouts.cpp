@@ -4,7 +4,10 @@
 #include "core/common/copy_fork.h"
 #include "core/common/joined_words.h"
 #include "core/write/appledouble_writer.h"
+#include "core/write/applesingle_writer.h"
+#include "core/write/binhex_writer.h"
 #include "core/write/fruit_writer.h"
+#include "core/write/macbinary_writer.h"
 #include "core/write/netatalk2_writer.h"
 #include "core/write/sfm_writer.h"
 #include "core/write/streams_xattr_writer.h"
@@ -26,7 +29,7 @@ const OutputWriter& Sfm() {
     return writer;
 }
 
-constexpr std::array<LayoutRow, 5> kLayouts{{
+constexpr std::array<LayoutRow, 8> kLayouts{{
     {Layout::Sfm, "sfm",
      "NTFS named streams AFP_Resource and AFP_AfpInfo, for a Windows share or Samba serving "
      "NTFS through Windows",
@@ -50,11 +53,23 @@ constexpr std::array<LayoutRow, 5> kLayouts{{
      "in its \".AppleDouble/.Parent\"), names with netatalk's :xx escapes: what netatalk 2 "
      "serves",
      TargetNeeds::Nothing, &The<Netatalk2Writer>},
+    {Layout::MacBinary, "macbinary",
+     "MacBinary III, one file NAME.bin with both forks, the Finder information, dates and "
+     "comment: to send a file on, or take it to a vintage Mac",
+     TargetNeeds::Nothing, &The<MacBinaryWriter>},
+    {Layout::AppleSingle, "applesingle",
+     "AppleSingle version 2, one file NAME.as with every entry the file has (name, dates, "
+     "Finder information, comment, attributes, both forks)",
+     TargetNeeds::Nothing, &The<AppleSingleWriter>},
+    {Layout::BinHex, "binhex",
+     "BinHex 4.0 text NAME.hqx (name, type, creator, flags, both forks with their CRC-16s), "
+     "for mail and old archives; it keeps no dates or comment",
+     TargetNeeds::Nothing, &The<BinHexTextWriter>},
 }};
 
 }  // namespace
 
-const std::array<LayoutRow, 5>& Layouts() {
+const std::array<LayoutRow, 8>& Layouts() {
     return kLayouts;
 }
 

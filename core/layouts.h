@@ -12,7 +12,16 @@
 
 namespace veskar {
 
-enum class Layout { Sfm, Fruit, AppleDouble, StreamsXattr, Netatalk2 };
+enum class Layout {
+    Sfm,
+    Fruit,
+    AppleDouble,
+    StreamsXattr,
+    Netatalk2,
+    MacBinary,
+    AppleSingle,
+    BinHex
+};
 
 struct LayoutRow {
     Layout layout;
@@ -25,7 +34,7 @@ struct LayoutRow {
     const OutputWriter& (*writer)();
 };
 
-const std::array<LayoutRow, 5>& Layouts();
+const std::array<LayoutRow, 8>& Layouts();
 const LayoutRow& LayoutRowOf(Layout layout);
 std::optional<Layout> LayoutFromWord(std::string_view word);
 // The words of --layout in the table's order, joined as "sfm, fruit, ... or streams-xattr"

@@ -10,6 +10,10 @@
 #include "core/common/byte_source.h"
 #include "core/common/c_stream.h"
 #include "core/import.h"
+#include "core/read/applesingle.h"
+#include "core/read/binhex.h"
+#include "core/read/binhex/binhex_check.h"
+#include "core/read/macbinary.h"
 #include "core/read/stored_file.h"
 #include "platform/platform.h"
 
@@ -157,7 +161,7 @@ MacFileReading ReadGathered(StoredLayout layout, const StoredFile& stored) {
             return ReadStreamsXattrStored(stored);
         case StoredLayout::Netatalk2:
             return ReadNetatalk2Stored(stored);
-        case StoredLayout::AppleDouble:
+        default:  // macOS's "._" files (the wrappings are no stored layout)
             break;
     }
     return ReadAppleDoubleStored(stored);
@@ -175,8 +179,7 @@ std::string StoredHeaderPath(StoredLayout layout, const std::string& path, bool 
             if (folder) return Joined(Joined(path, kNetatalkFolder), kNetatalkParent);
             return Joined(path.substr(0, nameAt) + std::string(kNetatalkFolder),
                           path.substr(nameAt));
-        case StoredLayout::Sfm:
-        case StoredLayout::StreamsXattr:
+        default:
             break;
     }
     return {};
@@ -186,9 +189,47 @@ bool IsLayoutFolder(std::string_view name) {
     return name == kNetatalkFolder;
 }
 
+namespace {
+
+// A wrapping read back as a file of its format, with our own readers (BinHex whole, its check
+// values checked).
+std::optional<Refusal> ReadWrapping(
+    StoredLayout layout, const std::string& path,
+    const std::function<void(const MacFileReading& reading, const StoredIdentities& files)>& use) {
+    const CStream file(platform::OpenStream(path, "rb"));
+    if (!file) return Refusal{ImportResult::CannotOpen, std::strerror(errno)};
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    StoredIdentities files;
+    files.data = platform::IdentityOf(file.get());
+    FileSource source(file.get());
+    MacFileReading reading;
+    std::optional<binhex::Contents> contents;
+    if (layout == StoredLayout::MacBinary) {
+        reading = ReadMacBinary(source);
+        if (!reading.refusal && reading.checkFailure) reading.refusal = reading.checkFailure;
+    } else if (layout == StoredLayout::AppleSingle) {
+        reading = ReadAppleSingle(source, {.everyVariant = true});
+    } else {
+        const auto start =
+            binhex::FindDataStart(file.get(), binhex::Start::LineAfterIdentification);
+        if (!start) return Refusal{ImportResult::NotBinHex, "not BinHex"};
+        contents = binhex::ReadContents(file.get(), *start);
+        if (auto refusal = BinHexVerifyRefusal(*contents)) return refusal;
+        reading = ReadBinHexContents(*contents);
+    }
+    if (reading.refusal) return reading.refusal;
+    use(reading, files);
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<Refusal> ReadStored(
     StoredLayout layout, const std::string& path,
     const std::function<void(const MacFileReading& reading, const StoredIdentities& files)>& use) {
+    if (layout == StoredLayout::MacBinary || layout == StoredLayout::AppleSingle ||
+        layout == StoredLayout::BinHex)
+        return ReadWrapping(layout, path, use);
     Gathered gathered;
     if (auto refusal = Gather(layout, path, false, gathered)) return refusal;
     const MacFileReading reading = ReadGathered(layout, gathered.stored);

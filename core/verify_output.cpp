@@ -37,6 +37,9 @@ bool SameFork(const ForkPlace& source, const ForkPlace& back) {
     const std::uint64_t length = BytesAvailable(source);
     if (BytesAvailable(back) != length) return false;
     if (source.reader) return true;
+    // A BinHex text read back whole: its check values, checked as it was decoded, vouch for
+    // what it holds, which is not kept.
+    if (back.stream == nullptr && back.held.empty() && back.reader == nullptr) return true;
     std::vector<std::uint8_t> ours(kChunk), theirs(kChunk);
     for (std::uint64_t at = 0; at < length;) {
         const std::size_t count =
@@ -63,6 +66,27 @@ bool SameName(std::string_view source, std::string_view back) {
     return source.starts_with(back.substr(0, back.rfind('.')));
 }
 
+bool IsWrapping(StoredLayout layout) {
+    return layout == StoredLayout::MacBinary || layout == StoredLayout::AppleSingle ||
+           layout == StoredLayout::BinHex;
+}
+
+// The Finder information as written, as far as the layout holds it: BinHex the type, creator
+// and flags; MacBinary those, the icon's place and folder, the script and extended flags.
+bool SameFinderInfo(StoredLayout layout, const MacFileDescription& source,
+                    const MacFileDescription& back) {
+    FinderInformation expected = IsWrapping(layout) ? FinderInfoForAnotherMachine(source.finderInfo)
+                                                    : FinderInfoToWrite(source);
+    FinderInformation got = back.finderInfo;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const bool held = layout == StoredLayout::BinHex      ? i < 10
+                          : layout == StoredLayout::MacBinary ? i < 16 || i == 24 || i == 25
+                                                              : true;
+        if (!held) expected[i] = got[i] = 0;
+    }
+    return expected == got;
+}
+
 bool LeftOutByName(const std::vector<std::string>& warnings, const std::string& name) {
     const std::string said = "the extended attribute " + name + " was left out";
     return std::any_of(warnings.begin(), warnings.end(),
@@ -84,12 +108,12 @@ std::string Differences(StoredLayout layout, const MacFileDescription& source,
                           back.resource.length == kBlankResourceMap;
     if (!blankMap && !SameFork(source.resource, back.resource))
         differ.push_back("the resource fork");
-    if (back.finderInfo != FinderInfoToWrite(source)) differ.push_back("the Finder information");
+    if (!SameFinderInfo(layout, source, back)) differ.push_back("the Finder information");
     // A date the source has must come back; one it lacks may be given by the layout.
     const auto sameDate = [](std::optional<std::int64_t> had, std::optional<std::int64_t> got) {
         return !had || had == got;
     };
-    if (!sameDate(source.dates.modified, back.dates.modified) ||
+    if ((keeps.modified && !sameDate(source.dates.modified, back.dates.modified)) ||
         (keeps.created && !sameDate(source.dates.created, back.dates.created)) ||
         (keeps.backedUp && !sameDate(source.dates.backedUp, back.dates.backedUp)))
         differ.push_back("the dates");

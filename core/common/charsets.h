@@ -5,12 +5,14 @@
 // core and the windows use it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veskar {
 
@@ -328,6 +330,30 @@ inline std::string MacRomanToUtf8(std::string_view macName) {
         const auto byte = static_cast<std::uint8_t>(c);
         if (byte == 0) break;
         AppendUtf8(out, byte < 0x80 ? char32_t{byte} : char32_t{kMacRomanHighHalf[byte - 0x80]});
+    }
+    return out;
+}
+
+// A UTF-8 name in Mac Roman: each character Mac Roman lacks (or a malformed byte) becomes '?',
+// and is added, as it was, to `replaced` when given.
+inline std::string Utf8ToMacRoman(std::string_view utf8,
+                                  std::vector<std::string>* replaced = nullptr) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const std::size_t start = at;
+        const char32_t c = DecodeUtf8(utf8, at);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        const auto found = std::find(kMacRomanHighHalf.begin(), kMacRomanHighHalf.end(), c);
+        if (c <= 0xFFFF && found != kMacRomanHighHalf.end()) {
+            out.push_back(static_cast<char>(0x80 + (found - kMacRomanHighHalf.begin())));
+            continue;
+        }
+        out.push_back('?');
+        if (replaced) replaced->emplace_back(utf8.substr(start, at - start));
     }
     return out;
 }

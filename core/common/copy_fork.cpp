@@ -142,6 +142,37 @@ CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std
                   readTotal, copied);
 }
 
+CopyStatus ForEachForkPiece(const ForkPlace& place,
+                            const std::function<bool(std::span<const std::uint8_t> piece)>& take,
+                            std::uint64_t& read) {
+    read = 0;
+    if (place.length == 0) return CopyStatus::Done;
+    if (HeldWhole(place)) {
+        read = place.length;
+        import_progress::Advance(place.length);
+        return take(place.held.subspan(static_cast<std::size_t>(place.offset), place.length))
+                   ? CopyStatus::Done
+                   : CopyStatus::WriteFailed;
+    }
+    const auto buffer = NewBuffer(place.chunk);
+    if (!buffer) return CopyStatus::NoBuffer;
+    const platform::RawFile raw =
+        place.reader ? platform::RawFile{} : platform::RawOf(place.stream);
+    while (read < place.length) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(place.chunk, place.length - read));
+        const std::int64_t got =
+            place.reader ? place.reader->Read(buffer.get(), want)
+                         : platform::RawReadAt(raw, place.offset + read, buffer.get(), want);
+        if (got < 0) return CopyStatus::ReadFailed;
+        if (got == 0) break;
+        read += static_cast<std::uint64_t>(got);
+        import_progress::Advance(static_cast<std::uint64_t>(got));
+        if (!take({buffer.get(), static_cast<std::size_t>(got)})) return CopyStatus::WriteFailed;
+    }
+    return CopyStatus::Done;
+}
+
 std::string SystemReason(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }

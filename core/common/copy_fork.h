@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -81,6 +82,13 @@ CopyStatus CopyForkTo(const ForkPlace& place, platform::RawFile destination, std
 // with `detail` saying why in the words of `fork`.
 CopyStatus ReadPlacedFork(const ForkPlace& place, std::vector<std::uint8_t>& bytes,
                           std::string_view fork, std::string& detail);
+
+// Hands the fork at `place` to `take` in pieces of at most its chunk, in order, up to the end
+// of the source; `read` gets the bytes handed. ReadFailed (errno set) when a read fails,
+// WriteFailed when `take` returns false, NoBuffer without memory.
+CopyStatus ForEachForkPiece(const ForkPlace& place,
+                            const std::function<bool(std::span<const std::uint8_t> piece)>& take,
+                            std::uint64_t& read);
 
 // The result of an output that a copy failed: ReadFailed for a read, WriteFailed otherwise.
 ImportResult ResultOf(CopyStatus failed);

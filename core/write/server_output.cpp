@@ -32,9 +32,11 @@ std::string Netatalk2HeaderOf(std::string_view name) {
 }
 
 std::string OutputName(const MacFileDescription& file, std::string_view sourcePath,
-                       StoredNames names) {
-    return names == StoredNames::Netatalk2 ? Netatalk2Name(file, sourcePath)
-                                           : ServerName(file, sourcePath);
+                       StoredNames names, std::string_view extension) {
+    if (names == StoredNames::Netatalk2) return Netatalk2Name(file, sourcePath);
+    if (extension.empty()) return ServerName(file, sourcePath);
+    return ServerName(file, sourcePath, kMaxServerNameBytes - extension.size()) +
+           std::string(extension);
 }
 
 bool Exists(std::string_view name) {
@@ -63,8 +65,8 @@ bool MakeUnique(std::string& name, Companion companion) {
 
 ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view sourcePath,
                               Companion companion, bool intoEmptyFolder, ImportReport& report,
-                              StoredNames names) {
-    std::string name = OutputName(file, sourcePath, names);
+                              StoredNames names, std::string_view extension) {
+    std::string name = OutputName(file, sourcePath, names, extension);
     report.nativeName = true;
     NoteFinderInfo(report, FinderInfoToWrite(file));
     report.outputName = name;
@@ -80,12 +82,13 @@ ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view s
 }
 
 ServerOutput::ServerOutput(const MacFileDescription& file, std::string_view sourcePath,
-                           Companion companion, ImportReport& report, StoredNames names)
+                           Companion companion, ImportReport& report, StoredNames names,
+                           std::string_view extension)
     : file_(file),
       companion_(companion),
       report_(report),
       info_(FinderInfoToWrite(file)),
-      name_(OutputName(file, sourcePath, names)) {
+      name_(OutputName(file, sourcePath, names, extension)) {
     report_.nativeName = true;
     NoteFinderInfo(report_, info_);
 }
@@ -221,6 +224,17 @@ ImportResult ServerOutput::WritePair(
         result = WriteCompanion();
     if (result == ImportResult::Converted) result = Place();
     return result == ImportResult::Converted ? Done(resourceCopied_) : result;
+}
+
+ImportResult ServerOutput::WriteWhole(const Fill& fill) {
+    std::string detail;
+    if (!ChooseName(name_, Naming(), detail) || !data_.Create(detail))
+        return Fail(ImportResult::WriteFailed, detail);
+    const ImportResult filled = fill(data_.Raw(), dataCopied_, resourceCopied_, detail);
+    if (filled != ImportResult::Converted) return Fail(filled, detail);
+    if (const ImportResult result = CloseData(); result != ImportResult::Converted) return result;
+    if (const ImportResult result = Place(); result != ImportResult::Converted) return result;
+    return Done(resourceCopied_);
 }
 
 ImportResult ServerOutput::Done(std::uint64_t resourceCopied) {

@@ -31,14 +31,16 @@ enum class StoredNames { MacClient, Netatalk2 };
 // taken), with the Finder information it writes reported.
 ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view sourcePath,
                               Companion companion, bool intoEmptyFolder, ImportReport& report,
-                              StoredNames names = StoredNames::MacClient);
+                              StoredNames names = StoredNames::MacClient,
+                              std::string_view extension = {});
 
 // One output of a server layout as it is written, step by step; whatever has not been kept
 // when it goes is removed.
 class ServerOutput {
   public:
     ServerOutput(const MacFileDescription& file, std::string_view sourcePath, Companion companion,
-                 ImportReport& report, StoredNames names = StoredNames::MacClient);
+                 ImportReport& report, StoredNames names = StoredNames::MacClient,
+                 std::string_view extension = {});
 
     // The Finder information made fit for another machine, as every server layout writes it.
     const FinderInformation& Info() const { return info_; }
@@ -67,6 +69,14 @@ class ServerOutput {
     // written, both put in place.
     ImportResult WritePair(
         const std::function<ImportResult(ServerOutput& output)>& beforeClose = nullptr);
+
+    // The output as one file of the writer's own making (a wrapping of the file: MacBinary,
+    // AppleSingle, BinHex): `fill` writes it whole into the open file and tells the forks'
+    // bytes it wrote, or fails with a result and `detail`; then the file is dated, closed and
+    // placed.
+    using Fill = std::function<ImportResult(platform::RawFile file, std::uint64_t& data,
+                                            std::uint64_t& resource, std::string& detail)>;
+    ImportResult WriteWhole(const Fill& fill);
 
     // Fails the output with `result` and why, removing what was made (and saying what could
     // not be removed).

@@ -34,6 +34,19 @@ struct Kept {
     bool operator==(const Kept&) const = default;
 };
 
+// What a file keeps, said shortly, for a failure's message.
+std::string Said(const Kept& kept) {
+    std::string said = "data " + std::to_string(kept.data.size()) + ", resource " +
+                       std::to_string(kept.resource.size()) + ", info";
+    for (const std::uint8_t byte : kept.finderInfo)
+        said += " " + std::to_string(byte);
+    for (const auto& date : {kept.modified, kept.created, kept.backedUp})
+        said += ", " + (date ? std::to_string(*date) : std::string("-"));
+    said +=
+        ", comment " + kept.comment + ", " + std::to_string(kept.attributes.size()) + " attributes";
+    return said;
+}
+
 Bytes ForkBytes(const ForkPlace& place) {
     std::vector<std::uint8_t> bytes;
     std::string detail;
@@ -91,8 +104,11 @@ std::map<std::string, Kept> TreeOf(StoredLayout layout, const std::string& root,
 
 LayoutKeeps Both(StoredLayout a, StoredLayout b) {
     const LayoutKeeps x = KeptBy(a), y = KeptBy(b);
-    return {x.created && y.created, x.backedUp && y.backedUp, x.comment && y.comment,
-            x.attributes && y.attributes};
+    return {.modified = x.modified && y.modified,
+            .created = x.created && y.created,
+            .backedUp = x.backedUp && y.backedUp,
+            .comment = x.comment && y.comment,
+            .attributes = x.attributes && y.attributes};
 }
 
 struct Row {
@@ -176,7 +192,8 @@ TEST(ServerMoves, EveryLayoutIntoEveryOtherReadsBackWhole) {
                 Kept got = found->second;
                 if (!kept.created) got.created.reset();
                 if (!kept.backedUp) got.backedUp.reset();
-                EXPECT_TRUE(got == kept) << from.word << " -> " << to.word << ": " << name;
+                EXPECT_TRUE(got == kept) << Said(kept) << " != " << Said(got) << ": " << from.word
+                                         << " -> " << to.word << ": " << name;
             }
             EXPECT_TRUE(fs::is_directory(target + "/Empty")) << from.word << " -> " << to.word;
         }
