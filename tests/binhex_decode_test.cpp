@@ -11,6 +11,7 @@
 
 #include "core/common/crc16.h"
 #include "core/read/binhex/binhex_passes.h"
+#include "core/write/binhex_encoder.h"
 #include "tests/binhex_encoder.h"
 #include "tests/mac_fixtures.h"
 
@@ -137,6 +138,38 @@ TEST(Crc16, TablesAndMultiplicationAsTheDefinitionGives) {
         EXPECT_TRUE(Crc16ByMultiplication(bytes).has_value());
     }
 #endif
+}
+
+// The layout's encoder, fed in pieces of every size: its text decodes to the very stream, in
+// lines of 64 characters after the identification line.
+TEST(BinHexDecode, TheLayoutsEncoderRoundTripsInPiecesOfAnySize) {
+    MacFile file;
+    file.data = PatternBytes(5000, 9);
+    file.resource = PatternBytes(700, 10);
+    std::fill_n(file.data.begin() + 100, 700, 0x90);
+    std::fill_n(file.data.begin() + 1000, 300, 0x00);
+    file.data[2000] = file.data[2001] = 0x90;
+    std::fill_n(file.resource.end() - 40, 40, 0x41);
+    const Bytes stream = ExpandedStreamOf(file);
+    for (const std::size_t piece : {1u, 2u, 3u, 7u, 255u, 4096u, 1u << 20}) {
+        std::string text;
+        BinHexEncoder encoder([&text](std::string_view more) {
+            text += more;
+            return true;
+        });
+        for (std::size_t at = 0; at < stream.size(); at += piece)
+            ASSERT_TRUE(encoder.Put({stream.data() + at, std::min(piece, stream.size() - at)}));
+        ASSERT_TRUE(encoder.Finish());
+        ASSERT_TRUE(text.starts_with(std::string(kBinHexIdentification) + "\n:")) << piece;
+        for (std::size_t at = text.find(':'), end; at < text.size(); at = end + 1) {
+            end = text.find('\n', at);
+            EXPECT_LE(end - at, 64u) << piece;
+        }
+        EXPECT_EQ(DecodeInBlocks(BytesOf(text.substr(text.find(':') + 1)), binhex::Colon::EndsData,
+                                 4096, 4096, true),
+                  stream)
+            << piece;
+    }
 }
 
 }  // namespace veskar

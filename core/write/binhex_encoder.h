@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veskar {
 
@@ -26,20 +27,18 @@ class BinHexEncoder {
     bool Finish();
 
   private:
+    // Packs the bytes into runs, into packed_.
+    void Pack(std::span<const std::uint8_t> bytes);
     void EndRun();
-    void Pack(std::uint8_t byte) {
-        packed_[packedCount_++] = byte;
-        if (packedCount_ == 3) EncodeGroup();
-    }
-    void EncodeGroup();
+    // Encodes packed_ but for the last one or two bytes of a group of three.
+    void Encode();
     void Emit(char c);
     bool Flush();
 
     Sink sink_;
     int runByte_ = -1;
     std::size_t runLength_ = 0;
-    std::uint8_t packed_[3] = {};
-    std::size_t packedCount_ = 0;
+    std::vector<std::uint8_t> packed_;
     std::string text_;
     std::size_t column_ = 0;
     bool failed_ = false;
