@@ -72,7 +72,7 @@ ImportResult WriteFolderCompanion(const MacFileDescription& folder, const std::s
                 platform::WithTrailingSeparator(platform::CurrentHeldFolder()) + nativeName,
                 netatalk2::kFolder, true, path, why) != platform::Subfolder::Held)
             return Failed(report, why);
-        header = MakeNetatalk2Header(info, folder, NameAsUtf8(folder), 0, std::time(nullptr));
+        header = MakeNetatalk2Header(info, folder, {}, 0, std::time(nullptr));
         for (const ExtendedAttribute& attribute : folder.extendedAttributes)
             report.warnings.push_back("the extended attribute " + attribute.name +
                                       " was left out: netatalk 2 keeps no extended attributes");

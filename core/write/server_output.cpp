@@ -151,7 +151,9 @@ ImportResult ServerOutput::WriteCompanion() {
             case Companion::BesideWithAttributes:
                 return MakeAppleDoubleHeader(info_, resourceLength, file_.extendedAttributes);
             case Companion::InAppleDoubleFolder:
-                return MakeNetatalk2Header(info_, file_, NameAsUtf8(file_), resourceLength, now);
+                // The name entry left empty, as netatalk leaves it at times: the data file's
+                // own name, whatever unique name it takes, is then the Mac name.
+                return MakeNetatalk2Header(info_, file_, {}, resourceLength, now);
             default:
                 return MakeAppleDoubleHeader(info_, resourceLength, {});
         }
