@@ -148,8 +148,8 @@ class MemoryFolder {
 // own way.
 void MakeTree(const TempDir& dir) {
     wf::MakeSources(dir);
-    if (const std::string samples = SamplesDir(); !samples.empty() &&
-                                                  fs::create_directory(dir.File("samples")))
+    if (const std::string samples = SamplesDir();
+        !samples.empty() && fs::create_directory(dir.File("samples")))
         for (const std::string kind : {"macbinary", "applesingle", "binhex", "appledouble"})
             fs::copy(samples + "/" + kind, dir.File("samples/" + kind),
                      fs::copy_options::recursive);

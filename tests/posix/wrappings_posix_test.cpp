@@ -5,6 +5,9 @@
 // reported converted; the other decoders must find the same type, creator and forks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 
 #include "core/common/byte_source.h"
@@ -24,13 +27,15 @@ std::string PathOf(const std::string& tool) {
     return run.status == 0 ? run.out.substr(0, run.out.find('\n')) : "";
 }
 
-// Every number that follows `"KEY": ` in lsar's JSON.
+// Every number that follows `"KEY": ` in lsar's JSON; a 0 first when there is none (lsar
+// leaves out a number of nothing at times).
 std::vector<std::uint64_t> Numbers(const std::string& json, const std::string& key) {
     std::vector<std::uint64_t> found;
     const std::string marker = "\"" + key + "\": ";
     for (std::size_t at = json.find(marker); at != std::string::npos;
          at = json.find(marker, at + 1))
         found.push_back(std::stoull(json.substr(at + marker.size())));
+    if (found.empty()) found.push_back(0);
     return found;
 }
 
@@ -102,6 +107,27 @@ TEST(Wrappings, EverySampleReadsBackThroughOtherDecoders) {
             if (Big32(info, 0) != 0) {
                 EXPECT_EQ(Numbers(listed.out, "XADFileType").front(), Big32(info, 0)) << where;
                 EXPECT_EQ(Numbers(listed.out, "XADFileCreator").front(), Big32(info, 4)) << where;
+            }
+            EXPECT_EQ(Numbers(listed.out, "XADFinderFlags").front(),
+                      std::uint64_t{info[8]} << 8 | info[9])
+                << where;
+            // The name as the Mac shows it (an ASCII one, as the stored name spells it unless
+            // it took a unique code), and the modification date where the wrapping keeps one.
+            if (name.find(".00") == std::string::npos &&
+                std::all_of(name.begin(), name.end(),
+                            [](char c) { return c >= 0x20 && c < 0x7F; })) {
+                EXPECT_NE(listed.out.find("\"XADFileName\": \"" + name + "\""), std::string::npos)
+                    << where;
+            }
+            // A source without dates leaves the reference dated by its conversion, today.
+            const std::time_t seconds = std::chrono::system_clock::to_time_t(
+                std::chrono::file_clock::to_sys(fs::last_write_time(entry.path())));
+            if (layout != "binhex" && seconds < std::time(nullptr) - 3600) {
+                char date[32];
+                std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S +0000", std::gmtime(&seconds));
+                EXPECT_NE(listed.out.find("\"XADLastModificationDate\": \"" + std::string(date)),
+                          std::string::npos)
+                    << where << ": " << date;
             }
             const std::vector<std::uint64_t> sizes = Numbers(listed.out, "XADFileSize");
             for (const std::size_t size : {data.size(), resource.size()}) {
