@@ -4,7 +4,10 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <string_view>
 
 #include "app/core/window_texts.h"
 #include "app/qt/qt_text.h"
@@ -15,7 +18,30 @@ using namespace veskar;
 // The main form; it frees itself when it closes.
 QPointer<TVESKAR> VESKAR;
 
+namespace {
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// Whether Qt has a display to open: a platform named outright (offscreen, vnc, ...) or an X
+// or Wayland display. Without one, Qt would abort the program.
+bool HasDisplay() {
+    if (Set("QT_QPA_PLATFORM")) {
+        const std::string_view platform = std::getenv("QT_QPA_PLATFORM");
+        if (!platform.starts_with("xcb") && !platform.starts_with("wayland")) return true;
+    }
+    return Set("DISPLAY") || Set("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (!HasDisplay()) {
+        std::fputs("veskar: no display; veskar-convert converts on the command line\n", stderr);
+        return 2;
+    }
     QApplication application(argc, argv);
     const QString title = QtText(texts::kApplicationTitle);
     try {

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "tests/mac_fixtures.h"
+#include "tests/run_program.h"
 #include "tests/window/window_fixture.h"
 
 namespace veskar {
@@ -243,5 +244,15 @@ TEST(Icon, IsAnSvgImageQtCanDraw) {
 }
 
 }  // namespace
+
+// Started where there is no display, the window says so in one line and ends, instead of
+// Qt's abort.
+TEST(Window, WithoutADisplaySaysSoAndEndsWithStatus2) {
+    const ProgramRun run = RunProgram(
+        "/usr/bin/env",
+        {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", VESKAR_WINDOW_PATH});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "veskar: no display; veskar-convert converts on the command line\n");
+}
 
 }  // namespace veskar
