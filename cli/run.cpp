@@ -38,15 +38,38 @@ void Complain(std::ostream& err, std::string_view subject, std::string_view prob
 }
 
 // Why the target folder cannot take the outputs of `layout`; empty when it can.
+constexpr std::string_view kNoSuchFolder = "no such folder";
+constexpr std::string_view kNotAFolder = "not a folder";
+
+// Makes the folder `target` and those above it that are missing, top down: the folders made,
+// the topmost first (none when it is there, or cannot be made: TargetProblem then says why).
+std::vector<std::filesystem::path> MakeMissingFolders(const std::string& target) {
+    std::vector<std::filesystem::path> missing;
+    std::error_code error;
+    for (std::filesystem::path folder = platform::PathOfNative(target);
+         !folder.empty() && !std::filesystem::exists(folder, error) && !error;
+         folder = folder.parent_path()) {
+        missing.push_back(folder);
+        if (folder == folder.parent_path()) break;
+    }
+    std::vector<std::filesystem::path> made;
+    for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+        if (!std::filesystem::create_directory(*folder, error)) break;
+        made.push_back(*folder);
+    }
+    return made;
+}
+
 std::string TargetProblem(const std::string& target, Layout layout) {
     std::error_code error;
     const auto status = std::filesystem::status(std::filesystem::path(target), error);
     if (!std::filesystem::exists(status)) {
         const bool missing = !error || error == std::errc::no_such_file_or_directory ||
                              error == std::errc::not_a_directory;
-        return missing ? "no such folder" : "the folder cannot be examined: " + error.message();
+        return missing ? std::string(kNoSuchFolder)
+                       : "the folder cannot be examined: " + error.message();
     }
-    if (!std::filesystem::is_directory(status)) return "not a folder";
+    if (!std::filesystem::is_directory(status)) return std::string(kNotAFolder);
 
     const LayoutRow& row = LayoutRowOf(layout);
     if (row.needs == TargetNeeds::Nothing) return {};
@@ -318,7 +341,20 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     for (const auto& source : options.sources)
         sources.push_back(AbsolutePath(source, start));
 
-    if (const std::string problem = TargetProblem(target, options.layout); !problem.empty()) {
+    // A missing target folder is made (with the folders above it that are missing), and
+    // removed again if it cannot take the outputs after all.
+    std::vector<std::filesystem::path> made;
+    if (!options.dryRun) made = MakeMissingFolders(target);
+    if (std::string problem = TargetProblem(target, options.layout); !problem.empty()) {
+        for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+            std::error_code ignored;
+            std::filesystem::remove(*folder, ignored);  // only while it is empty
+        }
+        if (options.dryRun && problem == kNoSuchFolder)
+            problem += " (a run without --dry-run makes it)";
+        if (problem == kNotAFolder && !sources.empty() &&
+            std::filesystem::is_directory(sources.back()))
+            problem += ": TARGET_FOLDER comes first: veskar-convert TARGET_FOLDER SOURCE...";
         Complain(err, options.target, problem);
         return kExitUsage;
     }

@@ -335,9 +335,25 @@ TEST(CliTarget, FolderWithoutNamedStreamsOrMissingIsRefused) {
     EXPECT_NE(run.err.find("ntfs-3g -o streams_interface=windows"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("A")));
 
-    run = RunCli({dir.File("nowhere"), dir.File("a.bin")});
+    // A missing target is made, and taken back when it cannot take the outputs after all.
+    run = RunCli({dir.File("nowhere/deeper"), dir.File("a.bin")});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "veskar-convert: " + dir.File("nowhere") + ": no such folder\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("nowhere")));
+    run = RunCli({"--dry-run", dir.File("nowhere"), dir.File("a.bin")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "veskar-convert: " + dir.File("nowhere") +
+                           ": no such folder (a run without --dry-run makes it)\n");
+    // The target named last, as cp takes it.
+    run = RunCli({dir.File("a.bin"), dir.Path()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "veskar-convert: " + dir.File("a.bin") +
+                           ": not a folder: TARGET_FOLDER comes first: veskar-convert "
+                           "TARGET_FOLDER SOURCE...\n");
+#ifndef _WIN32
+    run = RunCli({"--layout", "appledouble", dir.File("made/here"), dir.File("a.bin")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("made/here/A")));
+#endif
 }
 
 TEST(CliNtfs, ConvertsWithJsonAndSkipsCompanions) {
