@@ -370,11 +370,10 @@ std::string HelpText() {
         "\"comment_bytes\", \"attributes\" (the names), \"folder\": true for a folder's\n"
         "information; \"warnings\" lists what was left out of an output.\n"
         "The results and their codes:\n";
-    constexpr std::array<ImportResult, 10> kReported{
+    constexpr std::array<ImportResult, 9> kReported{
         ImportResult::Converted,  ImportResult::NotBinHex,   ImportResult::CannotOpen,
         ImportResult::WrongKind,  ImportResult::WriteFailed, ImportResult::CheckFailed,
-        ImportResult::ReadFailed, ImportResult::Truncated,   ImportResult::VerifyFailed,
-        ImportResult::Exists};
+        ImportResult::ReadFailed, ImportResult::Truncated,   ImportResult::VerifyFailed};
     for (const ImportResult result : kReported) {
         const auto& described = DescribeResult(result);
         text += ResultLine(described.word, static_cast<int>(result), described.message);
@@ -382,6 +381,7 @@ std::string HelpText() {
     text +=
         ResultLine("companion-skipped", 0, "an AppleDouble \"._\" file, read with its data file");
     text += ResultLine("link-skipped", 0, "a symbolic link below a folder, not followed");
+    text += ResultLine("exists", 0, "its output is there already (--skip-existing)");
     text += ResultLine("folder-information", 1, "a folder's own information, written onto it");
     text += ResultLine("folder-skipped", 0, "a folder's information, kept off a folder there");
     text +=
