@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/run.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -435,6 +436,21 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                 outcome = ConvertSource(how, place.isNew ? target : place.folder, current.source,
                                         current.given, job->probe ? &*job->probe : nullptr);
                 outcome.outputFolder = place.relative;
+            }
+        }
+        // A "._" file named alone, without its data file, is not a source of its own.
+        if (outcome.skipped == SourceOutcome::Skip::Companion && !current.zipCompanion &&
+            std::find(sources.begin(), sources.end(), current.source) != sources.end()) {
+            const std::size_t nameAt = platform::FileNameStart(current.source);
+            const std::string dataFile =
+                current.source.substr(0, nameAt) + current.source.substr(nameAt + 2);
+            if (current.source.compare(nameAt, 2, "._") == 0 &&
+                std::find(sources.begin(), sources.end(), dataFile) == sources.end()) {
+                const std::string dataName = current.source.substr(nameAt + 2);
+                outcome.skipped = SourceOutcome::Skip::No;
+                outcome.result = ImportResult::WrongKind;
+                outcome.report.detail =
+                    "this is the companion of " + dataName + ": give " + dataName;
             }
         }
         progress.Finished();

@@ -472,6 +472,12 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
     CliRun run = RunCli({"-f", "applesingle", vol->Root(), "one.as"}, src.Path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "one.as -> " + cafe + "\n");
+    // A "._" file named without its data file is no source of its own.
+    run = RunCli({vol->Root(), "._Photo"}, src.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "veskar-convert: ._Photo: not of the expected kind: this is the companion "
+              "of Photo: give Photo\n");
     run = RunCli({"-f", "appledouble", vol->Root(), "._Photo", "Photo", "Lonely"}, src.Path());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
