@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/report.h"
 
+#include <algorithm>
+
 #include "cli/options.h"
 #include "core/common/charsets.h"
 #include "core/common/mac_time.h"
@@ -220,9 +222,14 @@ std::string TextLine(const SourceOutcome& outcome) {
                (DryRunOf(outcome) ? TextCarried(outcome.report) : "") + ")";
     if (DryRunOf(outcome)) {
         const ImportReport& report = outcome.report;
-        line += " (data " + std::to_string(report.dataBytes) + ", resource " +
-                std::to_string(report.resourceBytes) + ", " + FourCharCode(report.typeCreator, 0) +
-                "/" + FourCharCode(report.typeCreator, 4) + TextCarried(report) + ")";
+        const bool typed = std::any_of(report.typeCreator.begin(), report.typeCreator.end(),
+                                       [](std::uint8_t byte) { return byte != 0; });
+        line +=
+            " (data " + std::to_string(report.dataBytes) + ", resource " +
+            std::to_string(report.resourceBytes) + ", " +
+            (typed ? FourCharCode(report.typeCreator, 0) + "/" + FourCharCode(report.typeCreator, 4)
+                   : std::string("no type")) +
+            TextCarried(report) + ")";
     }
     return line;
 }

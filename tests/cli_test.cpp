@@ -251,6 +251,12 @@ TEST(CliReport, LinesForEachKindOfOutcome) {
         cli::JsonLine(failed),
         "{\"source\": \"t.txt\", \"result\": \"wrong-kind\", \"code\": -2, \"detail\": \"why\"}");
     EXPECT_EQ(cli::DiagnosticLine(failed), "veskar-convert: t.txt: not of the expected kind: why");
+    // A trial run's line: the type and creator, or that there are none.
+    cli::SourceOutcome trial{"in/P.bin", Skip::No, ImportResult::Converted, {}, true, {}};
+    trial.report.outputName = "P";
+    EXPECT_EQ(cli::TextLine(trial), "in/P.bin -> P (data 0, resource 0, no type)");
+    std::copy_n("TEXTttxt", 8, trial.report.typeCreator.begin());
+    EXPECT_EQ(cli::TextLine(trial), "in/P.bin -> P (data 0, resource 0, TEXT/ttxt)");
 }
 
 TEST(CliPaths, CompanionSitsBesideItsDataFile) {
