@@ -77,9 +77,12 @@ std::string TargetProblem(const std::string& target, Layout layout) {
     if (row.needs == TargetNeeds::UserAttributes) {
         const platform::AttributeSupport attributes = platform::QueryUserAttributes(target);
         if (attributes.takes) return {};
-        return "cannot hold the extended attributes of the " + std::string(row.word) +
-               " layout: " + attributes.reason +
-               "; --layout appledouble writes ._ files only, which need none";
+        std::string problem = "cannot hold the extended attributes of the " +
+                              std::string(row.word) + " layout: " + attributes.reason;
+        // The layout that needs none, where it could write.
+        if (platform::IsWritableFolder(target))
+            problem += "; --layout appledouble writes ._ files only, which need none";
+        return problem;
     }
     const platform::VolumeInfo volume = platform::QueryVolume(target);
     if (volume.namedStreams) return {};
@@ -89,7 +92,11 @@ std::string TargetProblem(const std::string& target, Layout layout) {
     if (problem.find("streams_interface=windows") == std::string::npos)
         problem += " (on Linux, mount an NTFS volume with '" + std::string(kStreamsMount) + "')";
 #ifndef _WIN32
-    problem += "; to serve the files with Samba or netatalk from here, use --layout fruit";
+    // A layout that can write here, if one can.
+    if (platform::QueryUserAttributes(target).takes)
+        problem += "; to serve the files with Samba or netatalk from here, use --layout fruit";
+    else if (platform::IsWritableFolder(target))
+        problem += "; for a volume without attributes, --layout appledouble writes ._ files";
 #endif
     return problem;
 }
