@@ -16,6 +16,7 @@
 #include "core/read/appledouble.h"
 #include "core/write/server_name.h"
 #include "core/write/work_output.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 #include "veskar_version.h"
 
@@ -407,6 +408,8 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     for (; job; job = std::exchange(following, jobs.Next())) {
         const Job& current = job->job;
         progress.Starting(current.given, current.bytes);
+        platform::SetInterruptNote(std::string(kProgram) + ": interrupted while converting " +
+                                   current.given + ": nothing of its output was left\n");
         SourceOutcome outcome;
         if (current.failed) {
             outcome = *current.failed;
@@ -467,6 +470,7 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         failed = failed || !WentWell(outcome);
     }
     progress.Clear();
+    platform::SetInterruptNote({});
     holding.reset();
     // What the holdings found (the leftovers of an interrupted run removed) and could not do
     // (a work folder left, a volume that would not sync): said, and a failure for the latter.

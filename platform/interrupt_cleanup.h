@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace veskar {
@@ -43,6 +44,10 @@ bool RemoveTrackedFile(int slot, const std::string& path);
 void HoldInterrupts();
 void ReleaseInterrupts();
 
+// The line the program ends with when an interrupt ends it (what was interrupted, and that
+// nothing of it was left), written to standard error after the files are removed; empty for
+// none.
+void SetInterruptNote(std::string_view text);
 // Runs `work` on a new thread that interrupts are never delivered to, so that the handler
 // always runs on a thread it has stopped, never beside an import that is making files.
 std::thread ThreadOutOfInterrupts(std::function<void()> work);

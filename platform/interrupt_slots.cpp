@@ -3,6 +3,8 @@
 // it, the same on every system.
 #include "platform/interrupt_slots.h"
 
+#include <algorithm>
+
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 
@@ -14,7 +16,24 @@ namespace {
 
 InterruptSlots<4096> slots;
 
+// The line an interrupt ends the program with: a fixed buffer and its length, which the
+// handler reads (0 while it is being written).
+char note[1024];
+std::atomic<std::size_t> noteLength{0};
+static_assert(std::atomic<std::size_t>::is_always_lock_free, "a length safe to read in a handler");
+
 }  // namespace
+
+void SetInterruptNote(std::string_view text) {
+    noteLength.store(0);
+    const std::size_t length = std::min(text.size(), sizeof note);
+    std::memcpy(note, text.data(), length);
+    noteLength.store(length);
+}
+
+void WriteInterruptNote(void (*write)(const char* text, std::size_t length)) {
+    if (const std::size_t length = noteLength.load(); length != 0) write(note, length);
+}
 
 void RemoveArmedTrackedFiles(void (*remove)(int folder, const char* path, bool isFolder,
                                             int open)) {

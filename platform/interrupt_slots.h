@@ -81,6 +81,8 @@ class InterruptSlots {
 // For the handlers of both twins: disarms every armed slot of the process's table and hands
 // its path to `remove`, which must be safe to call there.
 void RemoveArmedTrackedFiles(void (*remove)(int folder, const char* path, bool isFolder, int open));
+// For the handlers: hands the note (SetInterruptNote) to `write`, when there is one.
+void WriteInterruptNote(void (*write)(const char* text, std::size_t length));
 
 }  // namespace platform
 

@@ -31,6 +31,9 @@ void RemoveTrackedAndReraise(int signal) {
         if (open >= 0) ::close(open);
         ::unlinkat(folder < 0 ? AT_FDCWD : folder, path, isFolder ? AT_REMOVEDIR : 0);
     });
+    WriteInterruptNote([](const char* text, std::size_t length) {
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text, length);
+    });
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }

@@ -33,6 +33,11 @@ BOOL WINAPI RemoveTrackedOnConsoleEvent(DWORD event) {
                 else
                     ::DeleteFileA(path);
             });
+            WriteInterruptNote([](const char* text, std::size_t length) {
+                DWORD written = 0;
+                ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(length),
+                            &written, nullptr);
+            });
             // Held to the end: the process is about to go, and no import may make another file.
             break;
         default:

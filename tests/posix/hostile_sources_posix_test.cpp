@@ -406,8 +406,9 @@ TEST(HostileTargets, ReadOnlyVolumeAndVanishedFolderInTheMiddleOfABatch) {
 // half-written output are gone), and in one pass while it writes the output (gone too).
 TEST(HostileInterrupts, CommandLineInterruptedInTheMiddleOfABinHexStaging) {
     REQUIRE_NTFS(volume, 256);
-    TempDir sources, temp;
+    TempDir sources, temp, logs;
     const std::string source = sources.File("big.hqx");
+    const std::string log = logs.File("err");
     ASSERT_TRUE(WriteFile(source, BytesOf(EncodeBinHex(Sample("Big", 24u << 20)))));
     for (const bool strict : {true, false})
         for (const int signal : {SIGINT, SIGTERM}) {
@@ -421,6 +422,8 @@ TEST(HostileInterrupts, CommandLineInterruptedInTheMiddleOfABinHexStaging) {
                 // ignored, which the program rightly leaves as they are.
                 ::signal(SIGINT, SIG_DFL);
                 ::signal(SIGTERM, SIG_DFL);
+                const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                if (err >= 0) ::dup2(err, STDERR_FILENO);
                 ::execl(VESKAR_CONVERT_PATH, VESKAR_CONVERT_PATH, "-q", strict ? "--strict" : "-q",
                         volume->Root().c_str(), source.c_str(), static_cast<char*>(nullptr));
                 ::_exit(127);
@@ -443,6 +446,11 @@ TEST(HostileInterrupts, CommandLineInterruptedInTheMiddleOfABinHexStaging) {
                 << (WIFEXITED(status) ? WEXITSTATUS(status) : -1) << "; left "
                 << ::testing::PrintToString(Listing(sources.Path()));
             EXPECT_EQ(WTERMSIG(status), signal);
+            // One line says what was interrupted, and that nothing of it was left.
+            const Bytes said = ReadFile(log);
+            EXPECT_EQ(std::string(said.begin(), said.end()),
+                      "veskar-convert: interrupted while converting " + source +
+                          ": nothing of its output was left\n");
             EXPECT_EQ(Listing(sources.Path()), (std::set<std::string>{"big.hqx"}));
             EXPECT_TRUE(fs::is_empty(temp.Path()));
             EXPECT_TRUE(fs::is_empty(volume->Root()));
