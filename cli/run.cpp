@@ -289,8 +289,7 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 return outcome;
             case Probe::Verdict::Nothing:
                 outcome.result = ImportResult::WrongKind;
-                outcome.report.detail =
-                    "not recognised as MacBinary, AppleSingle, AppleDouble or BinHex";
+                outcome.report.detail = "not MacBinary, AppleSingle, AppleDouble or BinHex";
                 return outcome;
             case Probe::Verdict::Recognised:
                 format = probe.format;

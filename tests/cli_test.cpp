@@ -250,7 +250,7 @@ TEST(CliReport, LinesForEachKindOfOutcome) {
     EXPECT_EQ(
         cli::JsonLine(failed),
         "{\"source\": \"t.txt\", \"result\": \"wrong-kind\", \"code\": -2, \"detail\": \"why\"}");
-    EXPECT_EQ(cli::DiagnosticLine(failed), "veskar-convert: t.txt: not of the expected kind: why");
+    EXPECT_EQ(cli::DiagnosticLine(failed), "veskar-convert: t.txt: not a Mac file: why");
     // A trial run's line: the type and creator, or that there are none.
     cli::SourceOutcome trial{"in/P.bin", Skip::No, ImportResult::Converted, {}, true, {}};
     trial.report.outputName = "P";
@@ -434,8 +434,8 @@ TEST(CliNtfs, KeepsGoingAfterFailuresAndQuietHidesSuccesses) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "one.bin -> One\ntwo.bin -> Two\n");
     EXPECT_EQ(run.err,
-              "veskar-convert: notes.txt: not of the expected kind: not recognised as MacBinary, "
-              "AppleSingle, AppleDouble or BinHex\n"
+              "veskar-convert: notes.txt: not a Mac file: not MacBinary, AppleSingle, "
+              "AppleDouble or BinHex\n"
               "veskar-convert: gone.bin: cannot be opened: No such file or directory\n"
               "veskar-convert: 2 converted, 2 failed (1 wrong-kind, 1 cannot-open), 0 skipped, 27 "
               "bytes written\n");
@@ -482,7 +482,7 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
     run = RunCli({vol->Root(), "._Photo"}, src.Path());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
-              "veskar-convert: ._Photo: not of the expected kind: this is the companion "
+              "veskar-convert: ._Photo: not a Mac file: this is the companion "
               "of Photo: give Photo\n");
     run = RunCli({"-f", "appledouble", vol->Root(), "._Photo", "Photo", "Lonely"}, src.Path());
     EXPECT_EQ(run.status, 1);
@@ -604,8 +604,8 @@ TEST(CliBatch, StrictAndUnverifiedBinHex) {
     CliRun run = RunCli({"--strict", vol->Root(), "late.hqx"}, src.Path());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
-              "veskar-convert: late.hqx: not of the expected kind: not recognised as "
-              "MacBinary, AppleSingle, AppleDouble or BinHex\n");
+              "veskar-convert: late.hqx: not a Mac file: not MacBinary, AppleSingle, "
+              "AppleDouble or BinHex\n");
     run = RunCli({"--strict", "-f", "binhex", vol->Root(), "late.hqx"}, src.Path());
     EXPECT_EQ(run.status, 1);
     run = RunCli({vol->Root(), "late.hqx"}, src.Path());

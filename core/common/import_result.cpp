@@ -13,7 +13,7 @@ constexpr std::array<ImportResultText, 10> kResults{{
     {ImportResult::Converted, "converted", "converted"},
     {ImportResult::NotBinHex, "not-binhex", "not a BinHex 4.0 text"},
     {ImportResult::CannotOpen, "cannot-open", "cannot be opened"},
-    {ImportResult::WrongKind, "wrong-kind", "not of the expected kind"},
+    {ImportResult::WrongKind, "wrong-kind", "not a Mac file"},
     {ImportResult::WriteFailed, "write-failed", "the output could not be written"},
     {ImportResult::CheckFailed, "check-failed", "a check value is wrong"},
     {ImportResult::ReadFailed, "read-failed", "the source could not be read"},
