@@ -235,6 +235,10 @@ std::string TextLine(const SourceOutcome& outcome) {
 }
 
 void Tally::Add(const SourceOutcome& outcome) {
+    if (outcome.skipped == SourceOutcome::Skip::Companion) {
+        ++companions_;
+        return;
+    }
     if (Skipped(outcome)) {
         ++skipped_;
         return;
@@ -271,7 +275,11 @@ std::string Tally::Rest() const {
     }
     std::string line = ", " + std::to_string(failed) + " failed";
     if (!reasons.empty()) line += " (" + reasons + ")";
-    return line + ", " + std::to_string(skipped_) + " skipped";
+    line += ", " + std::to_string(skipped_) + " skipped";
+    if (companions_ == 1) line += ", 1 companion read with its data file";
+    if (companions_ > 1)
+        line += ", " + std::to_string(companions_) + " companions read with their data files";
+    return line;
 }
 
 std::string Tally::Line(bool dryRun) const {
@@ -292,7 +300,10 @@ std::string DiagnosticLine(const SourceOutcome& outcome) {
 void Reporter::Report(const SourceOutcome& outcome) {
     const bool wentWell = WentWell(outcome);
     // Text mode prints failures only as diagnostics; JSON has a line for every source.
-    if (!(wentWell && quiet_) && (json_ || wentWell))
+    // A companion read with its data file gets no line of its own in text: the summary counts
+    // them.
+    const bool companion = outcome.skipped == SourceOutcome::Skip::Companion;
+    if (!(wentWell && quiet_) && (json_ || (wentWell && !companion)))
         out_ << (json_ ? JsonLine(outcome) : TextLine(outcome)) << '\n' << std::flush;
     if (!wentWell) err_ << DiagnosticLine(outcome) << '\n' << std::flush;
     for (const std::string& warning : outcome.report.warnings)

@@ -60,6 +60,7 @@ class Tally {
     std::size_t files_ = 0, folders_ = 0;
     std::uint64_t dataBytes_ = 0, resourceBytes_ = 0, attributeBytes_ = 0;
     std::size_t skipped_ = 0;
+    std::size_t companions_ = 0;  // "._" files read with their data files, counted apart
     std::uint64_t bytes_ = 0;
     std::map<ImportResult, std::size_t> failed_;
 };

@@ -374,7 +374,9 @@ TEST(CliNtfs, ConvertsWithJsonAndSkipsCompanions) {
     const CliRun run = RunCli({"--json", vol->Root(), src.File("alpha.bin"), src.File("beta.bin"),
                                src.File("._beta.bin")});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "veskar-convert: 2 converted, 0 failed, 1 skipped, 1040 bytes written\n");
+    EXPECT_EQ(run.err,
+              "veskar-convert: 2 converted, 0 failed, 0 skipped, 1 companion read with its data "
+              "file, 1040 bytes written\n");
     // Windows paths carry backslashes, which JSON escapes.
     const auto source = [&](const char* name) {
         return "{\"source\": " + cli::JsonString(src.File(name)) + ", ";
@@ -486,14 +488,14 @@ TEST(CliNtfs, ConvertsAppleSingleAndAppleDouble) {
               "of Photo: give Photo\n");
     run = RunCli({"-f", "appledouble", vol->Root(), "._Photo", "Photo", "Lonely"}, src.Path());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out,
-              "._Photo: skipped, an AppleDouble companion read with its data file\n"
-              "Photo -> Photo\n");
-    EXPECT_EQ(run.err, "veskar-convert: Lonely: cannot be opened: its companion " + src.Path() +
-                           platform::kPathSeparator + "._Lonely" +
-                           ": No such file or directory\n"
-                           "veskar-convert: 1 converted, 1 failed (1 cannot-open), 1 skipped, 590 "
-                           "bytes written\n");
+    EXPECT_EQ(run.out, "Photo -> Photo\n");
+    EXPECT_EQ(run.err,
+              "veskar-convert: Lonely: cannot be opened: its companion " + src.Path() +
+                  platform::kPathSeparator + "._Lonely" +
+                  ": No such file or directory\n"
+                  "veskar-convert: 1 converted, 1 failed (1 cannot-open), 0 skipped, 1 companion "
+                  "read with its data file, 590 "
+                  "bytes written\n");
     run = RunCli({"-q", vol->Root(), "one.as", "._Photo", "Photo"}, src.Path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out + run.err, "");
@@ -568,13 +570,12 @@ TEST(CliBatch, TreeConvertsWithItsFoldersAndCompanionsVerified) {
               "archive/odd:name/mailed.hqx -> " +
                   odd +
                   "/Mailed\n"
-                  "archive/zip/__MACOSX/pics/._Photo: skipped, an AppleDouble companion "
-                  "read with its data file\n"
                   "archive/zip/pics/Photo -> zip/pics/Photo\n");
     EXPECT_EQ(run.err,
               "veskar-convert: archive/broken.hqx: a check value is wrong: the check "
               "value of the header is wrong\n"
-              "veskar-convert: 3 converted, 1 failed (1 check-failed), 1 skipped, 1680 "
+              "veskar-convert: 3 converted, 1 failed (1 check-failed), 0 skipped, 1 companion read "
+              "with its data file, 1680 "
               "bytes written\n");
     // No progress display when standard error is not a terminal.
     EXPECT_EQ(run.err.find('\r'), std::string::npos);
