@@ -81,6 +81,12 @@ TEST(WholeMacFile, MacBinaryDatesCommentAndSecondaryHeader) {
     PutBigEndian16(overlong, 120, 0xFF00);
     MemorySource overlongSource(overlong);
     EXPECT_TRUE(ReadMacBinary(overlongSource).refusal);
+    // Nor one whose secondary header, padded to 128 bytes as it is kept, leaves too little.
+    Bytes padded = bytes;
+    PutBigEndian16(padded, 120, 1);
+    padded.resize(400);
+    MemorySource paddedSource(padded);
+    EXPECT_TRUE(ReadMacBinary(paddedSource).refusal);
 
     // A date of 0 is none; MacBinary I carries no comment.
     file.created = file.modified = 0;

@@ -56,10 +56,13 @@ bool IsMacBinaryHeader(const MacBinaryHeader& header, std::int64_t sourceLength)
     const bool zeroFill = header[kZeroFillAt] == 0;
     const bool hasFork = dataLength != 0 || resourceLength != 0;
     const bool lengthsSane = dataLength <= kMaxForkLength && resourceLength <= kMaxForkLength;
-    // The forks together, after any secondary header (the header and padding not counted),
-    // fit in the file: a secondary header's length is as much a claim on the bytes as a fork's.
+    // The forks together, after any secondary header padded as it is kept (the header and the
+    // forks' padding not counted), fit in the file: a secondary header is as much a claim on
+    // the bytes as a fork.
     const std::int64_t secondaryLength =
-        header[kVersionAt] >= kVersionII ? BigEndian16(&header[kSecondaryHeaderAt]) : 0;
+        header[kVersionAt] >= kVersionII
+            ? static_cast<std::int64_t>(Padded(BigEndian16(&header[kSecondaryHeaderAt])))
+            : 0;
     const bool fitsSource =
         sourceLength <= 0 ||
         secondaryLength + static_cast<std::int64_t>(dataLength) + resourceLength <= sourceLength;
