@@ -42,8 +42,20 @@ std::string Progress::Line(std::size_t filesDone, std::size_t files, std::uint64
                            std::uint64_t bytes, double seconds) {
     std::string line = std::to_string(filesDone) + "/" + std::to_string(files) + " files, " +
                        Mebibytes(bytesDone) + " of " + Mebibytes(bytes) + " MiB";
-    if (seconds > 0)
+    // How far, by bytes (by files when they hold none), and how long the rest takes at the
+    // rate so far.
+    const double done = bytes != 0   ? static_cast<double>(bytesDone) / static_cast<double>(bytes)
+                        : files != 0 ? static_cast<double>(filesDone) / static_cast<double>(files)
+                                     : 1.0;
+    line += " (" + std::to_string(static_cast<int>(std::min(done, 1.0) * 100)) + "%)";
+    if (seconds > 0) {
         line += ", " + Mebibytes(static_cast<std::uint64_t>(bytesDone / seconds)) + " MiB/s";
+        if (done > 0 && done < 1) {
+            const auto left = static_cast<long long>(seconds * (1 - done) / done + 0.5);
+            line += ", " + (left < 60 ? std::to_string(left) + " s left"
+                                      : std::to_string((left + 30) / 60) + " min left");
+        }
+    }
     return line;
 }
 

@@ -806,7 +806,11 @@ TEST(CliProgress, DrawnOnlyWhenShownAndClearedAfter) {
         EXPECT_TRUE(err.str().ends_with("\r\033[K")) << err.str();
     }
     EXPECT_EQ(cli::Progress::Line(3, 10, 3 << 20, 10 << 20, 2.0),
-              "3/10 files, 3.0 of 10.0 MiB, 1.5 MiB/s");
+              "3/10 files, 3.0 of 10.0 MiB (30%), 1.5 MiB/s, 5 s left");
+    EXPECT_EQ(cli::Progress::Line(1, 4, 0, 0, 60.0),
+              "1/4 files, 0.0 of 0.0 MiB (25%), 0.0 MiB/s, 3 min left");
+    EXPECT_EQ(cli::Progress::Line(2, 2, 1 << 20, 1 << 20, 1.0),
+              "2/2 files, 1.0 of 1.0 MiB (100%), 1.0 MiB/s");
 }
 
 }  // namespace
