@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "core/common/byte_order.h"
 #include "core/common/charsets.h"
@@ -110,6 +111,27 @@ TEST(FileNameExists, WildcardsNeverExistAndFoldersTakeTheName) {
     EXPECT_FALSE(FileNameExists("Rep*"));
     EXPECT_FALSE(FileNameExists("Repor?"));
     EXPECT_FALSE(FileNameExists("Other"));
+}
+
+// The command line's names: numbers in decimal, counted for each name, before a real
+// extension only; one from an earlier try counts on.
+TEST(MakeReadableUniqueName, NumbersEachNameFromOneBeforeARealExtension) {
+    static std::set<std::string> taken;
+    taken = {"Report.001.doc", "Report.002.doc", "Exercise 4.6 App.001"};
+    const UniqueNameRules rules{
+        40, [](std::string_view name) { return taken.contains(std::string(name)); }, true};
+    const std::pair<const char*, const char*> rows[] = {
+        {"Report.doc", "Report.003.doc"},
+        {"Exercise 4.6 App", "Exercise 4.6 App.002"},
+        {"Archive.tar.gz", "Archive.tar.001.gz"},
+        {"notes.", "notes..001"},
+        {"Report.001.doc", "Report.003.doc"},  // an earlier try's number counts on
+        {"A name long enough to be cut somewhere.txt", "A name long enough to be cut som.001.txt"}};
+    for (const auto& [given, made] : rows) {
+        std::string name = given;
+        ASSERT_TRUE(MakeReadableUniqueName(name, rules)) << given;
+        EXPECT_EQ(name, made) << given;
+    }
 }
 
 TEST(MakeUniqueName, TakesTheNextCodeOfTheProcessWideCounter) {

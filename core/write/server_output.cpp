@@ -58,7 +58,7 @@ UniqueNameRules RulesFor(Companion companion) {
 }
 
 bool MakeUnique(std::string& name, Companion companion) {
-    return MakeUniqueName(name, std::string(NameExtension(name)), RulesFor(companion));
+    return MakeReadableUniqueName(name, RulesFor(companion));
 }
 
 }  // namespace

@@ -45,9 +45,9 @@ bool TakenNative(std::string_view name) {
     return platform::FindNativeInCurrentFolder(std::string(name)) != platform::Found::Nothing;
 }
 
+// The command line's: codes people read ("Name.001"), counted for each name.
 bool MakeUniqueNative(std::string& name) {
-    return MakeUniqueName(name, std::string(NameExtension(name)),
-                          {kMaxOutputNameChars, TakenNative, true});
+    return MakeReadableUniqueName(name, {kMaxOutputNameChars, TakenNative, true});
 }
 
 const OutputNaming& MacClientNaming() {

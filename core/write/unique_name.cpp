@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "core/write/unique_name.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -72,6 +74,51 @@ bool MakeUniqueName(std::string& name, std::string_view extension, const UniqueN
         const std::size_t dot = name.rfind('.');
         if (dot != std::string::npos) name.resize(dot);
     }
+    return false;
+}
+
+namespace {
+
+bool IsCode(std::string_view text) {  // ".NNN": a dot and three to five digits
+    return text.size() >= 4 && text.size() <= 6 && text.front() == '.' &&
+           std::all_of(text.begin() + 1, text.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+}  // namespace
+
+bool MakeReadableUniqueName(std::string& name, const UniqueNameRules& rules) {
+    const std::string original = name;
+    const std::size_t dot = original.rfind('.');
+    const std::size_t extLength = dot == std::string::npos ? 0 : original.size() - dot - 1;
+    const bool realExtension =
+        dot != std::string::npos && dot > 0 && extLength >= 1 && extLength <= 5 &&
+        std::all_of(original.begin() + static_cast<std::ptrdiff_t>(dot) + 1, original.end(),
+                    [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    std::string stem = realExtension ? original.substr(0, dot) : original;
+    const std::string extension = realExtension ? original.substr(dot) : std::string();
+    // A number an earlier try gave goes, so that the next try counts on from 001 again.
+    if (const std::size_t code = stem.rfind('.');
+        code != std::string::npos && code > 0 && IsCode(std::string_view(stem).substr(code)))
+        stem.resize(code);
+    for (int number = 1; number <= 99999; ++number) {
+        char code[8];
+        std::snprintf(code, sizeof code, ".%03d", number);
+        const std::string tail = code + extension;
+        if (tail.size() + 1 > rules.maxBytes) break;
+        std::string candidate = stem;
+        if (candidate.size() + tail.size() > rules.maxBytes) {
+            std::size_t cut = rules.maxBytes - tail.size();
+            if (rules.utf8) cut = Utf8CharacterStart(candidate, cut);
+            candidate.resize(cut);
+        }
+        candidate += tail;
+        if (!rules.taken(candidate)) {
+            name = std::move(candidate);
+            return true;
+        }
+    }
+    name = original;
     return false;
 }
 

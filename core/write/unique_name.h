@@ -36,6 +36,13 @@ struct UniqueNameRules {
 };
 bool MakeUniqueName(std::string& name, std::string_view extension, const UniqueNameRules& rules);
 
+// The command line's unique names, made for people to read: "<stem>.NNN<extension>" with the
+// first free number from 001 on (decimal, counted for this name alone), before a real
+// extension (a last '.' and one to five letters or digits), else after the whole name
+// ("Exercise 4.6 App.001"). A name that carries such a number from an earlier try takes the
+// next. False when no number up to 99999 is free.
+bool MakeReadableUniqueName(std::string& name, const UniqueNameRules& rules);
+
 // The start of the UTF-8 character that holds byte `at` of `text` (`at` itself when it starts
 // one, or is the end).
 std::size_t Utf8CharacterStart(std::string_view text, std::size_t at);
