@@ -6,6 +6,7 @@
 #include "cli/options.h"
 #include "core/common/charsets.h"
 #include "core/common/mac_time.h"
+#include "core/read/stored_file.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -39,6 +40,13 @@ void AppendEscape(std::string& out, unsigned value) {
     out += "\\u00";
     out += kHex[(value >> 4) & 0xF];
     out += kHex[value & 0xF];
+}
+
+// The output's name as people read it: the private range's characters, which a Mac client's
+// names hold on the server for what Windows refuses, as the ones they stand for (':' for
+// U+F022, as the folder shows on Linux).
+std::string Shown(std::string name) {
+    return AttributeNameOfStored(name);
 }
 
 std::string OutputName(const SourceOutcome& outcome) {
@@ -185,7 +193,13 @@ std::string JsonLine(const SourceOutcome& outcome) {
         line += JsonString(IsFolderInformation(outcome) ? kFolderInformationWord
                                                         : DescribeResult(outcome.result).word) +
                 ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
-        if (HasOutput(outcome)) line += ", \"output\": " + JsonText(OutputName(outcome));
+        if (HasOutput(outcome)) {
+            const std::string output = OutputName(outcome);
+            line += ", \"output\": " + JsonText(output);
+            // The name as the Mac shows it, where it differs from the one on disk.
+            if (const std::string mac = Shown(output); mac != output)
+                line += ", \"mac_name\": " + JsonText(mac);
+        }
         if (HasOutput(outcome) && DryRunOf(outcome)) {
             const ImportReport& report = outcome.report;
             line += ", \"dry_run\": true, \"data_bytes\": " + std::to_string(report.dataBytes) +
@@ -212,11 +226,11 @@ std::string TextLine(const SourceOutcome& outcome) {
         return outcome.source + ": skipped, the information of the folder " + outcome.outputFolder +
                ", which was there before this run and keeps its own";
     if (outcome.skipped == SourceOutcome::Skip::Exists)
-        return outcome.source + ": skipped, its output " + OutputName(outcome) +
+        return outcome.source + ": skipped, its output " + Shown(OutputName(outcome)) +
                " is there already";
     if (Skipped(outcome))
         return outcome.source + ": skipped, an AppleDouble companion read with its data file";
-    std::string line = outcome.source + " -> " + OutputName(outcome);
+    std::string line = outcome.source + " -> " + Shown(OutputName(outcome));
     if (IsFolderInformation(outcome))
         return line + " (the folder's information" +
                (DryRunOf(outcome) ? TextCarried(outcome.report) : "") + ")";
@@ -293,7 +307,7 @@ std::string DiagnosticLine(const SourceOutcome& outcome) {
     if (!outcome.report.detail.empty()) line += ": " + outcome.report.detail;
     if (HasOutput(outcome))
         line += (DryRunOf(outcome) ? " (would be written as " : " (written as ") +
-                OutputName(outcome) + ")";
+                Shown(OutputName(outcome)) + ")";
     return line;
 }
 

@@ -251,6 +251,13 @@ TEST(CliReport, LinesForEachKindOfOutcome) {
         cli::JsonLine(failed),
         "{\"source\": \"t.txt\", \"result\": \"wrong-kind\", \"code\": -2, \"detail\": \"why\"}");
     EXPECT_EQ(cli::DiagnosticLine(failed), "veskar-convert: t.txt: not a Mac file: why");
+    // A name a Mac client's server keeps with the private range: on disk in JSON's "output",
+    // as people read it in text and in "mac_name".
+    cli::SourceOutcome served{"in/g.bin", Skip::No, ImportResult::Converted, {}, false, {}};
+    served.report.outputName = "2.9-\xEF\x80\xA42.10";  // '>' as a Mac client stores it
+    served.report.nativeName = true;
+    EXPECT_EQ(cli::TextLine(served), "in/g.bin -> 2.9->2.10");
+    EXPECT_NE(cli::JsonLine(served).find(R"("mac_name": "2.9->2.10")"), std::string::npos);
     // A trial run's line: the type and creator, or that there are none.
     cli::SourceOutcome trial{"in/P.bin", Skip::No, ImportResult::Converted, {}, true, {}};
     trial.report.outputName = "P";
@@ -568,10 +575,11 @@ TEST(CliBatch, TreeConvertsWithItsFoldersAndCompanionsVerified) {
     // A folder is named as a Mac client stores it on NTFS: ':' in the private range, where
     // names are Unicode (on Windows, the 8-bit names made safe).
     const std::string odd = platform::kNativeTextIsUtf8 ? "odd\xEF\x80\xA2name" : "odd_name";
+    // Text shows the name as people read it, ':' again.
     EXPECT_EQ(run.out,
               "archive/a/b/deep.bin -> a/b/Deep\n"
               "archive/odd:name/mailed.hqx -> " +
-                  odd +
+                  std::string(platform::kNativeTextIsUtf8 ? "odd:name" : "odd_name") +
                   "/Mailed\n"
                   "archive/zip/pics/Photo -> zip/pics/Photo\n");
     EXPECT_EQ(run.err,
