@@ -254,7 +254,9 @@ TEST(CliReport, LinesForEachKindOfOutcome) {
     // A name a Mac client's server keeps with the private range: on disk in JSON's "output",
     // as people read it in text and in "mac_name".
     cli::SourceOutcome served{"in/g.bin", Skip::No, ImportResult::Converted, {}, false, {}};
-    served.report.outputName = "2.9-\xEF\x80\xA42.10";  // '>' as a Mac client stores it
+    served.report.outputName =
+        "2.9-\xEF\x80\xA4"
+        "2.10";  // ">" as a Mac client stores it
     served.report.nativeName = true;
     EXPECT_EQ(cli::TextLine(served), "in/g.bin -> 2.9->2.10");
     EXPECT_NE(cli::JsonLine(served).find(R"("mac_name": "2.9->2.10")"), std::string::npos);
