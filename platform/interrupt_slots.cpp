@@ -27,6 +27,7 @@ static_assert(std::atomic<std::size_t>::is_always_lock_free, "a length safe to r
 void SetInterruptNote(std::string_view text) {
     noteLength.store(0);
     const std::size_t length = std::min(text.size(), sizeof note);
+    if (length == 0) return;  // none: nothing to copy from an empty view's null pointer
     std::memcpy(note, text.data(), length);
     noteLength.store(length);
 }
