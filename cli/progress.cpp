@@ -47,7 +47,12 @@ std::string Progress::Line(std::size_t filesDone, std::size_t files, std::uint64
     const double done = bytes != 0   ? static_cast<double>(bytesDone) / static_cast<double>(bytes)
                         : files != 0 ? static_cast<double>(filesDone) / static_cast<double>(files)
                                      : 1.0;
-    line += " (" + std::to_string(static_cast<int>(std::min(done, 1.0) * 100)) + "%)";
+    // In whole numbers: a fraction's floating point lands on 29.999... on some machines.
+    const std::uint64_t percent = bytes != 0
+                                      ? std::min<std::uint64_t>(bytesDone, bytes) * 100 / bytes
+                                  : files != 0 ? std::min(filesDone, files) * 100 / files
+                                               : 100;
+    line += " (" + std::to_string(percent) + "%)";
     if (seconds > 0) {
         line += ", " + Mebibytes(static_cast<std::uint64_t>(bytesDone / seconds)) + " MiB/s";
         if (done > 0 && done < 1) {

@@ -8,6 +8,7 @@
 #include "core/common/copy_fork.h"
 #include "core/finder_info.h"
 #include "core/stored_import.h"
+#include "core/write/server_name.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -87,6 +88,32 @@ bool SameFinderInfo(StoredLayout layout, const MacFileDescription& source,
     return expected == got;
 }
 
+// Where the system lists no named streams (Wine), an attribute's stream is looked for by the
+// name it was written under.
+void AddUnlistedStreams(const std::string& path, const MacFileDescription& source,
+                        MacFileDescription& back) {
+    for (const ExtendedAttribute& attribute : source.extendedAttributes) {
+        const bool listed =
+            std::any_of(back.extendedAttributes.begin(), back.extendedAttributes.end(),
+                        [&](const ExtendedAttribute& got) { return got.name == attribute.name; });
+        if (listed) continue;
+        std::uint64_t size = 0;
+        std::FILE* stream =
+            platform::OpenNamedStream(path, PrivateRangeName(attribute.name), &size);
+        if (stream == nullptr) continue;
+        std::vector<std::uint8_t> value(
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, 1u << 26)));
+        const std::int64_t got = value.empty() ? 0
+                                               : platform::RawReadAt(platform::RawOf(stream), 0,
+                                                                     value.data(), value.size());
+        std::fclose(stream);
+        if (got >= 0) {
+            value.resize(static_cast<std::size_t>(got));
+            back.extendedAttributes.push_back({attribute.name, std::move(value)});
+        }
+    }
+}
+
 bool LeftOutByName(const std::vector<std::string>& warnings, const std::string& name) {
     const std::string said = "the extended attribute " + name + " was left out";
     return std::any_of(warnings.begin(), warnings.end(),
@@ -161,8 +188,13 @@ ImportResult VerifyOutput(StoredLayout layout, std::string_view targetFolder,
     const std::optional<Refusal> refusal =
         ReadStored(layout, path, [&](const MacFileReading& reading, const StoredIdentities& ids) {
             files = ids;
-            differ = reading.flaw ? reading.flaw->detail
-                                  : Differences(layout, source, reading.file, report.warnings);
+            if (reading.flaw) {
+                differ = reading.flaw->detail;
+                return;
+            }
+            MacFileDescription back = reading.file;
+            if (layout == StoredLayout::Sfm) AddUnlistedStreams(path, source, back);
+            differ = Differences(layout, source, back, report.warnings);
         });
     if (!refusal && differ.empty()) return ImportResult::Converted;
     std::string detail = refusal ? "the output cannot be read back: " + refusal->detail
