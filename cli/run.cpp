@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -123,11 +124,15 @@ std::optional<std::string> InformationOf(const Job& job, const Options& options,
 }
 
 // Makes the folder below the target that a folder's information belongs to (when the run has
-// not already) and writes the information onto it. A folder that was there before the run
-// keeps what it holds.
-SourceOutcome ConvertFolderInformation(OutputFolders& folders, const Job& job,
-                                       const std::string& folderName, const Options& options,
-                                       const std::string& target) {
+// not already) and writes the information onto it with `import` (given the folder above it,
+// the folder's name and the request). A folder that was there before the run keeps what it
+// holds.
+using FolderImport =
+    std::function<ImportResult(const std::string& parent, const std::string& name,
+                               const ImportRequest& request, ImportReport& report)>;
+SourceOutcome ConvertFolder(OutputFolders& folders, const Job& job, const std::string& folderName,
+                            const Options& options, const std::string& target,
+                            const FolderImport& import) {
     SourceOutcome outcome;
     outcome.source = job.given;
     outcome.dryRun = options.dryRun;
@@ -150,42 +155,33 @@ SourceOutcome ConvertFolderInformation(OutputFolders& folders, const Job& job,
     request.writer = &LayoutWriter(options.layout);
     request.dryRun = options.dryRun ? DryRun::IntoNewFolder : DryRun::Off;
     request.read.everyVariant = true;
-    outcome.result = ImportFolderInformation(parent.isNew ? target : parent.folder, name,
-                                             job.source, request, outcome.report);
+    outcome.result = import(parent.isNew ? target : parent.folder, name, request, outcome.report);
     outcome.report.folder = true;
     return outcome;
+}
+
+// A folder's information in a "._" file (beside it or under "__MACOSX").
+SourceOutcome ConvertFolderInformation(OutputFolders& folders, const Job& job,
+                                       const std::string& folderName, const Options& options,
+                                       const std::string& target) {
+    return ConvertFolder(folders, job, folderName, options, target,
+                         [&job](const std::string& parent, const std::string& name,
+                                const ImportRequest& request, ImportReport& report) {
+                             return ImportFolderInformation(parent, name, job.source, request,
+                                                            report);
+                         });
 }
 
 // The own information of a folder met in a walk of a layout's tree, written onto the folder
 // the run makes for it (an empty folder is made too).
 SourceOutcome ConvertStoredFolder(OutputFolders& folders, const Job& job, StoredLayout layout,
                                   const Options& options, const std::string& target) {
-    SourceOutcome outcome;
-    outcome.source = job.given;
-    outcome.dryRun = options.dryRun;
-    const OutputFolders::Place& place = folders.For(job.folder + job.informationOf + "/");
-    outcome.outputFolder = place.relative.substr(0, place.relative.size() - place.name.size() - 1);
-    outcome.report.folder = true;
-    outcome.result = ImportResult::WriteFailed;
-    if (!place.problem.empty()) {
-        outcome.report.detail = place.problem;
-        return outcome;
-    }
-    if (!place.madeByRun) {
-        outcome.skipped = SourceOutcome::Skip::FolderThere;
-        outcome.outputFolder = place.relative;
-        return outcome;
-    }
-    const std::string name = place.name;
-    const OutputFolders::Place& parent = folders.For(job.folder);
-    ImportRequest request;
-    request.writer = &LayoutWriter(options.layout);
-    request.dryRun = options.dryRun ? DryRun::IntoNewFolder : DryRun::Off;
-    request.read.everyVariant = true;
-    outcome.result = ImportStoredFolder(layout, parent.isNew ? target : parent.folder, name,
-                                        job.source, request, outcome.report);
-    outcome.report.folder = true;
-    return outcome;
+    return ConvertFolder(folders, job, job.informationOf, options, target,
+                         [&job, layout](const std::string& parent, const std::string& name,
+                                        const ImportRequest& request, ImportReport& report) {
+                             return ImportStoredFolder(layout, parent, name, job.source, request,
+                                                       report);
+                         });
 }
 
 }  // namespace

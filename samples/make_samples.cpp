@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes the sample files that scripts/demo.sh converts: small MacBinary files made here, so
 // that every byte of them is accounted for, and one file that is no Macintosh file at all.
 //
