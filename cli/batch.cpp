@@ -72,6 +72,17 @@ bool IsZipCompanion(std::string_view relative) {
     return false;
 }
 
+// Whether a folder's path, relative to the walked folder, lies in a "__MACOSX" tree: it holds
+// companions, never a folder of its own to make.
+bool InZipCompanionTree(std::string_view relative) {
+    for (std::size_t at = 0; at < relative.size();) {
+        const std::size_t end = std::min(relative.find('/', at), relative.size());
+        if (relative.substr(at, end - at) == kZipCompanionFolder) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 // The path, relative to the walked folder, of what a "__MACOSX" companion belongs to: the
 // companion's path without its "__MACOSX/" and its "._".
 std::string ZipCounterpart(std::string_view relative) {
@@ -196,7 +207,7 @@ std::optional<Job> JobList::NextInWalk() {
                     walk.folders.SkipFolder();
                     continue;
                 }
-                if (!folders_ || entry->relative.starts_with(kZipCompanionFolder)) continue;
+                if (!folders_ || InZipCompanionTree(entry->relative)) continue;
                 Job job;
                 job.source = platform::NativeOfPath(entry->path);
                 job.given = Joined(walk.given, entry->relative);
@@ -269,6 +280,7 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
     Place place;
     if (relative.empty()) {
         place.folder = target_;
+        place.isNew = targetIsNew_;
         chain_.clear();
         chain_.emplace_back(relative, place);
         return chain_.back().second;

@@ -97,8 +97,14 @@ class OutputFolders {
     // client's on a Linux server, netatalk 2's: core/write/server_name.h), not made safe for
     // Windows.
     using StoredName = std::string (*)(std::string_view);
-    OutputFolders(std::string target, bool dryRun, StoredName storedName = nullptr)
-        : target_(std::move(target)), dryRun_(dryRun), storedName_(storedName) {}
+    // `targetIsNew`: a trial run into a target folder that is not there yet; `target` is then
+    // the folder that stands in for it (the nearest one there).
+    OutputFolders(std::string target, bool dryRun, StoredName storedName = nullptr,
+                  bool targetIsNew = false)
+        : target_(std::move(target)),
+          dryRun_(dryRun),
+          storedName_(storedName),
+          targetIsNew_(targetIsNew) {}
     struct Place {
         std::string folder;      // absolute: where the import writes
         bool isNew = false;      // only in a trial run: the folder is not there yet
@@ -115,6 +121,7 @@ class OutputFolders {
     std::string target_;
     bool dryRun_;
     StoredName storedName_;
+    bool targetIsNew_;
     // The last folder asked for and every folder above it, the target first.
     std::vector<std::pair<std::string, Place>> chain_;
     // The folders this run made, as asked for.

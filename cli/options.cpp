@@ -18,41 +18,29 @@ constexpr bool kServerLayoutsWritten = false;
 constexpr bool kServerLayoutsWritten = true;
 #endif
 
-constexpr std::array<OptionRow, 12> kOptions{{
-    {OptionId::DryRun, 'n', "dry-run", "",
-     "say what would be written (name, fork sizes, type and\n"
-     "creator) and write nothing"},
-    {OptionId::Format, 'f', "format", "FORMAT",
-     "the sources' format: auto (the default) or one of\n"
-     "those under Formats below"},
+constexpr std::array<OptionRow, 14> kOptions{{
+    {OptionId::CopyOthers, '\0', "copy-others", "",
+     "with -r, copy the files that are not Mac files too"},
+    {OptionId::DryRun, 'n', "dry-run", "", "say what would be written, write nothing"},
+    {OptionId::Format, 'f', "format", "FORMAT", "the sources' format (below); auto by default"},
     {OptionId::Help, 'h', "help", "", "print this help and exit"},
+    {OptionId::Info, '\0', "info", "",
+     "describe each SOURCE and write nothing (no\n"
+     "TARGET_FOLDER): type, creator, flags, dates, forks"},
     {OptionId::Json, '\0', "json", "", "print one JSON object per source instead of text"},
-    {OptionId::Layout, 'l', "layout", "LAYOUT",
-     "how the outputs keep forks and Finder information:\n"
-     "one of those under Layouts below (sfm the default)"},
-    {OptionId::Quiet, 'q', "quiet", "",
-     "print nothing for sources that went well, no progress\n"
-     "and no summary"},
+    {OptionId::Layout, 'l', "layout", "LAYOUT", "how the outputs keep their forks (below)"},
+    {OptionId::Quiet, 'q', "quiet", "", "print only failures: no progress, no summary"},
     {OptionId::Recursive, 'r', "recursive", "",
-     "convert every file below a folder given as SOURCE,\n"
-     "keeping its folders"},
+     "convert every file below a folder SOURCE, keeping\n"
+     "its folders"},
     {OptionId::SkipExisting, '\0', "skip-existing", "",
-     "pass over a source whose output name is taken in the\n"
-     "target (with --verify: only when what is there reads\n"
-     "back as the source), to resume an interrupted run"},
-    {OptionId::Strict, '\0', "strict", "",
-     "do as the window does: find BinHex by its identification\n"
-     "line within 128 bytes, decode from the first colon, keep\n"
-     "BinHex and MacBinary names as they stand and write only\n"
-     "the type and creator (sfm layout only)"},
-    {OptionId::Sync, '\0', "sync", "",
-     "write each output to the disk before it is reported\n"
-     "(a run's outputs are on the disk when it ends anyway)"},
+     "pass over a source whose output is there already,\n"
+     "to resume an interrupted run"},
+    {OptionId::Strict, '\0', "strict", "", "do as the window does (sfm, the four formats)"},
+    {OptionId::Sync, '\0', "sync", "", "write each output to the disk before it is reported"},
     {OptionId::Verify, '\0', "verify", "",
-     "check the CRC-16 values of BinHex and MacBinary II/III\n"
-     "first (convert nothing whose values are wrong), and read\n"
-     "each output back through its layout: one that differs\n"
-     "from its source fails and is removed"},
+     "check the sources' CRCs first and read each output\n"
+     "back: one that differs fails and is removed"},
     {OptionId::Version, '\0', "version", "", "print the version and exit"},
 }};
 
@@ -75,14 +63,6 @@ const OptionRow* FindShort(char name) {
     for (const auto& row : kOptions)
         if (row.shortName != '\0' && row.shortName == name) return &row;
     return nullptr;
-}
-
-// "  word  code  message", the codes lined up on their last digit.
-std::string ResultLine(std::string_view word, int code, std::string_view message) {
-    std::string line = "  " + std::string(word);
-    const std::string number = std::to_string(code);
-    line.resize(kHelpColumn + 2 - number.size(), ' ');
-    return line + number + "  " + std::string(message) + "\n";
 }
 
 // "  word  text", the text wrapped at 80 columns, its continuation lines under its start.
@@ -153,6 +133,12 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
         case OptionId::SkipExisting:
             options.skipExisting = true;
             return true;
+        case OptionId::CopyOthers:
+            options.copyOthers = true;
+            return true;
+        case OptionId::Info:
+            options.info = true;
+            return true;
         case OptionId::Help:
             options.help = true;
             return true;
@@ -171,7 +157,7 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
 
 }  // namespace
 
-const std::array<OptionRow, 12>& OptionTable() {
+const std::array<OptionRow, 14>& OptionTable() {
     return kOptions;
 }
 
@@ -245,6 +231,15 @@ Parsed ParseArguments(std::span<const std::string_view> arguments) {
     if (!kServerLayoutsWritten && layout != Layout::Sfm)
         return fail("--layout " + std::string(LayoutRowOf(layout).word) +
                     " is written on Linux, where Samba and netatalk serve it; here use sfm");
+    if (parsed.options.info) {
+        if (operands.empty()) return fail("missing SOURCE after --info");
+        parsed.options.sources = std::move(operands);
+        return parsed;
+    }
+    if (parsed.options.strict && parsed.options.copyOthers)
+        return fail("--strict converts what the window converts: it takes no --copy-others");
+    if (parsed.options.copyOthers && !parsed.options.recursive)
+        return fail("--copy-others copies the other files of a folder: it needs -r");
     if (operands.empty()) return fail("missing TARGET_FOLDER and SOURCE");
     if (operands.size() == 1) return fail("missing SOURCE after TARGET_FOLDER");
     parsed.options.target = operands.front();
@@ -253,19 +248,24 @@ Parsed ParseArguments(std::span<const std::string_view> arguments) {
 }
 
 std::string HelpText() {
-    std::string text;
-    text += "Usage: ";
-    text += kProgram;
-    text += " [OPTION]... TARGET_FOLDER SOURCE...\n";
+    const std::string program(kProgram);
+    std::string text = "Usage: " + program + " [OPTION]... TARGET_FOLDER SOURCE...\n" + "       " +
+                       program + " --info [-r] [--json] SOURCE...\n";
     text +=
-        "Converts classic Macintosh files into TARGET_FOLDER in the layout a Mac file\n"
-        "server reads. The default, sfm, writes NTFS files: the data fork in the file\n"
-        "itself, the resource fork in its named stream AFP_Resource and the Finder\n"
-        "information in AFP_AfpInfo; TARGET_FOLDER must then be on a volume that holds\n"
-        "NTFS named streams (on Linux, mount it with\n"
-        "'ntfs-3g -o streams_interface=windows').\n"
-        "\nOptions:\n";
-
+        "Converts classic Macintosh files (BinHex, MacBinary, AppleSingle, AppleDouble)\n"
+        "into TARGET_FOLDER, made when missing, in the layout a Mac file server reads.\n"
+        "Nothing is overwritten: a name taken gets a number (Name.001).\n"
+        "\nExamples:\n";
+    for (const auto& [command, what] : {
+             std::pair{" /mnt/ntfs/Mac 'Icon Tool.hqx'", "one file, onto NTFS"},
+             std::pair{" -r /mnt/ntfs/Share ~/mac", "a folder, for a Windows share"},
+             std::pair{" -r -l fruit /srv/macfiles ~/mac", "a folder, for Samba"},
+         }) {
+        std::string line = "  " + program + command;
+        line.resize(std::max(line.size() + 2, std::size_t{50}), ' ');
+        text += line + what + "\n";
+    }
+    text += "\nOptions:\n";
     for (const auto& row : kOptions) {
         std::string line = "  ";
         line += row.shortName != '\0' ? std::string{'-', row.shortName, ',', ' '} : "    ";
@@ -287,113 +287,16 @@ std::string HelpText() {
         }
     }
 
-    text += "\nFormats (--format):\n";
+    text += "\nFormats (--format; auto recognises each source by its contents):\n";
     for (const auto& row : formats::Formats())
         if (row.import) text += TableLine(row.word, row.title, kTableColumn);
-    text +=
-        "A layout's word reads files as that server keeps them; with -r a whole tree,\n"
-        "folders and plain files too, to move a server from one layout to another\n"
-        "(veskar-convert -r -f netatalk2 -l fruit --verify NEW_FOLDER OLD_FOLDER).\n";
     text += "\nLayouts (--layout; all but sfm on Linux only):\n";
     for (const auto& row : Layouts())
-        text += TableLine(row.word, row.help, kTableColumn);
+        text += TableLine(row.word, row.summary, kTableColumn);
     text +=
-        "fruit and streams-xattr need a file system with user extended attributes.\n"
-        "Outputs are named with the Macintosh name as the Mac showed it: in sfm in\n"
-        "code page 1252, in the other layouts in UTF-8 as a Mac client stores names\n"
-        "through Samba (characters Windows refuses in Unicode's private range). No\n"
-        "name is ever overwritten, nor a \"._\" file; a taken one gets a code such as\n"
-        "\"Name.001\". The Finder information is written whole (type, creator, flags,\n"
-        "extended flags), without what belonged to the source's desktop (the icon's\n"
-        "place, on-desk and has-been-inited flags, the put-away folder). With --strict\n"
-        "BinHex and MacBinary names stay as they stand and the record carries only\n"
-        "the type and creator, as the window writes them.\n"
-        "\nAn AppleDouble file is a pair: give the data file; its header file beside it,\n"
-        "named \"._\" and the data file's name (else \"%\" and the name, else the name\n"
-        "and \".rsrc\", as other tools name it), is read with it. With -f appledouble a\n"
-        "source whose name begins with \"._\" is skipped as such a header file. The\n"
-        "data file is the data fork whole, whatever length the header states for it.\n"
-        "\nBesides the forks and the Finder information, the dates (created, modified,\n"
-        "backed up), the Finder comment and macOS's extended attributes are read from\n"
-        "every format that carries them (MacBinary's dates count from 1904 in the\n"
-        "Mac's local time, taken as UTC) and written where the layout keeps them: the\n"
-        "modification date as every output file's modification time; sfm: the NTFS\n"
-        "creation time and a named stream per attribute; fruit and streams-xattr:\n"
-        "Samba's creation time record and stream attribute per extended attribute,\n"
-        "fruit also netatalk's dates and comment; appledouble: the attributes in the\n"
-        "._ file, as macOS writes it. An attribute a layout cannot name is left out\n"
-        "with a warning on standard error. Names in UTF-8 (as macOS's tools write\n"
-        "them) and little-endian AppleSingle and AppleDouble files are read too.\n"
-        "Outputs take the Macintosh name the file carries, else the source's own name.\n"
-        "\nIn auto mode each source's format is recognised from its contents: MacBinary\n"
-        "by its header, AppleSingle by its magic number, BinHex 4.0 by its\n"
-        "identification line within its first 64 KiB (128 bytes with --strict), a data\n"
-        "file as AppleDouble by its \"._\" header file. A source whose name begins with\n"
-        "\"._\" and that is an AppleDouble header file is skipped in the same way.\n"
-        "BinHex texts are decoded from the first colon that begins a line after the\n"
-        "identification line, so mail and news headers before it do no harm, to the\n"
-        "closing colon, in one pass straight into the output; with --strict, from the\n"
-        "first colon of the text to its end, through intermediate files, as the\n"
-        "window does.\n"
-        "\nWith -r, a folder SOURCE stands for every file below it, each converted in\n"
-        "auto mode into the same folders below TARGET_FOLDER (created when missing,\n"
-        "their names made safe as file names are). A folder's own information (its\n"
-        "\"._\" header file beside it or under \"__MACOSX\") is written onto the folder\n"
-        "in TARGET_FOLDER when this run makes it (folder-information), and the\n"
-        "folder's dates are set when the run ends. An AppleDouble data file there\n"
-        "also finds its \"._\" header file under a \"__MACOSX\" folder above it, where\n"
-        "an unpacked zip archive keeps it; everything under \"__MACOSX\" is skipped\n"
-        "as a header file. Symbolic links below a folder SOURCE are not followed:\n"
-        "each is reported as link-skipped. A link named as a SOURCE is followed.\n"
-        "Without -r a folder SOURCE fails.\n"
-        "\nWith --verify, the three CRC-16 values of a BinHex file (header, data fork,\n"
-        "resource fork) and the header CRC of a MacBinary II or III file are checked;\n"
-        "a source whose values are wrong is reported as check-failed and a truncated\n"
-        "source of any format as truncated, with nothing of either left (a BinHex\n"
-        "output, written as it is decoded, is taken back).\n"
-        "\nOn a terminal, standard error shows one line of progress (files and bytes\n"
-        "done, rate) while a batch runs; a batch of more than one source ends with a\n"
-        "summary line there: converted, failed by reason, skipped, bytes written.\n"
-        "\nOutput: a line 'SOURCE -> OUTPUT' on standard output for each converted\n"
-        "source, OUTPUT being the path written below TARGET_FOLDER, and a line\n"
-        "'veskar-convert: SOURCE: reason' on standard error for each failed one.\n"
-        "With --json, standard output carries one object per source instead:\n"
-        "  {\"source\": \"...\", \"result\": \"converted\", \"code\": 1, \"output\": \"Name\"}\n"
-        "\"output\" is present when converted and for a truncated source whose output\n"
-        "was written, \"detail\" when there is more to say.\n"
-        "With --dry-run the lines end in what would be written, for instance\n"
-        "'SOURCE -> OUTPUT (data 300, resource 0, TEXT/ttxt)', and the objects carry\n"
-        "\"dry_run\": true, \"data_bytes\", \"resource_bytes\", \"type\", \"creator\" and\n"
-        "\"finder_flags\" (four hexadecimal digits).\n"
-        "Objects with an output carry what the file holds besides its forks, when it\n"
-        "has it: \"created\", \"modified\", \"backed_up\" (ISO 8601, UTC),\n"
-        "\"comment_bytes\", \"attributes\" (the names), \"folder\": true for a folder's\n"
-        "information; \"warnings\" lists what was left out of an output.\n"
-        "The results and their codes:\n";
-    constexpr std::array<ImportResult, 9> kReported{
-        ImportResult::Converted,  ImportResult::NotBinHex,   ImportResult::CannotOpen,
-        ImportResult::WrongKind,  ImportResult::WriteFailed, ImportResult::CheckFailed,
-        ImportResult::ReadFailed, ImportResult::Truncated,   ImportResult::VerifyFailed};
-    for (const ImportResult result : kReported) {
-        const auto& described = DescribeResult(result);
-        text += ResultLine(described.word, static_cast<int>(result), described.message);
-    }
-    text +=
-        ResultLine("companion-skipped", 0, "an AppleDouble \"._\" file, read with its data file");
-    text += ResultLine("link-skipped", 0, "a symbolic link below a folder, not followed");
-    text += ResultLine("exists", 0, "its output is there already (--skip-existing)");
-    text += ResultLine("folder-information", 1, "a folder's own information, written onto it");
-    text += ResultLine("folder-skipped", 0, "a folder's information, kept off a folder there");
-    text +=
-        "Codes are those of the import; \"result\" tells apart those that share one.\n"
-        "A truncated source (one that ends before a fork, an entry or its header does)\n"
-        "has what it holds written all the same, and fails; a source whose read fails\n"
-        "part-way (read-failed) leaves nothing behind.\n"
-        "-q leaves out the lines of converted and skipped sources, the progress and\n"
-        "the summary.\n"
-        "\nExit status: 0 when every source was converted (or skipped as a companion,\n"
-        "a link or a folder's information),\n"
-        "1 when at least one failed, 2 for bad usage or an unusable TARGET_FOLDER.\n";
+        "\nExit status: 0 when every source was converted or skipped, 1 when one failed,\n"
+        "2 for bad usage or an unusable TARGET_FOLDER. More: man " +
+        program + "\n";
     return text;
 }
 

@@ -21,9 +21,11 @@ using formats::Format;
 constexpr std::string_view kProgram = "veskar-convert";
 
 enum class OptionId {
+    CopyOthers,
     DryRun,
     Format,
     Help,
+    Info,
     Json,
     Layout,
     Quiet,
@@ -43,7 +45,7 @@ struct OptionRow {
     std::string_view help;      // '\n' starts a continuation line
 };
 
-const std::array<OptionRow, 12>& OptionTable();
+const std::array<OptionRow, 14>& OptionTable();
 
 struct Options {
     Format format = Format::Auto;
@@ -56,9 +58,11 @@ struct Options {
     bool sync = false;          // each output on the disk before it is reported
     bool verify = false;        // refuse sources whose check values are wrong, read outputs back
     bool skipExisting = false;  // pass over sources whose output is there already
+    bool copyOthers = false;    // under -r, files that are not Mac files copied as they are
+    bool info = false;          // describe each source, write nothing: no target folder
     bool help = false;          // --help was given: nothing else was looked at after it
     bool version = false;       // likewise for --version
-    std::string target;
+    std::string target;         // empty with --info
     std::vector<std::string> sources;
 };
 

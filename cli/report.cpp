@@ -26,6 +26,8 @@ std::string_view SkippedWord(SourceOutcome::Skip skip) {
             return "folder-skipped";
         case SourceOutcome::Skip::Exists:
             return "exists";
+        case SourceOutcome::Skip::NotMac:
+            return "not-mac";
         default:
             return "companion-skipped";
     }
@@ -59,16 +61,11 @@ std::string OutputName(const SourceOutcome& outcome) {
 // A folder's own information written (or to be written): its result's word.
 constexpr std::string_view kFolderInformationWord = "folder-information";
 
+// A file that is not a Mac file, copied as it is (--copy-others).
+constexpr std::string_view kCopiedWord = "copied";
+
 bool IsFolderInformation(const SourceOutcome& outcome) {
     return outcome.report.folder && outcome.result == ImportResult::Converted;
-}
-
-std::string HexWord(std::uint16_t value) {
-    constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (int shift = 12; shift >= 0; shift -= 4)
-        text += kHex[(value >> shift) & 0xF];
-    return text;
 }
 
 bool DryRunOf(const SourceOutcome& outcome) {
@@ -83,16 +80,22 @@ bool HasOutput(const SourceOutcome& outcome) {
             (outcome.result == ImportResult::Truncated && !outcome.report.outputName.empty()));
 }
 
-// The type or the creator as text: its four bytes up to the first zero, each byte outside
-// printable ASCII as its Latin-1 character.
+}  // namespace
+
+std::string HexWord(std::uint16_t value) {
+    constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (int shift = 12; shift >= 0; shift -= 4)
+        text += kHex[(value >> shift) & 0xF];
+    return text;
+}
+
 std::string FourCharCode(const TypeCreator& typeCreator, std::size_t at) {
     std::string code;
     for (std::size_t i = at; i < at + 4 && typeCreator[i] != 0; ++i)
         code += static_cast<char>(typeCreator[i]);
     return platform::AnsiToNative(code);
 }
-
-}  // namespace
 
 bool WentWell(const SourceOutcome& outcome) {
     return Skipped(outcome) || outcome.result == ImportResult::Converted;
@@ -191,7 +194,9 @@ std::string JsonLine(const SourceOutcome& outcome) {
             line += ", \"output\": " + JsonText(OutputName(outcome));
     } else {
         line += JsonString(IsFolderInformation(outcome) ? kFolderInformationWord
-                                                        : DescribeResult(outcome.result).word) +
+                           : outcome.copied && outcome.result == ImportResult::Converted
+                               ? kCopiedWord
+                               : DescribeResult(outcome.result).word) +
                 ", \"code\": " + std::to_string(static_cast<int>(outcome.result));
         if (HasOutput(outcome)) {
             const std::string output = OutputName(outcome);
@@ -228,9 +233,12 @@ std::string TextLine(const SourceOutcome& outcome) {
     if (outcome.skipped == SourceOutcome::Skip::Exists)
         return outcome.source + ": skipped, its output " + Shown(OutputName(outcome)) +
                " is there already";
+    if (outcome.skipped == SourceOutcome::Skip::NotMac)
+        return outcome.source + ": skipped, not a Mac file (--copy-others copies such files)";
     if (Skipped(outcome))
         return outcome.source + ": skipped, an AppleDouble companion read with its data file";
     std::string line = outcome.source + " -> " + Shown(OutputName(outcome));
+    if (outcome.copied) return line + " (copied as it is)";
     if (IsFolderInformation(outcome))
         return line + " (the folder's information" +
                (DryRunOf(outcome) ? TextCarried(outcome.report) : "") + ")";
@@ -255,10 +263,11 @@ void Tally::Add(const SourceOutcome& outcome) {
     }
     if (Skipped(outcome)) {
         ++skipped_;
+        if (outcome.skipped == SourceOutcome::Skip::NotMac) ++notMac_;
         return;
     }
     if (outcome.result == ImportResult::Converted) {
-        ++converted_;
+        ++(outcome.copied ? copied_ : converted_);
         ++(outcome.report.folder ? folders_ : files_);
         dataBytes_ += outcome.report.dataBytes;
         resourceBytes_ += outcome.report.resourceBytes;
@@ -290,6 +299,9 @@ std::string Tally::Rest() const {
     std::string line = ", " + std::to_string(failed) + " failed";
     if (!reasons.empty()) line += " (" + reasons + ")";
     line += ", " + std::to_string(skipped_) + " skipped";
+    if (notMac_ != 0)
+        line += " (" + std::to_string(notMac_) +
+                (notMac_ == 1 ? " not a Mac file" : " not Mac files") + ")";
     if (companions_ == 1) line += ", 1 companion read with its data file";
     if (companions_ > 1)
         line += ", " + std::to_string(companions_) + " companions read with their data files";
@@ -297,8 +309,10 @@ std::string Tally::Rest() const {
 }
 
 std::string Tally::Line(bool dryRun) const {
-    return std::to_string(converted_) + (dryRun ? " to convert" : " converted") + Rest() + ", " +
-           std::to_string(bytes_) + (dryRun ? " bytes to write" : " bytes written");
+    std::string copied;
+    if (copied_ != 0) copied = ", " + std::to_string(copied_) + (dryRun ? " to copy" : " copied");
+    return std::to_string(converted_) + (dryRun ? " to convert" : " converted") + copied + Rest() +
+           ", " + std::to_string(bytes_) + (dryRun ? " bytes to write" : " bytes written");
 }
 
 std::string DiagnosticLine(const SourceOutcome& outcome) {

@@ -16,6 +16,7 @@
 #include "core/import.h"
 #include "core/read/appledouble.h"
 #include "core/write/server_name.h"
+#include "core/write/trial_names.h"
 #include "core/write/work_output.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
@@ -61,6 +62,15 @@ std::vector<std::filesystem::path> MakeMissingFolders(const std::string& target)
         made.push_back(*folder);
     }
     return made;
+}
+
+// The folder nearest to `target` on its way up that is there.
+std::string NearestExistingFolder(const std::string& target) {
+    std::error_code error;
+    std::filesystem::path folder = platform::PathOfNative(target);
+    while (folder.has_relative_path() && !std::filesystem::exists(folder, error))
+        folder = folder.parent_path();
+    return platform::NativeOfPath(folder);
 }
 
 std::string TargetProblem(const std::string& target, Layout layout) {
@@ -182,6 +192,46 @@ SourceOutcome ConvertStoredFolder(OutputFolders& folders, const Job& job, Stored
                              return ImportStoredFolder(layout, parent, name, job.source, request,
                                                        report);
                          });
+}
+
+// What is passed over before any folder is made for it: a companion, read with its data
+// file, and below a folder given with -r a file that is not a Mac file (unless --copy-others
+// copies it). Nothing when the job is to be converted.
+std::optional<SourceOutcome> PassedOver(const Job& job, const std::optional<Probe>& probe,
+                                        const Options& options, bool named) {
+    SourceOutcome outcome;
+    outcome.source = job.given;
+    outcome.dryRun = options.dryRun;
+    const bool companionFormat =
+        options.format == Format::AppleDouble || options.format == Format::Fruit;
+    if ((probe && probe->verdict == Probe::Verdict::Companion) ||
+        (companionFormat && IsAppleDoubleCompanion(job.source))) {
+        outcome.skipped = SourceOutcome::Skip::Companion;
+        return outcome;
+    }
+    if (named || options.copyOthers || !probe || probe->verdict != Probe::Verdict::Nothing)
+        return std::nullopt;
+    outcome.skipped = SourceOutcome::Skip::NotMac;
+    return outcome;
+}
+
+// A file that is not a Mac file, copied into the folder as it is (--copy-others): read as a
+// data file without a "._" file, which every layout writes as the plain file it is.
+SourceOutcome CopyAsItIs(const Conversion& how, const std::string& folder,
+                         const std::string& source, std::string_view given) {
+    SourceOutcome outcome;
+    outcome.source = std::string(given);
+    outcome.dryRun = how.dryRun != DryRun::Off;
+    outcome.copied = true;
+    ImportRequest request;
+    request.writer = &LayoutWriter(how.layout);
+    request.dryRun = how.dryRun;
+    request.readBack = how.readBack;
+    request.skipExisting = how.skipExisting;
+    outcome.result =
+        ImportStored(StoredLayout::AppleDouble, folder, source, request, outcome.report);
+    if (outcome.result == ImportResult::Exists) outcome.skipped = SourceOutcome::Skip::Exists;
+    return outcome;
 }
 
 }  // namespace
@@ -349,19 +399,26 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     // removed again if it cannot take the outputs after all.
     std::vector<std::filesystem::path> made;
     if (!options.dryRun) made = MakeMissingFolders(target);
-    if (std::string problem = TargetProblem(target, options.layout); !problem.empty()) {
+    // A trial run into a folder that a run would make writes its names as into an empty one,
+    // and asks the nearest folder that is there whether it could take the outputs.
+    std::string standIn = target;
+    const bool targetIsNew =
+        options.dryRun && TargetProblem(target, options.layout) == kNoSuchFolder;
+    if (targetIsNew) standIn = NearestExistingFolder(target);
+    if (std::string problem = TargetProblem(standIn, options.layout); !problem.empty()) {
         for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
             std::error_code ignored;
             std::filesystem::remove(*folder, ignored);  // only while it is empty
         }
-        if (options.dryRun && problem == kNoSuchFolder)
-            problem += " (a run without --dry-run makes it)";
         if (problem == kNotAFolder && !sources.empty() &&
             std::filesystem::is_directory(sources.back()))
             problem += ": TARGET_FOLDER comes first: veskar-convert TARGET_FOLDER SOURCE...";
         Complain(err, options.target, problem);
         return kExitUsage;
     }
+    if (targetIsNew && !options.quiet)
+        err << kProgram << ": " << options.target
+            << ": would be made (a trial run makes nothing)\n";
 
     // The run holds every folder it writes into from the first output on, and puts what it
     // wrote on the disk before its results are final.
@@ -372,9 +429,11 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     // needs the totals, and walks everything once beforehand for them.
     const bool progressWanted = errIsTerminal && !options.quiet;
     const std::optional<StoredLayout> treeLayout = TreeLayoutOf(options.format, options.recursive);
+    // A layout's tree, and a folder brought across with the other files, come whole: every
+    // folder is a job of its own, made even when nothing lands in it.
     JobList list(sources, options.sources, options.recursive, target,
                  progressWanted ? JobList::Detail::Full : JobList::Detail::Companions,
-                 treeLayout.has_value());
+                 treeLayout.has_value() || options.copyOthers);
     // The sources are opened and probed ahead, as the imports would probe them.
     JobsAhead jobs(list, [&options](const Job& job) -> std::optional<Probe> {
         if (options.format != Format::Auto || job.failed || job.zipCompanion || job.link ||
@@ -393,15 +452,34 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     // client stores them too (the window's names with --strict).
     const bool serverNames =
         options.layout != Layout::Sfm || (platform::kNativeTextIsUtf8 && !options.strict);
-    OutputFolders folders(target, options.dryRun,
+    OutputFolders folders(targetIsNew ? standIn : target, options.dryRun,
                           options.layout == Layout::Netatalk2 ? &Netatalk2StoredName
                           : serverNames                       ? &ServerStoredName
-                                                              : nullptr);
+                                                              : nullptr,
+                          targetIsNew);
     Reporter reporter(out, err, options.json, options.quiet);
+    // A source named on the command line, not found below a folder given.
+    const auto namedAsSource = [&sources](const Job& walked) {
+        return std::find(sources.begin(), sources.end(), walked.source) != sources.end();
+    };
     Tally tally;
     bool failed = false;
     for (; job; job = std::exchange(following, jobs.Next())) {
         const Job& current = job->job;
+        if (current.isFolder && !treeLayout) {
+            // Only the folder itself: its information, if any, is a job of its own.
+            const OutputFolders::Place& place =
+                folders.For(current.folder + current.informationOf + "/");
+            if (place.problem.empty()) continue;
+            SourceOutcome outcome;
+            outcome.source = current.given;
+            outcome.result = ImportResult::WriteFailed;
+            outcome.report.detail = place.problem;
+            reporter.Report(outcome);
+            tally.Add(outcome);
+            failed = true;
+            continue;
+        }
         progress.Starting(current.given, current.bytes);
         platform::SetInterruptNote(std::string(kProgram) + ": interrupted while converting " +
                                    current.given + ": nothing of its output was left\n");
@@ -409,14 +487,17 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         if (current.failed) {
             outcome = *current.failed;
         } else if (current.isFolder) {
-            outcome = ConvertStoredFolder(folders, current, *treeLayout, options, target);
+            outcome = ConvertStoredFolder(folders, current, *treeLayout, options, standIn);
         } else if (current.zipCompanion || current.link) {
             outcome.source = current.given;
             outcome.skipped =
                 current.link ? SourceOutcome::Skip::Link : SourceOutcome::Skip::Companion;
         } else if (const std::optional<std::string> folder =
                        InformationOf(current, options, job->probe)) {
-            outcome = ConvertFolderInformation(folders, current, *folder, options, target);
+            outcome = ConvertFolderInformation(folders, current, *folder, options, standIn);
+        } else if (std::optional<SourceOutcome> passed =
+                       PassedOver(current, job->probe, options, namedAsSource(current))) {
+            outcome = std::move(*passed);
         } else {
             const OutputFolders::Place& place = folders.For(current.folder);
             if (!place.problem.empty()) {
@@ -438,14 +519,23 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                     how.dryRun = place.isNew ? DryRun::IntoNewFolder : DryRun::IntoFolder;
                 // A folder that a trial run would make is not there: the names are those of
                 // an empty folder, and the target stands in for it.
-                outcome = ConvertSource(how, place.isNew ? target : place.folder, current.source,
-                                        current.given, job->probe ? &*job->probe : nullptr);
+                const std::string& into = place.isNew ? standIn : place.folder;
+                if (options.dryRun) trial_names::Enter(place.relative);
+                const bool other = options.copyOthers && job->probe &&
+                                   job->probe->verdict == Probe::Verdict::Nothing &&
+                                   !namedAsSource(current);
+                outcome = other ? CopyAsItIs(how, into, current.source, current.given)
+                                : ConvertSource(how, into, current.source, current.given,
+                                                job->probe ? &*job->probe : nullptr);
                 outcome.outputFolder = place.relative;
+                // The next sources of this trial run see the name as a run would leave it.
+                if (options.dryRun && !outcome.report.outputName.empty())
+                    trial_names::Add(outcome.report.outputName);
             }
         }
         // A "._" file named alone, without its data file, is not a source of its own.
         if (outcome.skipped == SourceOutcome::Skip::Companion && !current.zipCompanion &&
-            std::find(sources.begin(), sources.end(), current.source) != sources.end()) {
+            namedAsSource(current)) {
             const std::size_t nameAt = platform::FileNameStart(current.source);
             const std::string dataFile =
                 current.source.substr(0, nameAt) + current.source.substr(nameAt + 2);
@@ -466,6 +556,7 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     }
     progress.Clear();
     platform::SetInterruptNote({});
+    trial_names::Forget();
     holding.reset();
     // What the holdings found (the leftovers of an interrupted run removed) and could not do
     // (a work folder left, a volume that would not sync): said, and a failure for the latter.

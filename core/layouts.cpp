@@ -30,38 +30,38 @@ const OutputWriter& Sfm() {
 }
 
 constexpr std::array<LayoutRow, 8> kLayouts{{
-    {Layout::Sfm, "sfm",
+    {Layout::Sfm, "sfm", "NTFS named streams, for a Windows share (the default)",
      "NTFS named streams AFP_Resource and AFP_AfpInfo, for a Windows share or Samba serving "
      "NTFS through Windows",
      TargetNeeds::NamedStreams, &Sfm},
-    {Layout::Fruit, "fruit",
+    {Layout::Fruit, "fruit", "a \"._\" file and an attribute, for Samba or netatalk",
      "the data file, a \"._\" AppleDouble file beside it with the resource fork and Finder "
      "information, and the Finder information in the attribute user.org.netatalk.Metadata: "
      "what Samba's vfs_fruit reads by default, and netatalk",
      TargetNeeds::UserAttributes, &The<FruitWriter>},
-    {Layout::AppleDouble, "appledouble",
+    {Layout::AppleDouble, "appledouble", "a \"._\" file beside each file, for a FAT or exFAT stick",
      "the data file and its \"._\" file only, for volumes without attributes (FAT, exFAT): "
      "what macOS reads on any volume",
      TargetNeeds::Nothing, &The<AppleDoubleWriter>},
-    {Layout::StreamsXattr, "streams-xattr",
+    {Layout::StreamsXattr, "streams-xattr", "attributes, for Samba with fruit:resource = stream",
      "the attributes user.DosStream.AFP_AfpInfo:$DATA and user.DosStream.AFP_Resource:$DATA, "
      "as Samba keeps streams with fruit:metadata = stream and fruit:resource = stream; a "
      "resource fork must fit in one attribute (about 4 KiB in all on ext4)",
      TargetNeeds::UserAttributes, &The<StreamsXattrWriter>},
-    {Layout::Netatalk2, "netatalk2",
+    {Layout::Netatalk2, "netatalk2", "an .AppleDouble folder, for netatalk 2",
      "the data file and its AppleDouble header in \".AppleDouble/NAME\" beside it (a folder's "
      "in its \".AppleDouble/.Parent\"), names with netatalk's :xx escapes: what netatalk 2 "
      "serves",
      TargetNeeds::Nothing, &The<Netatalk2Writer>},
-    {Layout::MacBinary, "macbinary",
+    {Layout::MacBinary, "macbinary", "one NAME.bin file (MacBinary III), to send a file on",
      "MacBinary III, one file NAME.bin with both forks, the Finder information, dates and "
      "comment: to send a file on, or take it to a vintage Mac",
      TargetNeeds::Nothing, &The<MacBinaryWriter>},
-    {Layout::AppleSingle, "applesingle",
+    {Layout::AppleSingle, "applesingle", "one NAME.as file (AppleSingle), to send a file on",
      "AppleSingle version 2, one file NAME.as with every entry the file has (name, dates, "
      "Finder information, comment, attributes, both forks)",
      TargetNeeds::Nothing, &The<AppleSingleWriter>},
-    {Layout::BinHex, "binhex",
+    {Layout::BinHex, "binhex", "one NAME.hqx text (BinHex 4.0), for mail",
      "BinHex 4.0 text NAME.hqx (name, type, creator, flags, both forks with their CRC-16s), "
      "for mail and old archives; it keeps no dates or comment",
      TargetNeeds::Nothing, &The<BinHexTextWriter>},

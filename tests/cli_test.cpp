@@ -116,7 +116,7 @@ TEST(CliUsage, OptionTableIsSortedAndAgreesWithHelp) {
             std::vector<std::string_view> args{spelling};
             if (!row.argument.empty())
                 args.push_back(row.id == cli::OptionId::Layout ? "sfm" : "macbinary");
-            args.insert(args.end(), {"target", "source"});
+            args.insert(args.end(), {"-r", "target", "source"});
             EXPECT_EQ(cli::ParseArguments(args).error, "") << spelling;
         }
     }
@@ -191,7 +191,7 @@ TEST(CliUsage, HelpAndManPageListTheFormatsAndLayoutsOfTheTables) {
         return words;
     };
     std::istringstream helpFormats(cli::HelpText()), helpLayouts(cli::HelpText());
-    EXPECT_EQ(listed(helpFormats, "Formats (--format)", "  "), formatWords);
+    EXPECT_EQ(listed(helpFormats, "Formats (--format", "  "), formatWords);
     EXPECT_EQ(listed(helpLayouts, "Layouts (--layout", "  "), layoutWords);
     EXPECT_EQ(cli::ParseArguments(std::vector<std::string_view>{"-l", "x", "t", "s"}).error,
               "unknown layout 'x' (one of sfm, fruit, appledouble, streams-xattr, netatalk2, "
@@ -354,10 +354,22 @@ TEST(CliTarget, FolderWithoutNamedStreamsOrMissingIsRefused) {
     run = RunCli({dir.File("nowhere/deeper"), dir.File("a.bin")});
     EXPECT_EQ(run.status, 2);
     EXPECT_FALSE(std::filesystem::exists(dir.File("nowhere")));
+    // A trial run into a missing target says it would be made, and names the outputs as in an
+    // empty folder, the volume asked from the nearest folder there.
     run = RunCli({"--dry-run", dir.File("nowhere"), dir.File("a.bin")});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "veskar-convert: " + dir.File("nowhere") +
-                           ": no such folder (a run without --dry-run makes it)\n");
+    EXPECT_TRUE(run.err.starts_with("veskar-convert: " + dir.File("nowhere") +
+                                    ": cannot hold NTFS named streams"))
+        << run.err;
+    run = RunCli({"--dry-run", "-l", "appledouble", dir.File("nowhere/a"), dir.File("a.bin"),
+                  dir.File("a.bin")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, dir.File("a.bin") + " -> A (data 5, resource 5, TEXT/VSKR)\n" +
+                           dir.File("a.bin") + " -> A.001 (data 5, resource 5, TEXT/VSKR)\n");
+    EXPECT_TRUE(run.err.starts_with("veskar-convert: " + dir.File("nowhere/a") +
+                                    ": would be made (a trial run makes nothing)\n"))
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("nowhere")));
     // The target named last, as cp takes it.
     run = RunCli({dir.File("a.bin"), dir.Path()});
     EXPECT_EQ(run.status, 2);

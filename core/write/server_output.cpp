@@ -9,6 +9,7 @@
 #include "core/write/server_attributes.h"
 #include "core/write/server_name.h"
 #include "core/write/server_records.h"
+#include "core/write/trial_names.h"
 #include "core/write/unique_name.h"
 
 namespace veskar {
@@ -70,7 +71,9 @@ ImportResult PlanServerOutput(const MacFileDescription& file, std::string_view s
     report.nativeName = true;
     NoteFinderInfo(report, FinderInfoToWrite(file));
     report.outputName = name;
-    if (!intoEmptyFolder && RulesFor(companion).taken(name) && !MakeUnique(name, companion)) {
+    const bool taken =
+        (!intoEmptyFolder && RulesFor(companion).taken(name)) || trial_names::Taken(name);
+    if (taken && !MakeUnique(name, companion)) {
         report.outputName = name;
         report.detail = "every unique name for " + name + " is taken";
         report.dataBytes = report.resourceBytes = 0;

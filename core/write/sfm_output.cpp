@@ -9,6 +9,7 @@
 #include "core/finder_info.h"
 #include "core/write/safe_name.h"
 #include "core/write/server_name.h"
+#include "core/write/trial_names.h"
 #include "core/write/unique_name.h"
 #include "core/write/work_output.h"
 #include "platform/platform.h"
@@ -106,7 +107,8 @@ ImportResult PlanSfmOutput(std::string& name, const FinderInformation& finderInf
     const OutputNaming& naming = macClientNames ? MacClientNaming() : SfmNaming();
     report.outputName = name;
     report.nativeName = macClientNames;
-    if (!intoEmptyFolder && naming.taken(name) && !naming.makeUnique(name)) {
+    const bool taken = (!intoEmptyFolder && naming.taken(name)) || trial_names::Taken(name);
+    if (taken && !naming.makeUnique(name)) {
         report.detail = "every unique name for " + report.outputName + " is taken";
         return ImportResult::WriteFailed;
     }

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "core/write/trial_names.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -70,7 +71,7 @@ bool MakeUniqueName(std::string& name, std::string_view extension, const UniqueN
             if (rules.utf8) cut = Utf8CharacterStart(name, cut);
             name.erase(cut, name.size() - maxChars + (maxChars - tail - cut));
         }
-        if (!rules.taken(name)) return true;
+        if (!rules.taken(name) && !trial_names::Taken(name)) return true;
         const std::size_t dot = name.rfind('.');
         if (dot != std::string::npos) name.resize(dot);
     }
@@ -113,7 +114,7 @@ bool MakeReadableUniqueName(std::string& name, const UniqueNameRules& rules) {
             candidate.resize(cut);
         }
         candidate += tail;
-        if (!rules.taken(candidate)) {
+        if (!rules.taken(candidate) && !trial_names::Taken(candidate)) {
             name = std::move(candidate);
             return true;
         }
