@@ -28,7 +28,7 @@ struct LayoutRow {
     std::string_view word;     // the value of --layout
     std::string_view summary;  // one line of --help: what it is for
     std::string_view help;     // what it writes and what for, for the man page
-    TargetNeeds needs;      // what the target folder's volume must take
+    TargetNeeds needs;         // what the target folder's volume must take
     // The writer, as the command line writes the layout: the Macintosh name as the Mac showed
     // it (translated to code page 1252 for NTFS, to UTF-8 as a Mac client stores it on a
     // Linux server) and the whole Finder information, made fit for another machine.
