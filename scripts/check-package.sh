@@ -14,11 +14,13 @@ deb=$(ls "$work"/out/veskar_*.deb)
 expected="./usr/bin/veskar
 ./usr/bin/veskar-convert
 ./usr/share/applications/veskar.desktop
+./usr/share/bash-completion/completions/veskar-convert
 ./usr/share/doc/veskar/CHANGELOG.md
 ./usr/share/doc/veskar/LICENSE
 ./usr/share/doc/veskar/copyright
 ./usr/share/icons/hicolor/scalable/apps/veskar.svg
-./usr/share/man/man1/veskar-convert.1"
+./usr/share/man/man1/veskar-convert.1
+./usr/share/zsh/vendor-completions/_veskar-convert"
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
 if [ "$actual" != "$expected" ]; then
     echo "package contents differ:"; diff <(echo "$expected") <(echo "$actual") || true; exit 1
