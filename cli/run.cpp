@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/info.h"
 #include "cli/jobs_ahead.h"
 #include "cli/progress.h"
 #include "core/formats.h"
@@ -381,6 +382,7 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         out << HelpText() << std::flush;
         return kExitConverted;
     }
+    if (options.info) return ShowInfo(options, out, err);
     if (options.version) {
         out << kProgram << ' ' << VESKAR_VERSION << '\n' << std::flush;
         return kExitConverted;

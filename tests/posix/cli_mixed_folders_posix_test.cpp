@@ -74,6 +74,13 @@ TEST(CliMixedFolders, OthersSkippedOrCopiedAndFoldersOnlyWhereSomethingLands) {
          {"--copy-others copies the other files of"},
          {},
          {}},
+        // Described without a target, nothing written.
+        {{"--info", "-r", "downloads"},
+         0,
+         {"downloads/Game.bin\n  format:        MacBinary",
+          "  type:          APPL   creator: GAME\n", "downloads/tool.sit: not a Mac file\n"},
+         {},
+         {"downloads/Game"}},
         // A trial run foresees the names the batch takes from each other, in a folder it
         // would make.
         {{"-n", "-l", "fruit", "trial/new", "downloads/Game.bin", "downloads/Game.bin"},
