@@ -60,6 +60,24 @@ const OutputNaming& MacClientNaming() {
     return naming;
 }
 
+// The command line's codes for 8-bit names: "Name.001", counted for each name.
+bool MakeUniqueReadable(std::string& name) {
+    return MakeReadableUniqueName(name, {kMaxOutputNameChars, FileNameExists, false});
+}
+
+const OutputNaming& ReadableNaming() {
+    static const OutputNaming naming{
+        .taken = [](const std::string& name) { return FileNameExists(name); },
+        .makeUnique = MakeUniqueReadable,
+        .native = [](const std::string& name) { return platform::AnsiToNative(name); },
+    };
+    return naming;
+}
+
+const OutputNaming& NamingFor(bool macClientNames, bool readableCodes) {
+    return macClientNames ? MacClientNaming() : readableCodes ? ReadableNaming() : SfmNaming();
+}
+
 // A name made fit for the target: code page 1252 made safe, or a Mac client's name cut to fit.
 void PrepareName(std::string& name, bool macClientNames) {
     if (macClientNames) {
@@ -102,9 +120,10 @@ FinderInformation TypeCreatorInfo(const TypeCreator& typeCreator) {
 }  // namespace
 
 ImportResult PlanSfmOutput(std::string& name, const FinderInformation& finderInfo,
-                           bool intoEmptyFolder, ImportReport& report, bool macClientNames) {
+                           bool intoEmptyFolder, ImportReport& report, bool macClientNames,
+                           bool readableCodes) {
     PrepareName(name, macClientNames);
-    const OutputNaming& naming = macClientNames ? MacClientNaming() : SfmNaming();
+    const OutputNaming& naming = NamingFor(macClientNames, readableCodes);
     report.outputName = name;
     report.nativeName = macClientNames;
     const bool taken = (!intoEmptyFolder && naming.taken(name)) || trial_names::Taken(name);
@@ -130,7 +149,7 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
     ImportReport& out = report ? *report : local;
     NoteFinderInfo(out, finderInfo);
     PrepareName(name, extras.macClientNames);
-    const OutputNaming& naming = extras.macClientNames ? MacClientNaming() : SfmNaming();
+    const OutputNaming& naming = NamingFor(extras.macClientNames, extras.readableCodes);
     out.nativeName = extras.macClientNames;
 
     // Held for this output when no run holds the current folder already.

@@ -41,6 +41,9 @@ struct SfmExtras {
     // `name` is native, as a Mac client stores names on NTFS (the private range for what NTFS
     // refuses), instead of 8-bit Windows text made safe.
     bool macClientNames = false;
+    // A taken 8-bit name gets the command line's number ("Name.001", counted for the name)
+    // instead of the window's code; Mac client names always do.
+    bool readableCodes = false;
 };
 
 // The same with the record's Finder information given whole, and the extras.
@@ -52,6 +55,7 @@ ImportResult WriteSfmOutput(std::string& name, ForkPlace data, ForkPlace resourc
 // safe and, unless the folder is to be new and empty, unique in the current folder; the type
 // and creator reported.
 ImportResult PlanSfmOutput(std::string& name, const FinderInformation& finderInfo,
-                           bool intoEmptyFolder, ImportReport& report, bool macClientNames = false);
+                           bool intoEmptyFolder, ImportReport& report, bool macClientNames = false,
+                           bool readableCodes = false);
 
 }  // namespace veskar

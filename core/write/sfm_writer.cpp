@@ -33,7 +33,8 @@ FinderInformation SfmWriter::InfoOf(const MacFileDescription& file) const {
 ImportResult SfmWriter::Plan(const MacFileDescription& file, std::string_view sourcePath,
                              bool intoEmptyFolder, ImportReport& report) const {
     std::string name = NameOf(file, sourcePath);
-    return PlanSfmOutput(name, InfoOf(file), intoEmptyFolder, report, MacClientNames());
+    return PlanSfmOutput(name, InfoOf(file), intoEmptyFolder, report, MacClientNames(),
+                         naming_ == SfmNaming::MacClient);
 }
 
 ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view sourcePath,
@@ -47,7 +48,7 @@ ImportResult SfmWriter::Write(const MacFileDescription& file, std::string_view s
     SfmExtras extras;
     if (finderInfo_ == SfmFinderInfo::Whole)
         extras = {file.dates, &file.extendedAttributes, !CarriesMacInformation(file),
-                  MacClientNames()};
+                  MacClientNames(), naming_ == SfmNaming::MacClient};
     return WithShortfall(WriteSfmOutput(name, data, resource, InfoOf(file), &report, extras),
                          file.shortfall, &report);
 }
