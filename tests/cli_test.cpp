@@ -361,6 +361,7 @@ TEST(CliTarget, FolderWithoutNamedStreamsOrMissingIsRefused) {
     EXPECT_TRUE(run.err.starts_with("veskar-convert: " + dir.File("nowhere") +
                                     ": cannot hold NTFS named streams"))
         << run.err;
+#ifndef _WIN32  // the layouts without streams are written on Linux
     run = RunCli({"--dry-run", "-l", "appledouble", dir.File("nowhere/a"), dir.File("a.bin"),
                   dir.File("a.bin")});
     EXPECT_EQ(run.status, 0) << run.err;
@@ -369,6 +370,7 @@ TEST(CliTarget, FolderWithoutNamedStreamsOrMissingIsRefused) {
     EXPECT_TRUE(run.err.starts_with("veskar-convert: " + dir.File("nowhere/a") +
                                     ": would be made (a trial run makes nothing)\n"))
         << run.err;
+#endif
     EXPECT_FALSE(std::filesystem::exists(dir.File("nowhere")));
     // The target named last, as cp takes it.
     run = RunCli({dir.File("a.bin"), dir.Path()});

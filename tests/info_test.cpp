@@ -200,7 +200,8 @@ TEST(Info, EachKindOfSourceIsDescribed) {
         const std::string before = Listing(folder.Path());
         const InfoRun run = Info({c.source}, folder.Path());
         EXPECT_EQ(run.status, 0) << c.label << ": " << run.err;
-        EXPECT_EQ(run.out, c.block) << c.label;
+        // Printed in the system's own text, as the names of files are.
+        EXPECT_EQ(run.out, platform::Utf8ToNative(c.block)) << c.label;
         EXPECT_EQ(run.err, "") << c.label;
         EXPECT_EQ(Listing(folder.Path()), before) << c.label << ": something was written";
     }
@@ -224,29 +225,29 @@ TEST(Info, TreeWithRecursive) {
     const InfoRun run = Info({"-r", "tree"}, folder.Path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out,
-              "tree/._Sub\n"
-              "  format:        AppleDouble (folder)\n"
-              "  flags:         invisible (0x4000)\n"
-              "\n"
-              "tree/a.bin\n"
-              "  format:        MacBinary II\n"
-              "  name:          Icon Tool\n"
-              "  type:          APPL   creator: ICTL\n"
-              "  flags:         bundle, custom icon (0x2400)\n"
-              "  created:       2001-03-04 05:06:07 UTC\n"
-              "  modified:      2002-04-05 06:07:08 UTC\n"
-              "  data fork:     34 bytes\n"
-              "  resource fork: 621 bytes\n"
-              "  comment:       \"Drag an icon \xE2\x80\x9Chere\xE2\x80\x9D\"\n"
-              "\n"
-              "tree/doc\n"
-              "  format:        AppleDouble\n"
-              "  type:          TEXT   creator: ttxt\n"
-              "  flags:         none (0x0000)\n"
-              "  data fork:     4 bytes\n"
-              "\n"
-              "tree/notes.txt: not a Mac file\n");
+    EXPECT_EQ(run.out, platform::Utf8ToNative(
+                           "tree/._Sub\n"
+                           "  format:        AppleDouble (folder)\n"
+                           "  flags:         invisible (0x4000)\n"
+                           "\n"
+                           "tree/a.bin\n"
+                           "  format:        MacBinary II\n"
+                           "  name:          Icon Tool\n"
+                           "  type:          APPL   creator: ICTL\n"
+                           "  flags:         bundle, custom icon (0x2400)\n"
+                           "  created:       2001-03-04 05:06:07 UTC\n"
+                           "  modified:      2002-04-05 06:07:08 UTC\n"
+                           "  data fork:     34 bytes\n"
+                           "  resource fork: 621 bytes\n"
+                           "  comment:       \"Drag an icon \xE2\x80\x9Chere\xE2\x80\x9D\"\n"
+                           "\n"
+                           "tree/doc\n"
+                           "  format:        AppleDouble\n"
+                           "  type:          TEXT   creator: ttxt\n"
+                           "  flags:         none (0x0000)\n"
+                           "  data fork:     4 bytes\n"
+                           "\n"
+                           "tree/notes.txt: not a Mac file\n"));
 }
 
 // What cannot be described is said on the error stream, in the conversions' words, and
