@@ -20,7 +20,8 @@ veskar_install() {
 # Mac support is in samba-vfs-modules), smbclient and python3-impacket (a client that speaks
 # as macOS does) serve and read back the server layouts; attr lets people look at them.
 # unar (The Unarchiver's lsar and unar) and macutils (hexbin) decode the wrappings written.
-# bash-completion and zsh run veskar-convert's completion scripts.
+# bash-completion and zsh run veskar-convert's completion scripts; hfsutils reads and makes
+# the HFS images the tests check.
 VESKAR_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libbenchmark-dev ntfs-3g fuse3
     python3-fusepy qt6-base-dev libqt6svg6 xvfb xauth samba samba-vfs-modules smbclient
-    python3-impacket attr unar macutils bash-completion zsh)
+    python3-impacket attr unar macutils bash-completion zsh hfsutils)
