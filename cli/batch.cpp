@@ -9,8 +9,10 @@
 #include <system_error>
 
 #include "cli/folder_walk.h"
+#include "core/common/charsets.h"
 #include "core/read/appledouble.h"
 #include "core/stored_import.h"
+#include "core/write/hfs_writer.h"
 #include "core/write/safe_name.h"
 #include "core/write/server_name.h"
 #include "platform/platform.h"
@@ -271,6 +273,38 @@ Totals CountJobs(const std::vector<std::string>& sources, const std::vector<std:
     return totals;
 }
 
+void OutputFolders::PlaceInImage(const Place& parent, const std::string& relative,
+                                 const std::string& native, Place& place) {
+    place.folder = parent.folder;
+    std::string name = HfsNameOf(platform::NativeToUtf8(native));
+    if (place.problem.empty() && !place.isNew) {
+        const std::optional<hfs::Entry> there = image_->Find(parent.imageFolder, name);
+        if (there && there->folder) {
+            place.imageFolder = there->id;
+            name = there->name;
+        } else if (there) {
+            place.problem = "a file on the volume is named as the folder " + native;
+        } else if (dryRun_) {
+            place.isNew = true;
+        } else {
+            hfs::NewEntry entry;
+            entry.name = name;
+            entry.dates = HfsDatesOf({});
+            std::string why;
+            if (const std::optional<hfs::CatalogId> made =
+                    image_->AddFolder(parent.imageFolder, entry, why)) {
+                place.imageFolder = *made;
+                made_.insert(relative);
+            } else {
+                place.problem = "cannot make the folder " + native + " on the volume: " + why;
+            }
+        }
+    }
+    place.name = platform::Utf8ToNative(charsets::MacRomanToUtf8(name));
+    place.relative = parent.relative + place.name + "/";
+    place.madeByRun = place.isNew || made_.contains(relative);
+}
+
 const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
     for (std::size_t i = 0; i < chain_.size(); ++i) {
         if (chain_[i].first != relative) continue;
@@ -291,12 +325,17 @@ const OutputFolders::Place& OutputFolders::For(const std::string& relative) {
     const Place parent = For(parentRelative);
     std::string name = relative.substr(parentRelative.size());
     name.pop_back();  // the '/'
+    place.isNew = parent.isNew;
+    place.problem = parent.problem;
+    if (image_) {
+        PlaceInImage(parent, relative, name, place);
+        chain_.emplace_back(relative, std::move(place));
+        return chain_.back().second;
+    }
     if (storedName_)
         name = storedName_(name);
     else
         MakeSafeName(name);
-    place.isNew = parent.isNew;
-    place.problem = parent.problem;
     place.folder = platform::NativeOfPath(platform::PathOfNative(parent.folder) /
                                           platform::PathOfNative(name));
     if (place.problem.empty() && !place.isNew) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/report.h"
+#include "core/hfs/hfs_volume.h"
 
 namespace veskar {
 
@@ -105,8 +106,13 @@ class OutputFolders {
           dryRun_(dryRun),
           storedName_(storedName),
           targetIsNew_(targetIsNew) {}
+    // The folders are those of an HFS volume image: made in its catalog, not on the disk;
+    // `folder` of every place is then the target (the folder holding the image).
+    void InImage(hfs::Volume* volume) { image_ = volume; }
+    hfs::Volume* Image() const { return image_; }
     struct Place {
-        std::string folder;      // absolute: where the import writes
+        std::string folder;                             // absolute: where the import writes
+        hfs::CatalogId imageFolder = hfs::kRootFolder;  // in an image: the folder there
         bool isNew = false;      // only in a trial run: the folder is not there yet
         std::string problem;     // why it cannot be made; empty when it can
         std::string relative;    // native, relative to the target, ending in '/'
@@ -118,10 +124,15 @@ class OutputFolders {
     const Place& For(const std::string& relative);
 
   private:
+    // The place of a folder in the image (found, or made, unless in a trial run).
+    void PlaceInImage(const Place& parent, const std::string& relative, const std::string& native,
+                      Place& place);
+
     std::string target_;
     bool dryRun_;
     StoredName storedName_;
     bool targetIsNew_;
+    hfs::Volume* image_ = nullptr;
     // The last folder asked for and every folder above it, the target first.
     std::vector<std::pair<std::string, Place>> chain_;
     // The folders this run made, as asked for.

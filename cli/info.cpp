@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <utility>
 
 #include "cli/batch.h"
+#include "cli/image_walk.h"
 #include "cli/report.h"
 #include "cli/run.h"
 #include "core/common/c_stream.h"
@@ -17,6 +20,7 @@
 #include "core/common/mac_time.h"
 #include "core/finder_info.h"
 #include "core/formats.h"
+#include "core/hfs/hfs_volume.h"
 #include "core/import.h"
 #include "core/read/appledouble.h"
 #include "core/read/macbinary.h"
@@ -455,6 +459,44 @@ std::vector<std::string> FinderFlagNames(std::uint16_t flags) {
     return names;
 }
 
+namespace {
+
+// Every file and folder of an HFS image, as its catalog holds them.
+void ShowImage(const std::string& image, const std::string& given,
+               const std::function<void(const SourceInfo&)>& show) {
+    std::string why;
+    const std::unique_ptr<hfs::Volume> volume = hfs::Volume::Open(image, false, why);
+    if (!volume) {
+        SourceInfo info;
+        info.source = given;
+        info.result = std::filesystem::exists(platform::PathOfNative(image))
+                          ? ImportResult::WrongKind
+                          : ImportResult::CannotOpen;
+        info.detail = why;
+        show(info);
+        return;
+    }
+    ImageWalk walk(*volume, given);
+    while (const std::optional<ImageJob> job = walk.Next()) {
+        const hfs::Entry& entry = job->entry;
+        SourceInfo info;
+        info.kind = SourceInfo::Kind::Described;
+        info.source = job->given;
+        info.format = entry.folder ? "HFS volume (folder)" : "HFS volume";
+        info.folder = entry.folder;
+        info.name = charsets::MacRomanToUtf8(entry.name);
+        std::copy(entry.finder.begin(), entry.finder.end(), info.finderInfo.begin());
+        info.dates = {mac_time::From1904(entry.dates.created),
+                      mac_time::From1904(entry.dates.modified),
+                      mac_time::From1904(entry.dates.backedUp)};
+        info.dataBytes = entry.dataLength;
+        info.resourceBytes = entry.resourceLength;
+        show(info);
+    }
+}
+
+}  // namespace
+
 int ShowInfo(const Options& options, std::ostream& out, std::ostream& err) {
     const std::string start = platform::CurrentFolder();
     std::vector<std::string> sources;
@@ -466,29 +508,33 @@ int ShowInfo(const Options& options, std::ostream& out, std::ostream& err) {
     // run holds it throughout, as a trial run does.
     bool failed = false;
     bool first = true;
-    {
+    const auto show = [&](const SourceInfo& info) {
+        if (info.kind == SourceInfo::Kind::Companion) return;
+        if (info.kind == SourceInfo::Kind::Failed) {
+            failed = true;
+            SourceOutcome outcome;
+            outcome.source = info.source;
+            outcome.result = info.result;
+            outcome.report.detail = info.detail;
+            err << DiagnosticLine(outcome) << '\n' << std::flush;
+            if (!options.json) return;
+        }
+        if (options.json) {
+            out << InfoJson(info) << '\n' << std::flush;
+        } else {
+            out << (first ? "" : "\n") << InfoText(info) << std::flush;
+            first = false;
+        }
+    };
+    if (options.format == Format::Hfs) {
+        for (std::size_t i = 0; i < sources.size(); ++i)
+            ShowImage(sources[i], options.sources[i], show);
+    } else {
         const platform::Holding holding;
         JobList jobs(sources, options.sources, options.recursive, {}, JobList::Detail::Companions,
                      reading.treeLayout.has_value());
-        while (const std::optional<Job> job = jobs.Next()) {
-            const SourceInfo info = Describe(reading, *job);
-            if (info.kind == SourceInfo::Kind::Companion) continue;
-            if (info.kind == SourceInfo::Kind::Failed) {
-                failed = true;
-                SourceOutcome outcome;
-                outcome.source = info.source;
-                outcome.result = info.result;
-                outcome.report.detail = info.detail;
-                err << DiagnosticLine(outcome) << '\n' << std::flush;
-                if (!options.json) continue;
-            }
-            if (options.json) {
-                out << InfoJson(info) << '\n' << std::flush;
-            } else {
-                out << (first ? "" : "\n") << InfoText(info) << std::flush;
-                first = false;
-            }
-        }
+        while (const std::optional<Job> job = jobs.Next())
+            show(Describe(reading, *job));
     }
     // Nothing was written, so what the holding may say of writes does not concern this run.
     platform::TakeHoldingNotices();

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/common/import_result.h"
+#include "core/hfs/hfs_volume.h"
 
 namespace veskar {
 
@@ -18,12 +19,14 @@ constexpr bool kServerLayoutsWritten = false;
 constexpr bool kServerLayoutsWritten = true;
 #endif
 
-constexpr std::array<OptionRow, 14> kOptions{{
+constexpr std::array<OptionRow, 16> kOptions{{
     {OptionId::CopyOthers, '\0', "copy-others", "",
      "with -r, copy the files that are not Mac files too"},
     {OptionId::DryRun, 'n', "dry-run", "", "say what would be written, write nothing"},
     {OptionId::Format, 'f', "format", "FORMAT", "the sources' format (below); auto by default"},
     {OptionId::Help, 'h', "help", "", "print this help and exit"},
+    {OptionId::ImageSize, '\0', "image-size", "SIZE",
+     "a new HFS image's size: 800K, 1440K, ... 2G (20M)"},
     {OptionId::Info, '\0', "info", "",
      "describe each SOURCE and write nothing (no\n"
      "TARGET_FOLDER): type, creator, flags, dates, forks"},
@@ -42,6 +45,8 @@ constexpr std::array<OptionRow, 14> kOptions{{
      "check the sources' CRCs first and read each output\n"
      "back: one that differs fails and is removed"},
     {OptionId::Version, '\0', "version", "", "print the version and exit"},
+    {OptionId::VolumeName, '\0', "volume-name", "NAME",
+     "a new HFS image's volume name (the image's name)"},
 }};
 
 static_assert(std::is_sorted(kOptions.begin(), kOptions.end(),
@@ -133,6 +138,24 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
         case OptionId::SkipExisting:
             options.skipExisting = true;
             return true;
+        case OptionId::ImageSize: {
+            const auto bytes = hfs::ImageSizeFromText(argument);
+            if (!bytes) {
+                parsed.error = "unknown image size " + Quoted(argument) +
+                               " (800K, 1440K, 20M, ... up to 2G, a multiple of 512 bytes)";
+                return false;
+            }
+            options.imageSize = *bytes;
+            return true;
+        }
+        case OptionId::VolumeName:
+            if (argument.empty() || argument.find(':') != std::string_view::npos) {
+                parsed.error =
+                    "unusable volume name " + Quoted(argument) + " (1 to 27 characters, no ':')";
+                return false;
+            }
+            options.volumeName = argument;
+            return true;
         case OptionId::CopyOthers:
             options.copyOthers = true;
             return true;
@@ -157,7 +180,7 @@ bool Apply(const OptionRow& row, std::string_view argument, Parsed& parsed) {
 
 }  // namespace
 
-const std::array<OptionRow, 14>& OptionTable() {
+const std::array<OptionRow, 16>& OptionTable() {
     return kOptions;
 }
 
@@ -221,13 +244,19 @@ Parsed ParseArguments(std::span<const std::string_view> arguments) {
     }
 
     const Layout layout = parsed.options.layout;
-    if (parsed.options.strict && formats::IsLayout(parsed.options.format))
+    if (parsed.options.strict &&
+        (formats::IsLayout(parsed.options.format) || parsed.options.format == Format::Hfs))
         return fail("--strict reads what the window reads, the four formats: it takes no -f " +
                     std::string(formats::RowOf(parsed.options.format).word));
     if (parsed.options.strict && layout != Layout::Sfm)
         return fail(
             "--strict writes what the window writes, NTFS named streams: it takes no --layout " +
             std::string(LayoutRowOf(layout).word));
+    if ((parsed.options.imageSize != 0 || !parsed.options.volumeName.empty()) &&
+        layout != Layout::Hfs)
+        return fail("--image-size and --volume-name make an HFS image: they go with --layout hfs");
+    if (layout == Layout::Hfs && parsed.options.skipExisting)
+        return fail("--skip-existing resumes a run into a folder: it takes no --layout hfs");
     if (!kServerLayoutsWritten && layout != Layout::Sfm)
         return fail("--layout " + std::string(LayoutRowOf(layout).word) +
                     " is written on Linux, where Samba and netatalk serve it; here use sfm");
@@ -250,7 +279,8 @@ Parsed ParseArguments(std::span<const std::string_view> arguments) {
 std::string HelpText() {
     const std::string program(kProgram);
     std::string text = "Usage: " + program + " [OPTION]... TARGET_FOLDER SOURCE...\n" + "       " +
-                       program + " --info [-r] [--json] SOURCE...\n";
+                       program + " --info [-r] [--json] SOURCE...\n" + "       " + program +
+                       " --layout hfs [--image-size SIZE] IMAGE SOURCE...\n";
     text +=
         "Converts classic Macintosh files (BinHex, MacBinary, AppleSingle, AppleDouble)\n"
         "into TARGET_FOLDER, made when missing, in the layout a Mac file server reads.\n"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@ enum class OptionId {
     DryRun,
     Format,
     Help,
+    ImageSize,
     Info,
     Json,
     Layout,
@@ -34,7 +36,8 @@ enum class OptionId {
     Strict,
     Sync,
     Verify,
-    Version
+    Version,
+    VolumeName
 };
 
 struct OptionRow {
@@ -45,24 +48,26 @@ struct OptionRow {
     std::string_view help;      // '\n' starts a continuation line
 };
 
-const std::array<OptionRow, 14>& OptionTable();
+const std::array<OptionRow, 16>& OptionTable();
 
 struct Options {
     Format format = Format::Auto;
     Layout layout = Layout::Sfm;
     bool json = false;
     bool quiet = false;
-    bool dryRun = false;        // say what would be written, write nothing
-    bool recursive = false;     // a folder source stands for every file below it
-    bool strict = false;        // the window's BinHex probe, start of the data, names and record
-    bool sync = false;          // each output on the disk before it is reported
-    bool verify = false;        // refuse sources whose check values are wrong, read outputs back
-    bool skipExisting = false;  // pass over sources whose output is there already
-    bool copyOthers = false;    // under -r, files that are not Mac files copied as they are
-    bool info = false;          // describe each source, write nothing: no target folder
-    bool help = false;          // --help was given: nothing else was looked at after it
-    bool version = false;       // likewise for --version
-    std::string target;         // empty with --info
+    bool dryRun = false;          // say what would be written, write nothing
+    bool recursive = false;       // a folder source stands for every file below it
+    bool strict = false;          // the window's BinHex probe, start of the data, names and record
+    bool sync = false;            // each output on the disk before it is reported
+    bool verify = false;          // refuse sources whose check values are wrong, read outputs back
+    bool skipExisting = false;    // pass over sources whose output is there already
+    bool copyOthers = false;      // under -r, files that are not Mac files copied as they are
+    bool info = false;            // describe each source, write nothing: no target folder
+    bool help = false;            // --help was given: nothing else was looked at after it
+    bool version = false;         // likewise for --version
+    std::uint64_t imageSize = 0;  // a new HFS image's bytes; 0: the default
+    std::string volumeName;       // a new HFS image's volume name; empty: the image's name
+    std::string target;           // empty with --info
     std::vector<std::string> sources;
 };
 

@@ -10,12 +10,17 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/image_target.h"
+#include "cli/image_walk.h"
 #include "cli/info.h"
 #include "cli/jobs_ahead.h"
 #include "cli/progress.h"
+#include "core/common/charsets.h"
 #include "core/formats.h"
+#include "core/hfs_import.h"
 #include "core/import.h"
 #include "core/read/appledouble.h"
+#include "core/write/hfs_writer.h"
 #include "core/write/server_name.h"
 #include "core/write/trial_names.h"
 #include "core/write/work_output.h"
@@ -162,6 +167,7 @@ SourceOutcome ConvertFolder(OutputFolders& folders, const Job& job, const std::s
     }
     const std::string name = place.name;
     const OutputFolders::Place& parent = folders.For(job.folder);
+    if (hfs::Volume* image = folders.Image()) TheHfsWriter().Into(image, parent.imageFolder);
     ImportRequest request;
     request.writer = &LayoutWriter(options.layout);
     request.dryRun = options.dryRun ? DryRun::IntoNewFolder : DryRun::Off;
@@ -235,6 +241,79 @@ SourceOutcome CopyAsItIs(const Conversion& how, const std::string& folder,
     return outcome;
 }
 
+// The files and folders of HFS images given as sources (-r -f hfs), each written as the run's
+// layout keeps it, in the folders below the target that the image's folders are. False when
+// any failed.
+bool ConvertImages(const Options& options, const std::vector<std::string>& sources,
+                   const std::string& target, OutputFolders& folders, Reporter& reporter,
+                   Tally& tally) {
+    bool wentWell = true;
+    const auto report = [&](const SourceOutcome& outcome) {
+        reporter.Report(outcome);
+        tally.Add(outcome);
+        wentWell = wentWell && WentWell(outcome);
+    };
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        SourceOutcome failure;
+        failure.source = options.sources[i];
+        std::string why;
+        const std::unique_ptr<hfs::Volume> volume = hfs::Volume::Open(sources[i], false, why);
+        if (!volume) {
+            failure.result = std::filesystem::exists(platform::PathOfNative(sources[i]))
+                                 ? ImportResult::WrongKind
+                                 : ImportResult::CannotOpen;
+            failure.report.detail = why;
+            report(failure);
+            continue;
+        }
+        ImageWalk walk(*volume, options.sources[i]);
+        while (const std::optional<ImageJob> entry = walk.Next()) {
+            platform::SetInterruptNote(std::string(kProgram) + ": interrupted while converting " +
+                                       entry->given + ": nothing of its output was left\n");
+            if (entry->entry.folder) {
+                Job job;
+                job.given = entry->given;
+                job.folder = entry->folder;
+                job.informationOf = ImageName(entry->entry);
+                report(ConvertFolder(folders, job, job.informationOf, options, target,
+                                     [&](const std::string& parent, const std::string& name,
+                                         const ImportRequest& request, ImportReport& out) {
+                                         return ImportHfsFolder(*volume, entry->entry, parent, name,
+                                                                request, out);
+                                     }));
+                continue;
+            }
+            SourceOutcome outcome;
+            outcome.source = entry->given;
+            outcome.dryRun = options.dryRun;
+            const OutputFolders::Place& place = folders.For(entry->folder);
+            if (!place.problem.empty()) {
+                outcome.result = ImportResult::WriteFailed;
+                outcome.report.detail = place.problem;
+                report(outcome);
+                continue;
+            }
+            if (hfs::Volume* image = folders.Image()) TheHfsWriter().Into(image, place.imageFolder);
+            if (options.dryRun) trial_names::Enter(place.relative);
+            ImportRequest request;
+            request.writer = &LayoutWriter(options.layout);
+            request.dryRun = !options.dryRun ? DryRun::Off
+                             : place.isNew   ? DryRun::IntoNewFolder
+                                             : DryRun::IntoFolder;
+            if (options.verify && options.layout != Layout::Hfs)
+                request.readBack = StoredLayoutOf(options.layout);
+            outcome.result =
+                ImportHfsFile(*volume, entry->entry, place.isNew ? target : place.folder,
+                              entry->given, request, outcome.report);
+            outcome.outputFolder = place.relative;
+            if (options.dryRun && !outcome.report.outputName.empty())
+                trial_names::Add(outcome.report.outputName);
+            report(outcome);
+        }
+    }
+    return wentWell;
+}
+
 }  // namespace
 
 StoredLayout StoredLayoutOf(Layout layout) {
@@ -254,6 +333,7 @@ StoredLayout StoredLayoutOf(Layout layout) {
         case Layout::BinHex:
             return StoredLayout::BinHex;
         case Layout::Netatalk2:
+        case Layout::Hfs:
             break;
     }
     return StoredLayout::Netatalk2;
@@ -336,7 +416,9 @@ SourceOutcome ConvertSource(const Conversion& how, const std::string& target,
                 return outcome;
             case Probe::Verdict::Nothing:
                 outcome.result = ImportResult::WrongKind;
-                outcome.report.detail = "not MacBinary, AppleSingle, AppleDouble or BinHex";
+                outcome.report.detail = LooksLikeHfsImage(source)
+                                            ? "an HFS disk image: read what it holds with -f hfs"
+                                            : "not MacBinary, AppleSingle, AppleDouble or BinHex";
                 return outcome;
             case Probe::Verdict::Recognised:
                 format = probe.format;
@@ -399,13 +481,23 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
 
     // A missing target folder is made (with the folders above it that are missing), and
     // removed again if it cannot take the outputs after all.
+    const bool intoImage = options.layout == Layout::Hfs;
+    std::optional<ImageTarget> image;
+    if (intoImage) {
+        std::string problem;
+        image = OpenImageTarget(options, target, problem);
+        if (!image) {
+            Complain(err, options.target, problem);
+            return kExitUsage;
+        }
+    }
     std::vector<std::filesystem::path> made;
-    if (!options.dryRun) made = MakeMissingFolders(target);
+    if (!options.dryRun && !intoImage) made = MakeMissingFolders(target);
     // A trial run into a folder that a run would make writes its names as into an empty one,
     // and asks the nearest folder that is there whether it could take the outputs.
-    std::string standIn = target;
+    std::string standIn = intoImage ? image->folder : target;
     const bool targetIsNew =
-        options.dryRun && TargetProblem(target, options.layout) == kNoSuchFolder;
+        options.dryRun && !intoImage && TargetProblem(target, options.layout) == kNoSuchFolder;
     if (targetIsNew) standIn = NearestExistingFolder(target);
     if (std::string problem = TargetProblem(standIn, options.layout); !problem.empty()) {
         for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
@@ -418,6 +510,12 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         Complain(err, options.target, problem);
         return kExitUsage;
     }
+    if (intoImage && image->scratch.empty() && image->made && !options.quiet)
+        err << kProgram << ": " << options.target << ": a new HFS image, volume \""
+            << platform::Utf8ToNative(charsets::MacRomanToUtf8(image->volume->Name())) << "\"\n";
+    if (intoImage && !image->scratch.empty() && !options.quiet)
+        err << kProgram << ": " << options.target
+            << ": a new HFS image would be made (a trial run makes nothing)\n";
     if (targetIsNew && !options.quiet)
         err << kProgram << ": " << options.target
             << ": would be made (a trial run makes nothing)\n";
@@ -433,7 +531,10 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     const std::optional<StoredLayout> treeLayout = TreeLayoutOf(options.format, options.recursive);
     // A layout's tree, and a folder brought across with the other files, come whole: every
     // folder is a job of its own, made even when nothing lands in it.
-    JobList list(sources, options.sources, options.recursive, target,
+    // HFS images are walked in their catalogs, not on the disk.
+    const bool fromImages = options.format == Format::Hfs;
+    const std::vector<std::string> noSources;
+    JobList list(fromImages ? noSources : sources, options.sources, options.recursive, target,
                  progressWanted ? JobList::Detail::Full : JobList::Detail::Companions,
                  treeLayout.has_value() || options.copyOthers);
     // The sources are opened and probed ahead, as the imports would probe them.
@@ -446,19 +547,21 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     std::optional<ProbedJob> job = jobs.Next();
     std::optional<ProbedJob> following = job ? jobs.Next() : std::nullopt;
     const bool batch = following.has_value();
-    const Totals totals =
-        progressWanted ? CountJobs(sources, options.sources, options.recursive, target) : Totals{};
+    const Totals totals = progressWanted && !fromImages
+                              ? CountJobs(sources, options.sources, options.recursive, target)
+                              : Totals{};
     Progress progress(err, progressWanted && (batch || totals.bytes > kLongFile), totals.files,
                       totals.bytes);
     // Folders are named as the outputs: on NTFS, where names are native Unicode, as a Mac
     // client stores them too (the window's names with --strict).
     const bool serverNames =
         options.layout != Layout::Sfm || (platform::kNativeTextIsUtf8 && !options.strict);
-    OutputFolders folders(targetIsNew ? standIn : target, options.dryRun,
+    OutputFolders folders(targetIsNew || intoImage ? standIn : target, options.dryRun,
                           options.layout == Layout::Netatalk2 ? &Netatalk2StoredName
                           : serverNames                       ? &ServerStoredName
                                                               : nullptr,
                           targetIsNew);
+    if (intoImage) folders.InImage(image->volume.get());
     Reporter reporter(out, err, options.json, options.quiet);
     // A source named on the command line, not found below a folder given.
     const auto namedAsSource = [&sources](const Job& walked) {
@@ -466,6 +569,8 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     };
     Tally tally;
     bool failed = false;
+    if (fromImages)
+        failed = !ConvertImages(options, sources, standIn, folders, reporter, tally) || failed;
     for (; job; job = std::exchange(following, jobs.Next())) {
         const Job& current = job->job;
         if (current.isFolder && !treeLayout) {
@@ -515,7 +620,9 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                                .companion = current.companion,
                                .layoutTree = treeLayout.has_value(),
                                .skipExisting = options.skipExisting};
-                if (options.verify && !options.strict)
+                // An image's entries are written whole or not at all; no reader reads them
+                // back from a folder.
+                if (options.verify && !options.strict && !intoImage)
                     how.readBack = StoredLayoutOf(options.layout);
                 if (options.dryRun)
                     how.dryRun = place.isNew ? DryRun::IntoNewFolder : DryRun::IntoFolder;
@@ -523,6 +630,7 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
                 // an empty folder, and the target stands in for it.
                 const std::string& into = place.isNew ? standIn : place.folder;
                 if (options.dryRun) trial_names::Enter(place.relative);
+                if (intoImage) TheHfsWriter().Into(image->volume.get(), place.imageFolder);
                 const bool other = options.copyOthers && job->probe &&
                                    job->probe->verdict == Probe::Verdict::Nothing &&
                                    !namedAsSource(current);
@@ -559,6 +667,13 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     progress.Clear();
     platform::SetInterruptNote({});
     trial_names::Forget();
+    if (image) {
+        TheHfsWriter().Into(nullptr, hfs::kRootFolder);
+        if (const std::string problem = CloseImageTarget(*image); !problem.empty()) {
+            Complain(err, options.target, problem);
+            failed = true;
+        }
+    }
     holding.reset();
     // What the holdings found (the leftovers of an interrupted run removed) and could not do
     // (a work folder left, a volume that would not sync): said, and a failure for the latter.
@@ -566,9 +681,11 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
         err << kProgram << ": " << notice.text << '\n';
         failed = failed || notice.trouble;
     }
-    if (batch && !options.quiet)
+    if ((batch || fromImages) && !options.quiet)
         err << kProgram << ": "
-            << (treeLayout ? tally.TreeLine(options.dryRun) : tally.Line(options.dryRun)) << '\n'
+            << (treeLayout || fromImages ? tally.TreeLine(options.dryRun)
+                                         : tally.Line(options.dryRun))
+            << '\n'
             << std::flush;
     return failed ? kExitSomeFailed : kExitConverted;
 }

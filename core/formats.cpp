@@ -117,6 +117,13 @@ ImportResult StoredImport(std::string_view target, std::string_view source,
     return ImportStored(layout, target, source, request, report);
 }
 
+// An HFS image holds a volume of files, which a walk of it reads (-r).
+ImportResult HfsImageImport(std::string_view, std::string_view, const ImportRequest&,
+                            ImportReport& report, Probe*) {
+    report.detail = "an HFS image holds a whole volume: read it with -r -f hfs";
+    return ImportResult::WrongKind;
+}
+
 // The user attributes' names of the probed file.
 std::vector<std::string> AttributeNames(const ProbeInput& input) {
     std::vector<std::string> names;
@@ -167,7 +174,7 @@ ProbeAnswer ProbeNetatalk2(const ProbeInput& input, std::string&) {
     return Answer(IsAppleDoubleStart(std::span(magic).first(got), {.everyVariant = true}));
 }
 
-constexpr std::array<FormatRow, 9> kFormats{{
+constexpr std::array<FormatRow, 10> kFormats{{
     {Format::Auto, "auto", "auto", nullptr, nullptr, ProbeCost::Head},
     {Format::BinHex, "binhex", "BinHex", &BinHexImport, &ProbeBinHex, ProbeCost::Search},
     {Format::MacBinary, "macbinary", "MacBinary", &MacBinaryImport, &ProbeMacBinary,
@@ -185,6 +192,8 @@ constexpr std::array<FormatRow, 9> kFormats{{
      ProbeCertainty::Likely},
     {Format::Netatalk2, "netatalk2", "netatalk 2", &StoredImport<StoredLayout::Netatalk2>,
      &ProbeNetatalk2, ProbeCost::OtherFile, ProbeCertainty::Likely},
+    // Never probed: an image is named as one with -f hfs.
+    {Format::Hfs, "hfs", "an HFS disk image (with -r)", &HfsImageImport, nullptr, ProbeCost::Head},
 }};
 
 // The formats with a probe, cheapest first; among equal costs, the surer first.
@@ -206,7 +215,7 @@ Probe ReadFailed(std::string detail) {
 
 }  // namespace
 
-const std::array<FormatRow, 9>& Formats() {
+const std::array<FormatRow, 10>& Formats() {
     return kFormats;
 }
 

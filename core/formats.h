@@ -36,7 +36,8 @@ enum class Format {
     Sfm,
     Fruit,
     StreamsXattr,
-    Netatalk2
+    Netatalk2,
+    Hfs  // an HFS volume image, read as a tree (-r)
 };
 
 struct Probe;
@@ -86,7 +87,7 @@ struct FormatRow {
 };
 
 // Every value of -f, "auto" first; "auto" has no importer of its own.
-const std::array<FormatRow, 9>& Formats();
+const std::array<FormatRow, 10>& Formats();
 // Whether the format is a server's layout, read as a tree with its folders.
 bool IsLayout(Format format);
 const FormatRow& RowOf(Format format);

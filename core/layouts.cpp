@@ -7,6 +7,7 @@
 #include "core/write/applesingle_writer.h"
 #include "core/write/binhex_writer.h"
 #include "core/write/fruit_writer.h"
+#include "core/write/hfs_writer.h"
 #include "core/write/macbinary_writer.h"
 #include "core/write/netatalk2_writer.h"
 #include "core/write/sfm_writer.h"
@@ -29,7 +30,11 @@ const OutputWriter& Sfm() {
     return writer;
 }
 
-constexpr std::array<LayoutRow, 8> kLayouts{{
+const OutputWriter& HfsImageWriter() {
+    return TheHfsWriter();
+}
+
+constexpr std::array<LayoutRow, 9> kLayouts{{
     {Layout::Sfm, "sfm", "NTFS named streams, for a Windows share (the default)",
      "NTFS named streams AFP_Resource and AFP_AfpInfo, for a Windows share or Samba serving "
      "NTFS through Windows",
@@ -65,11 +70,17 @@ constexpr std::array<LayoutRow, 8> kLayouts{{
      "BinHex 4.0 text NAME.hqx (name, type, creator, flags, both forks with their CRC-16s), "
      "for mail and old archives; it keeps no dates or comment",
      TargetNeeds::Nothing, &The<BinHexTextWriter>},
+    {Layout::Hfs, "hfs", "an HFS disk image for an emulator (TARGET: the image)",
+     "files and folders in an HFS (Mac OS Standard) volume image, made (of --image-size, named "
+     "--volume-name) or filled further, raw or with an Apple partition map: both forks, the "
+     "Finder information and the dates in the Mac's own file system, for emulators and vintage "
+     "Macs; TARGET is the image file",
+     TargetNeeds::Nothing, &HfsImageWriter},
 }};
 
 }  // namespace
 
-const std::array<LayoutRow, 8>& Layouts() {
+const std::array<LayoutRow, 9>& Layouts() {
     return kLayouts;
 }
 

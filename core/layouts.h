@@ -20,7 +20,8 @@ enum class Layout {
     Netatalk2,
     MacBinary,
     AppleSingle,
-    BinHex
+    BinHex,
+    Hfs  // an HFS volume in an image file: the target is the image, not a folder
 };
 
 struct LayoutRow {
@@ -35,7 +36,7 @@ struct LayoutRow {
     const OutputWriter& (*writer)();
 };
 
-const std::array<LayoutRow, 8>& Layouts();
+const std::array<LayoutRow, 9>& Layouts();
 const LayoutRow& LayoutRowOf(Layout layout);
 std::optional<Layout> LayoutFromWord(std::string_view word);
 // The words of --layout in the table's order, joined as "sfm, fruit, ... or streams-xattr"

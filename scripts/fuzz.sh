@@ -36,12 +36,20 @@ trap cleanup EXIT
 ntfs_volume_up "$work/volume.img" 256 "$mnt"
 
 samples=$root/../shared/samples
+# The start of an 800K image the build's own converter made with the project's samples in it:
+# the master directory block, the bitmap and both trees lie in its first 64 KiB.
+hfs_seeds() {
+    "$build/veskar-convert" -q --layout hfs --image-size 800K "$work/seed.dsk" \
+        "$root"/samples/*.bin >/dev/null 2>&1 && head -c 65536 "$work/seed.dsk" >"$work/seed.hfs" &&
+        echo "$work/seed.hfs"
+}
 seeds_of() {  # target -> the seed files, one per line
     case $1 in
         macbinary*_fuzz) ls "$root"/samples/*.bin "$samples"/macbinary/* ;;
         applesingle*_fuzz) ls "$samples"/applesingle/* ;;
         appledouble*_fuzz) find "$samples"/appledouble -name '._*' ;;
         binhex*_fuzz) ls "$samples"/binhex/* ;;
+        hfs*_fuzz) hfs_seeds ;;
     esac 2>/dev/null || true
 }
 

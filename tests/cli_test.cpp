@@ -114,8 +114,13 @@ TEST(CliUsage, OptionTableIsSortedAndAgreesWithHelp) {
                                      row.shortName ? std::string{'-', row.shortName} : ""}) {
             if (spelling.empty()) continue;
             std::vector<std::string_view> args{spelling};
+            const bool image =
+                row.id == cli::OptionId::ImageSize || row.id == cli::OptionId::VolumeName;
             if (!row.argument.empty())
-                args.push_back(row.id == cli::OptionId::Layout ? "sfm" : "macbinary");
+                args.push_back(row.id == cli::OptionId::Layout ? "sfm"
+                               : image                         ? "800K"
+                                                               : "macbinary");
+            if (image) args.insert(args.end(), {"-l", "hfs"});
             args.insert(args.end(), {"-r", "target", "source"});
             EXPECT_EQ(cli::ParseArguments(args).error, "") << spelling;
         }
@@ -195,7 +200,7 @@ TEST(CliUsage, HelpAndManPageListTheFormatsAndLayoutsOfTheTables) {
     EXPECT_EQ(listed(helpLayouts, "Layouts (--layout", "  "), layoutWords);
     EXPECT_EQ(cli::ParseArguments(std::vector<std::string_view>{"-l", "x", "t", "s"}).error,
               "unknown layout 'x' (one of sfm, fruit, appledouble, streams-xattr, netatalk2, "
-              "macbinary, applesingle, binhex)");
+              "macbinary, applesingle, binhex, hfs)");
     if (std::string_view(VESKAR_MAN_PAGE).empty())
         GTEST_SKIP() << "a cross build makes no man page";
     std::ifstream manFormats(VESKAR_MAN_PAGE), manLayouts(VESKAR_MAN_PAGE);

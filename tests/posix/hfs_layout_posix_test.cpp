@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: Apache-2.0
+// The command line into and out of HFS disk images, judged by hfsutils and by the suite's own
+// consistency check: every shared sample goes in (each file as `hcopy -m` copies it out equal
+// to the same source wrapped as MacBinary by the converter), images hfsutils made are read out
+// and filled further, and a file that does not fit leaves the image as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "core/common/charsets.h"
+#include "tests/environment.h"
+#include "tests/hfs_check.h"
+#include "tests/ntfs_volume.h"
+#include "tests/posix/hfs_tools.h"
+
+namespace veskar {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#define REQUIRE_HFSUTILS()                                         \
+    if (!HfsTools::Installed()) {                                  \
+        if (IsCi()) FAIL() << "no hfsutils under CI";              \
+        GTEST_SKIP() << "NO HFSUTILS (Debian: hfsutils): skipped"; \
+    }
+
+ProgramRun Cli(const std::vector<std::string>& args, const std::string& folder = "") {
+    return RunProgram(VESKAR_CONVERT_PATH, args, folder);
+}
+
+// Each converted source and its output, from the --json lines of a run.
+std::map<std::string, std::string> Outputs(const std::string& json) {
+    static const std::regex line(
+        R"re("source": "([^"]*)", "result": "converted".*"output": "([^"]*)")re");
+    std::map<std::string, std::string> outputs;
+    std::istringstream lines(json);
+    for (std::string text; std::getline(lines, text);)
+        if (std::smatch match; std::regex_search(text, match, line)) outputs[match[1]] = match[2];
+    return outputs;
+}
+
+TEST(HfsLayout, EverySharedSampleIntoFloppiesAndADisk) {
+    REQUIRE_HFSUTILS();
+    const std::string samples = VESKAR_SAMPLES_DIR;
+    if (!fs::is_directory(samples)) GTEST_SKIP() << "no samples at " << samples;
+    TempDir dir;
+    // The wrappings to compare with, made once.
+    const ProgramRun wrapping =
+        Cli({"--json", "-r", "--layout", "macbinary", dir.File("wrapped"), samples});
+    ASSERT_EQ(wrapping.status, 0) << wrapping.err;
+    const auto wrapped = Outputs(wrapping.out);
+    // An 800K floppy takes one format's samples; 1440K and 20M take them all.
+    std::vector<std::pair<std::string, std::string>> runs;  // size, folder
+    for (const char* format : {"binhex", "macbinary", "applesingle", "appledouble"})
+        runs.emplace_back("800K", samples + "/" + format);
+    runs.emplace_back("1440K", samples);
+    runs.emplace_back("20M", samples);
+    int n = 0;
+    for (const auto& [size, folder] : runs) {
+        const std::string image = dir.File("disk" + std::to_string(n++) + ".dsk");
+        SCOPED_TRACE(size + " " + folder);
+        const ProgramRun run =
+            Cli({"--json", "-r", "--layout", "hfs", "--image-size", size, image, folder});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(CheckHfsImage(image), std::vector<std::string>{});
+        HfsTools tools;
+        ASSERT_EQ(tools.Mount(image).status, 0);
+        std::map<std::string, std::string> inImage = Outputs(run.out);
+        EXPECT_FALSE(inImage.empty());
+        for (const auto& [source, output] : inImage) {
+            SCOPED_TRACE(source);
+            std::string path = ":" + charsets::Utf8ToMacRoman(output);
+            std::replace(path.begin(), path.end(), '/', ':');
+            std::string why;
+            const std::optional<HfsCopy> copy = tools.CopyOut(path, why);
+            ASSERT_TRUE(copy) << why;
+            ASSERT_TRUE(wrapped.contains(source));
+            const std::optional<HfsCopy> expected =
+                ParseMacBinary(ReadFile(dir.File("wrapped/" + wrapped.at(source))));
+            ASSERT_TRUE(expected);
+            // A name taken in the folder has its number on the volume.
+            EXPECT_TRUE(copy->name == expected->name ||
+                        copy->name.starts_with(expected->name + "."))
+                << copy->name;
+            EXPECT_EQ(copy->type, expected->type);
+            EXPECT_EQ(copy->creator, expected->creator);
+            EXPECT_EQ(copy->finderFlags, expected->finderFlags);
+            EXPECT_EQ(copy->data, expected->data);
+            EXPECT_EQ(copy->resource, expected->resource);
+        }
+        tools.Unmount();
+    }
+}
+
+// A tree of 2,000 files in nested folders into a 200M image, in one run.
+TEST(HfsLayout, TwoThousandFilesInNestedFolders) {
+    REQUIRE_HFSUTILS();
+    TempDir dir;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string folder =
+            dir.File("tree/Disk " + std::to_string(i % 10) + "/Side " + std::to_string(i % 3));
+        fs::create_directories(folder);
+        MacFile file;
+        file.name = "File " + std::to_string(i);
+        file.type = "TEXT";
+        file.creator = "ttxt";
+        file.data = PatternBytes(1024 + static_cast<std::size_t>(i) * 31 % 65536,
+                                 static_cast<std::uint32_t>(i));
+        ASSERT_TRUE(WriteFile(folder + "/" + std::to_string(i) + ".bin", EncodeMacBinary(file)));
+    }
+    const std::string image = dir.File("big.hda");
+    const ProgramRun run =
+        Cli({"-q", "-r", "--layout", "hfs", "--image-size", "200M", image, dir.File("tree")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(CheckHfsImage(image), std::vector<std::string>{});
+    const HfsTools tools;
+    ASSERT_EQ(tools.Mount(image).status, 0);
+    std::string why;
+    const auto listing = tools.List(why);
+    ASSERT_TRUE(listing) << why;
+    const auto files = std::count_if(listing->begin(), listing->end(),
+                                     [](const HfsListing& entry) { return !entry.folder; });
+    EXPECT_EQ(files, 2000);
+    EXPECT_EQ(listing->size(), 2000u + 10 + 30);
+}
+
+// An image hfsutils made and filled: read out whole, filled further beside what is there (a
+// name taken in another letter case gets a number), and still read by hfsutils after.
+TEST(HfsLayout, ImagesOfHfsutilsReadOutAndFilledFurther) {
+    REQUIRE_HFSUTILS();
+    TempDir dir;
+    const HfsTools tools;
+    MacFile file;
+    file.name = "Letter";
+    file.type = "TEXT";
+    file.creator = "ttxt";
+    file.data = PatternBytes(3000);
+    file.resource = PatternBytes(700, 5);
+    file.comment = "MacBinary II, which hcopy takes";
+    ASSERT_TRUE(WriteFile(dir.File("Letter.bin"), EncodeMacBinary(file)));
+    const std::string image = dir.File("old.dsk");
+    ASSERT_EQ(tools.Format(image, 1440 * 1024, "Old").status, 0);
+    ASSERT_EQ(tools.Run("hmkdir", {":Docs"}).status, 0);
+    ASSERT_EQ(tools.CopyIn({dir.File("Letter.bin")}, ":Docs:").status, 0);
+    ASSERT_EQ(tools.Unmount().status, 0);
+
+    ProgramRun run = Cli({"-r", "-f", "hfs", "--layout", "appledouble", dir.File("out"), image});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(dir.File("out/Docs/Letter")), file.data);
+    EXPECT_TRUE(fs::exists(dir.File("out/Docs/._Letter")));
+
+    file.name = "LETTER";
+    fs::create_directories(dir.File("tree/Docs"));
+    ASSERT_TRUE(WriteFile(dir.File("tree/Docs/LETTER.bin"), EncodeMacBinary(file)));
+    run = Cli({"-r", "--layout", "hfs", image, dir.File("tree")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("-> Docs/LETTER.001"), std::string::npos) << run.out;
+    EXPECT_EQ(CheckHfsImage(image), std::vector<std::string>{});
+    ASSERT_EQ(tools.Mount(image).status, 0);
+    std::string why;
+    const auto listing = tools.List(why);
+    ASSERT_TRUE(listing) << why;
+    std::vector<std::string> paths;
+    for (const HfsListing& entry : *listing)
+        paths.push_back(entry.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{"Docs", "Docs:Letter", "Docs:LETTER.001"}));
+    const auto copy = tools.CopyOut(":Docs:LETTER.001", why);
+    ASSERT_TRUE(copy) << why;
+    EXPECT_EQ(copy->resource, file.resource);
+}
+
+// A file larger than the volume's room fails alone: the image is as it was, byte for byte,
+// and the next source of the run still goes in.
+TEST(HfsLayout, AFileThatDoesNotFitLeavesTheImageAsItWas) {
+    REQUIRE_HFSUTILS();
+    TempDir dir;
+    MacFile small, big;
+    small.name = "Small";
+    small.data = PatternBytes(100);
+    big.name = "Big";
+    big.data = PatternBytes(900 * 1024);
+    ASSERT_TRUE(WriteFile(dir.File("small.bin"), EncodeMacBinary(small)));
+    ASSERT_TRUE(WriteFile(dir.File("big.bin"), EncodeMacBinary(big)));
+    const std::string image = dir.File("floppy.img");
+    ASSERT_EQ(Cli({"--layout", "hfs", "--image-size", "800K", image, dir.File("small.bin")}).status,
+              0);
+    const Bytes before = ReadFile(image);
+    ProgramRun run = Cli({"--layout", "hfs", image, dir.File("big.bin")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("big.bin: the output could not be written: the volume is full"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadFile(image), before);
+    run = Cli({"--layout", "hfs", image, dir.File("big.bin"), dir.File("small.bin")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("small.bin -> Small.001"), std::string::npos) << run.out;
+    EXPECT_EQ(CheckHfsImage(image), std::vector<std::string>{});
+}
+
+}  // namespace
+
+}  // namespace veskar
