@@ -5,6 +5,8 @@
 // and filled further, and a file that does not fit leaves the image as it was.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -16,6 +18,8 @@
 #include "tests/hfs_check.h"
 #include "tests/ntfs_volume.h"
 #include "tests/posix/hfs_tools.h"
+#include "tests/posix/pausing_mount.h"
+#include "tests/posix/start_program_posix.h"
 
 namespace veskar {
 
@@ -200,6 +204,39 @@ TEST(HfsLayout, AFileThatDoesNotFitLeavesTheImageAsItWas) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("small.bin -> Small.001"), std::string::npos) << run.out;
     EXPECT_EQ(CheckHfsImage(image), std::vector<std::string>{});
+}
+
+// Interrupted while a file's fork is written, the run ends leaving the volume as it was before
+// that file: consistent, and holding what went in before.
+TEST(HfsLayout, AnInterruptMidForkLeavesTheVolumeAsItWas) {
+    REQUIRE_HFSUTILS();
+    TempDir backing, src;
+    MacFile small, big;
+    small.name = "Small";
+    small.data = PatternBytes(100);
+    big.name = "Big";
+    big.data = PatternBytes(std::size_t{6} << 20);
+    ASSERT_TRUE(WriteFile(src.File("small.bin"), EncodeMacBinary(small)));
+    ASSERT_TRUE(WriteFile(src.File("big.bin"), EncodeMacBinary(big)));
+    ASSERT_EQ(Cli({"--layout", "hfs", backing.File("disk.dsk"), src.File("small.bin")}).status, 0);
+    const std::vector<PausingMount::Pause> pauses = {{"disk.dsk", 4 << 20}};
+    REQUIRE_PAUSING_MOUNT(mount, backing.Path(), pauses);
+    const pid_t child =
+        StartProgram(VESKAR_CONVERT_PATH,
+                     {"--layout", "hfs", mount->Path("disk.dsk"), src.File("big.bin")}, "", {});
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(mount->WaitForPause());
+    ::kill(child, SIGINT);
+    mount->Resume();
+    EXPECT_EQ(WaitForProgram(child), -1);  // ended by the signal
+    EXPECT_EQ(CheckHfsImage(backing.File("disk.dsk")), std::vector<std::string>{});
+    const HfsTools tools;
+    ASSERT_EQ(tools.Mount(backing.File("disk.dsk")).status, 0);
+    std::string why;
+    const auto listing = tools.List(why);
+    ASSERT_TRUE(listing) << why;
+    ASSERT_EQ(listing->size(), 1u);
+    EXPECT_EQ(listing->front().path, "Small");
 }
 
 }  // namespace
