@@ -56,6 +56,7 @@ MacFileDescription DescriptionOf(const hfs::Entry& entry) {
     file.dates = {mac_time::From1904(entry.dates.created), mac_time::From1904(entry.dates.modified),
                   mac_time::From1904(entry.dates.backedUp)};
     file.folder = entry.folder;
+    if (entry.locked) file.macAttributes = mac_attributes::kLocked;
     return file;
 }
 

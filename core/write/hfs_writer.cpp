@@ -157,10 +157,11 @@ ImportResult HfsWriter::Write(const MacFileDescription& file, std::string_view s
     NoteFinderInfo(report, info);
     const std::string name = NameFor(file, sourcePath, false, report);
     if (name.empty()) return ImportResult::WriteFailed;
-    hfs::NewEntry entry{.name = name,
-                        .finder = RecordOf(info),
-                        .dates = HfsDatesOf(file.dates),
-                        .locked = file.macAttributes && (*file.macAttributes & 0x0001) != 0};
+    hfs::NewEntry entry{
+        .name = name,
+        .finder = RecordOf(info),
+        .dates = HfsDatesOf(file.dates),
+        .locked = file.macAttributes && (*file.macAttributes & mac_attributes::kLocked) != 0};
     PlacedFork data(file.data, "the data fork");
     PlacedFork resource(file.resource, "the resource fork");
     std::string why;

@@ -151,6 +151,17 @@ TEST(HfsLayout, ImagesOfHfsutilsReadOutAndFilledFurther) {
     ASSERT_EQ(tools.Format(image, 1440 * 1024, "Old").status, 0);
     ASSERT_EQ(tools.Run("hmkdir", {":Docs"}).status, 0);
     ASSERT_EQ(tools.CopyIn({dir.File("Letter.bin")}, ":Docs:").status, 0);
+    ASSERT_EQ(tools.Run("hattrib", {"+l", ":Docs:Letter"}).status, 0);
+    ASSERT_EQ(tools.Unmount().status, 0);
+
+    // From disk to disk, the lock too.
+    ASSERT_EQ(Cli({"-r", "-f", "hfs", "--layout", "hfs", dir.File("copy.dsk"), image}).status, 0);
+    ASSERT_EQ(tools.Mount(dir.File("copy.dsk")).status, 0);
+    std::string listed;
+    const auto copied = tools.List(listed);
+    ASSERT_TRUE(copied && copied->size() == 2) << listed;
+    EXPECT_TRUE(copied->back().locked);
+    EXPECT_EQ(copied->back().resourceLength, 700u);
     ASSERT_EQ(tools.Unmount().status, 0);
 
     ProgramRun run = Cli({"-r", "-f", "hfs", "--layout", "appledouble", dir.File("out"), image});
