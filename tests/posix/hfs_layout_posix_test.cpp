@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "core/common/charsets.h"
@@ -37,14 +36,21 @@ ProgramRun Cli(const std::vector<std::string>& args, const std::string& folder =
     return RunProgram(VESKAR_CONVERT_PATH, args, folder);
 }
 
-// Each converted source and its output, from the --json lines of a run.
+// Each converted source and its output, from the --json lines of a run (no name of the samples
+// holds a quote or a backslash).
 std::map<std::string, std::string> Outputs(const std::string& json) {
-    static const std::regex line(
-        R"re("source": "([^"]*)", "result": "converted".*"output": "([^"]*)")re");
+    const auto field = [](const std::string& line, const std::string& key) -> std::string {
+        const std::string mark = "\"" + key + "\": \"";
+        const std::size_t at = line.find(mark);
+        if (at == std::string::npos) return {};
+        const std::size_t from = at + mark.size();
+        return line.substr(from, line.find('"', from) - from);
+    };
     std::map<std::string, std::string> outputs;
     std::istringstream lines(json);
-    for (std::string text; std::getline(lines, text);)
-        if (std::smatch match; std::regex_search(text, match, line)) outputs[match[1]] = match[2];
+    for (std::string line; std::getline(lines, line);)
+        if (field(line, "result") == "converted")
+            outputs[field(line, "source")] = field(line, "output");
     return outputs;
 }
 
