@@ -116,6 +116,9 @@ TEST(CliUsage, OptionTableIsSortedAndAgreesWithHelp) {
             std::vector<std::string_view> args{spelling};
             const bool image =
                 row.id == cli::OptionId::ImageSize || row.id == cli::OptionId::VolumeName;
+#ifdef _WIN32
+            if (image) continue;  // HFS images are written by the Linux build
+#endif
             if (!row.argument.empty())
                 args.push_back(row.id == cli::OptionId::Layout ? "sfm"
                                : image                         ? "800K"

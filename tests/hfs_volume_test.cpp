@@ -360,8 +360,9 @@ TEST(HfsVolume, DamagedImagesAreRefusedWithAReason) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string damaged = scratch / "damaged.img";
-        std::filesystem::copy_file(good, damaged,
-                                   std::filesystem::copy_options::overwrite_existing);
+        // Removed first: MinGW's copy_file refuses to overwrite, whatever its options.
+        std::filesystem::remove(damaged);
+        std::filesystem::copy_file(good, damaged);
         c.damage(damaged);
         why.clear();
         EXPECT_FALSE(Volume::Open(damaged, c.writable, why));
