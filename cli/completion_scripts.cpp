@@ -202,7 +202,7 @@ std::string BashScript() {
     return script;
 }
 
-// zsh: an option's description, its help up to the first pause, in an _arguments spec
+// zsh: an option's description, its help up to the first pause, in an _arguments entry
 // between single quotes.
 std::string ZshDescription(std::string_view help) {
     std::string text(help);
@@ -232,25 +232,25 @@ std::string ZshScript() {
     for (const auto& row : cli::OptionTable()) {
         const std::string longName = "--" + std::string(row.longName);
         const bool takesArgument = !row.argument.empty();
-        std::string spec = "  ";
+        std::string entry = "  ";
         if (row.shortName != '\0') {
             const std::string shortName = std::string{'-', row.shortName};
-            spec += "'(" + shortName + " " + longName + ")'{" + shortName +
-                    (takesArgument ? "+," : ",") + longName + (takesArgument ? "=" : "") + "}'";
+            entry += "'(" + shortName + " " + longName + ")'{" + shortName +
+                     (takesArgument ? "+," : ",") + longName + (takesArgument ? "=" : "") + "}'";
         } else {
-            spec += "'" + longName + (takesArgument ? "=" : "");
+            entry += "'" + longName + (takesArgument ? "=" : "");
         }
-        spec += "[" + ZshDescription(row.help) + "]";
+        entry += "[" + ZshDescription(row.help) + "]";
         if (takesArgument) {
             std::string name(row.argument);
             for (char& c : name)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             const Values values = ValuesOf(row);
-            spec += ":" + name + ":" +
-                    (values == Values::Files ? std::string("_files")
-                                             : "(" + Spaced(Words(values)) + ")");
+            entry += ":" + name + ":" +
+                     (values == Values::Files ? std::string("_files")
+                                              : "(" + Spaced(Words(values)) + ")");
         }
-        script += spec + "' \\\n";
+        script += entry + "' \\\n";
     }
     script += "  '1:target folder:{ if (( $+opt_args[" + LongName(OptionId::Info) +
               "] )); then _files; else _files -/; fi }' \\\n"

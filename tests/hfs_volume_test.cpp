@@ -16,6 +16,8 @@
 
 #include "core/hfs/hfs_volume.h"
 #include "tests/hfs_check.h"
+#include "tests/hfs_fork_input.h"
+#include "tests/mac_fixtures.h"
 #include "tests/scratch_folder.h"
 
 namespace veskar {
@@ -25,39 +27,6 @@ namespace {
 using hfs::CatalogId;
 using hfs::kRootFolder;
 using hfs::Volume;
-
-std::vector<std::uint8_t> Pattern(std::size_t bytes, unsigned seed) {
-    std::vector<std::uint8_t> out(bytes);
-    for (std::size_t i = 0; i < bytes; ++i)
-        out[i] = static_cast<std::uint8_t>(i * 131 + seed * 7 + (i >> 9));
-    return out;
-}
-
-class BytesFork : public hfs::ForkInput {
-  public:
-    explicit BytesFork(std::vector<std::uint8_t> bytes, std::size_t failAt = SIZE_MAX)
-        : bytes_(std::move(bytes)), failAt_(failAt) {}
-    std::uint32_t Length() const override { return static_cast<std::uint32_t>(bytes_.size()); }
-    bool Read(std::span<std::uint8_t> into, std::string& why) override {
-        if (at_ + into.size() > failAt_) {
-            why = "the source went away";
-            return false;
-        }
-        std::memcpy(into.data(), bytes_.data() + at_, into.size());
-        at_ += into.size();
-        return true;
-    }
-
-  private:
-    std::vector<std::uint8_t> bytes_;
-    std::size_t failAt_;
-    std::size_t at_ = 0;
-};
-
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 void PutBytes(const std::string& path, std::uint64_t at, std::vector<std::uint8_t> bytes) {
     std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
@@ -133,7 +102,8 @@ TEST(HfsVolume, CreatedVolumesKeepWhatWasAdded) {
         } files[] = {{"banana", 0, 0},      {"Apple", 1, 0},        {"cherry", 5000, 1},
                      {"apple pie", 0, 700}, {longest, 40000, 3000}, {"\x80pfel", 10, 10}};
         for (std::size_t i = 0; i < std::size(files); ++i) {
-            BytesFork data(Pattern(files[i].data, i)), resource(Pattern(files[i].resource, i + 50));
+            BytesFork data(PatternBytes(files[i].data, i)),
+                resource(PatternBytes(files[i].resource, i + 50));
             ASSERT_TRUE(volume->AddFile(*folder, Named(files[i].name), &data, &resource, why))
                 << why;
         }
@@ -167,8 +137,8 @@ TEST(HfsVolume, CreatedVolumesKeepWhatWasAdded) {
             ASSERT_TRUE(file) << files[i].name;
             EXPECT_EQ(std::memcmp(file->finder.data(), "TEXTttxt", 8), 0);
             EXPECT_EQ(file->dates.modified, 3000000100u);
-            EXPECT_EQ(ForkOf(*volume, *file, false), Pattern(files[i].data, i));
-            EXPECT_EQ(ForkOf(*volume, *file, true), Pattern(files[i].resource, i + 50));
+            EXPECT_EQ(ForkOf(*volume, *file, false), PatternBytes(files[i].data, i));
+            EXPECT_EQ(ForkOf(*volume, *file, true), PatternBytes(files[i].resource, i + 50));
         }
         EXPECT_EQ(volume->Find(*folder, "CHERRY")->name, "cherry");
         EXPECT_FALSE(volume->Find(*folder, "cherr"));
@@ -190,7 +160,7 @@ TEST(HfsVolume, CatalogGrowsAndSplitsOnAFloppy) {
         folders.push_back(
             *volume->AddFolder(kRootFolder, Named("Folder " + std::to_string(i)), why));
     for (int i = 0; i < 400; ++i) {
-        BytesFork data(Pattern(1 + i % 3, i));
+        BytesFork data(PatternBytes(1 + i % 3, i));
         ASSERT_TRUE(volume->AddFile(folders[i % folders.size()],
                                     Named("f" + std::to_string(i * 7919 % 1000)), &data, nullptr,
                                     why))
@@ -214,7 +184,7 @@ TEST(HfsVolume, CatalogGrowsAndSplitsOnAFloppy) {
     EXPECT_EQ(listed, 400u + 4u);
     const auto file = volume->Find(folders[2], "F" + std::to_string(7 * 7919 % 1000));
     ASSERT_TRUE(file);
-    EXPECT_EQ(ForkOf(*volume, *file, false), Pattern(2, 7));
+    EXPECT_EQ(ForkOf(*volume, *file, false), PatternBytes(2, 7));
     EXPECT_EQ(volume->Get(file->id)->name, file->name);
 }
 
@@ -226,26 +196,26 @@ TEST(HfsVolume, FailedAdditionsLeaveTheImageAsItWas) {
     std::string why;
     auto volume = Volume::Create(image, 409600, "Small", 3000000000u, why);
     ASSERT_TRUE(volume) << why;
-    BytesFork most(Pattern(static_cast<std::size_t>(volume->FreeBytes() - 20 * 1024), 1));
+    BytesFork most(PatternBytes(static_cast<std::size_t>(volume->FreeBytes() - 20 * 1024), 1));
     ASSERT_TRUE(volume->AddFile(kRootFolder, Named("most"), &most, nullptr, why)) << why;
-    const auto before = FileBytes(image);
-    BytesFork tooBig(Pattern(static_cast<std::size_t>(volume->FreeBytes() + 1), 2));
+    const auto before = ReadFile(image);
+    BytesFork tooBig(PatternBytes(static_cast<std::size_t>(volume->FreeBytes() + 1), 2));
     EXPECT_FALSE(volume->AddFile(kRootFolder, Named("too big"), &tooBig, nullptr, why));
     EXPECT_NE(why.find("full"), std::string::npos) << why;
-    EXPECT_EQ(FileBytes(image), before);
+    EXPECT_EQ(ReadFile(image), before);
 
     const std::uint64_t freeBefore = volume->FreeBytes();
-    BytesFork failing(Pattern(8000, 3), 4000);
+    BytesFork failing(PatternBytes(8000, 3), 4000);
     EXPECT_FALSE(volume->AddFile(kRootFolder, Named("failing"), &failing, nullptr, why));
     EXPECT_EQ(why, "the source went away");
     EXPECT_EQ(volume->FreeBytes(), freeBefore);
     EXPECT_FALSE(volume->Find(kRootFolder, "failing"));
-    BytesFork after(Pattern(8000, 4));
+    BytesFork after(PatternBytes(8000, 4));
     ASSERT_TRUE(volume->AddFile(kRootFolder, Named("failing"), &after, nullptr, why)) << why;
     volume = Volume::Open(image, true, why);
     ASSERT_TRUE(volume) << why;
     EXPECT_EQ(NamesIn(*volume, kRootFolder), (std::vector<std::string>{"failing", "most"}));
-    EXPECT_EQ(ForkOf(*volume, *volume->Find(kRootFolder, "failing"), false), Pattern(8000, 4));
+    EXPECT_EQ(ForkOf(*volume, *volume->Find(kRootFolder, "failing"), false), PatternBytes(8000, 4));
     EXPECT_EQ(CheckHfsImage(image), std::vector<std::string>{});
 }
 
@@ -257,10 +227,10 @@ TEST(HfsVolume, OpensTheHfsPartitionOfAPartitionMap) {
     {
         auto volume = Volume::Create(raw, 819200, "Inside", 3000000000u, why);
         ASSERT_TRUE(volume) << why;
-        BytesFork data(Pattern(3000, 9));
+        BytesFork data(PatternBytes(3000, 9));
         ASSERT_TRUE(volume->AddFile(kRootFolder, Named("Read Me"), &data, nullptr, why)) << why;
     }
-    const auto volumeBytes = FileBytes(raw);
+    const auto volumeBytes = ReadFile(raw);
     std::vector<std::uint8_t> disk(64 * 512, 0);
     const auto put32 = [&](std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i)
@@ -288,10 +258,10 @@ TEST(HfsVolume, OpensTheHfsPartitionOfAPartitionMap) {
     auto volume = Volume::Open(mapped, true, why);
     ASSERT_TRUE(volume) << why;
     EXPECT_EQ(volume->Name(), "Inside");
-    EXPECT_EQ(ForkOf(*volume, *volume->Find(kRootFolder, "read me"), false), Pattern(3000, 9));
-    BytesFork more(Pattern(100, 10));
+    EXPECT_EQ(ForkOf(*volume, *volume->Find(kRootFolder, "read me"), false), PatternBytes(3000, 9));
+    BytesFork more(PatternBytes(100, 10));
     ASSERT_TRUE(volume->AddFile(kRootFolder, Named("More"), &more, nullptr, why)) << why;
-    EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 64 * 512, FileBytes(mapped).begin()));
+    EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 64 * 512, ReadFile(mapped).begin()));
     ASSERT_TRUE(Volume::Open(mapped, false, why)) << why;
     EXPECT_EQ(CheckHfsImage(mapped), std::vector<std::string>{});
 }
@@ -307,7 +277,7 @@ TEST(HfsVolume, DamagedImagesAreRefusedWithAReason) {
         for (int i = 0; i < 60; ++i)
             ASSERT_TRUE(volume->AddFolder(kRootFolder, Named("Folder " + std::to_string(i)), why));
     }
-    const auto pristine = FileBytes(good);
+    const auto pristine = ReadFile(good);
     const std::uint64_t catalogAt =
         Big(pristine, 1024 + 28, 2) * 512ull +
         Big(pristine, 1024 + 150, 2) * std::uint64_t{Big(pristine, 1024 + 20, 4)};
@@ -371,7 +341,7 @@ TEST(HfsVolume, DamagedImagesAreRefusedWithAReason) {
     }
     ASSERT_TRUE(Volume::Open(good, true, why)) << why;
     EXPECT_FALSE(Volume::Create(good, 819200, "Taken", 0, why));
-    EXPECT_EQ(FileBytes(good), pristine);
+    EXPECT_EQ(ReadFile(good), pristine);
 }
 
 }  // namespace

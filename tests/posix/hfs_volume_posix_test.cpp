@@ -17,6 +17,8 @@
 #include "core/hfs/hfs_volume.h"
 #include "tests/environment.h"
 #include "tests/hfs_check.h"
+#include "tests/hfs_fork_input.h"
+#include "tests/mac_fixtures.h"
 #include "tests/run_program.h"
 #include "tests/scratch_folder.h"
 
@@ -27,33 +29,6 @@ namespace {
 using hfs::CatalogId;
 using hfs::kRootFolder;
 using hfs::Volume;
-
-std::vector<std::uint8_t> Pattern(std::size_t bytes, unsigned seed) {
-    std::vector<std::uint8_t> out(bytes);
-    for (std::size_t i = 0; i < bytes; ++i)
-        out[i] = static_cast<std::uint8_t>(i * 131 + seed * 7 + (i >> 9));
-    return out;
-}
-
-class BytesFork : public hfs::ForkInput {
-  public:
-    explicit BytesFork(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    std::uint32_t Length() const override { return static_cast<std::uint32_t>(bytes_.size()); }
-    bool Read(std::span<std::uint8_t> into, std::string&) override {
-        std::memcpy(into.data(), bytes_.data() + at_, into.size());
-        at_ += into.size();
-        return true;
-    }
-
-  private:
-    std::vector<std::uint8_t> bytes_;
-    std::size_t at_ = 0;
-};
-
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
@@ -104,7 +79,7 @@ class Hfsutils {
         const std::string out = scratch_ / "copied.bin";
         std::filesystem::remove(out);
         Out("hcopy", {"-m", hfsPath, out});
-        const auto bytes = FileBytes(out);
+        const auto bytes = ReadFile(out);
         MacBinary file;
         if (bytes.size() < 128) return file;
         const auto big = [&](std::size_t at) {
@@ -163,13 +138,14 @@ TEST(HfsVolumeHfsutils, ReadsTheVolumesMade) {
                      {"ALPHA BRAVO", 0, 9000},
                      {std::string(31, 'x'), 3, 70000}};
         for (std::size_t i = 0; i < std::size(files); ++i) {
-            BytesFork data(Pattern(files[i].data, i)), resource(Pattern(files[i].resource, i + 9));
+            BytesFork data(PatternBytes(files[i].data, i)),
+                resource(PatternBytes(files[i].resource, i + 9));
             ASSERT_TRUE(
                 volume->AddFile(*folder, Named(files[i].name, "APPLappl"), &data, &resource, why))
                 << why;
         }
         for (int i = 0; i < size.extraFiles; ++i) {
-            BytesFork data(Pattern(10, i));
+            BytesFork data(PatternBytes(10, i));
             ASSERT_TRUE(volume->AddFile(i % 2 ? kRootFolder : *folder,
                                         Named("extra " + std::to_string(i), "TEXTttxt"), &data,
                                         nullptr, why))
@@ -187,8 +163,8 @@ TEST(HfsVolumeHfsutils, ReadsTheVolumesMade) {
             SCOPED_TRACE(files[i].name);
             const auto copied = tools.Copy(":Mixed Case:" + files[i].name);
             EXPECT_EQ(copied.typeCreator, "APPLappl");
-            EXPECT_EQ(copied.data, Pattern(files[i].data, i));
-            EXPECT_EQ(copied.resource, Pattern(files[i].resource, i + 9));
+            EXPECT_EQ(copied.data, PatternBytes(files[i].data, i));
+            EXPECT_EQ(copied.resource, PatternBytes(files[i].resource, i + 9));
         }
         EXPECT_EQ(tools.FreeBytes(), volume->FreeBytes());
         // hfsutils changes a file of ours; the library still takes the volume and sees it.
@@ -213,7 +189,7 @@ TEST(HfsVolumeHfsutils, FillsAnImageHfsutilsMade) {
     tools.Out("hformat", {"-l", "From hformat", image});
     tools.Out("hmkdir", {":Sub"});
     const std::string source = scratch / "source";
-    WriteFile(source, Pattern(100000, 1));
+    WriteFile(source, PatternBytes(100000, 1));
     int copied = 0;
     while (copied < 30 &&
            tools.Run("hcopy", {"-r", source, ":Sub:piece " + std::to_string(copied)}).status == 0)
@@ -234,9 +210,9 @@ TEST(HfsVolumeHfsutils, FillsAnImageHfsutilsMade) {
     ASSERT_GE(parts.size(), static_cast<std::size_t>(copied / 2));
     std::vector<std::uint8_t> read(parts[0].dataLength);
     ASSERT_TRUE(volume->ReadFork(parts[0], false, 0, read, why)) << why;
-    EXPECT_EQ(read, Pattern(100000, 1));
+    EXPECT_EQ(read, PatternBytes(100000, 1));
     const std::size_t bigBytes = 450000;
-    BytesFork big(Pattern(bigBytes, 2)), resource(Pattern(5000, 3));
+    BytesFork big(PatternBytes(bigBytes, 2)), resource(PatternBytes(5000, 3));
     ASSERT_TRUE(volume->AddFile(sub->id, Named("Big", "SIT!SITx"), &big, &resource, why)) << why;
     ASSERT_TRUE(volume->AddFolder(kRootFolder, Named("Added", ""), why)) << why;
     const auto names = NamesIn(*volume, sub->id);
@@ -249,8 +225,8 @@ TEST(HfsVolumeHfsutils, FillsAnImageHfsutilsMade) {
     EXPECT_EQ(Lines(tools.Out("hls", {"-f"})), (std::vector<std::string>{"Added", "Sub"}));
     const auto copy = tools.Copy(":Sub:Big");
     EXPECT_EQ(copy.typeCreator, "SIT!SITx");
-    EXPECT_EQ(copy.data, Pattern(bigBytes, 2));
-    EXPECT_EQ(copy.resource, Pattern(5000, 3));
+    EXPECT_EQ(copy.data, PatternBytes(bigBytes, 2));
+    EXPECT_EQ(copy.resource, PatternBytes(5000, 3));
     EXPECT_EQ(tools.FreeBytes(), freeBytes);
 }
 
