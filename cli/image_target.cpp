@@ -10,6 +10,7 @@
 
 #include "core/common/mac_time.h"
 #include "core/write/hfs_writer.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 
 namespace veskar {
@@ -57,12 +58,11 @@ std::optional<ImageTarget> OpenImageTarget(const Options& options, const std::st
         if (!image.volume) return std::nullopt;
         return image;
     }
-    if (!fs::is_directory(path.parent_path(), error)) {
-        if (options.dryRun || !fs::create_directories(path.parent_path(), error)) {
-            problem = "the folder for the image is missing" +
-                      std::string(options.dryRun ? " (a run without --dry-run makes it)" : "");
-            return std::nullopt;
-        }
+    // The folders above a new image are made with it; a trial run makes its stand-in elsewhere.
+    if (!options.dryRun && !fs::is_directory(path.parent_path(), error) &&
+        !fs::create_directories(path.parent_path(), error)) {
+        problem = "the folder for the image cannot be made: " + error.message();
+        return std::nullopt;
     }
     const std::uint64_t bytes = options.imageSize != 0 ? options.imageSize : kDefaultImageBytes;
     const std::string name =
@@ -78,12 +78,16 @@ std::optional<ImageTarget> OpenImageTarget(const Options& options, const std::st
                                                ("veskar-trial-" + std::to_string(stamp) + ".hfs"));
         made = image.scratch;
     }
+    // Made whole or not at all, and a trial run's stand-in registered as it is made, so that
+    // an interrupt leaves neither half an image nor the stand-in behind.
+    const platform::InterruptsHeld held;
     image.volume = hfs::Volume::Create(made, bytes, name,
                                        mac_time::To1904(std::int64_t{std::time(nullptr)}), problem);
     if (!image.volume) {
         if (!image.scratch.empty()) fs::remove(platform::PathOfNative(image.scratch), error);
         return std::nullopt;
     }
+    if (!image.scratch.empty()) image.scratchSlot = platform::TrackTemporaryFile(image.scratch);
     image.made = !options.dryRun;
     return image;
 }
@@ -93,7 +97,9 @@ std::string CloseImageTarget(ImageTarget& image) {
     if (image.volume && !image.trial && image.scratch.empty() && !image.volume->Sync(problem))
         problem = "the image could not be put on the disk: " + problem;
     image.volume.reset();
-    if (!image.scratch.empty()) {
+    if (image.scratchSlot >= 0) {
+        platform::RemoveTrackedFile(image.scratchSlot, image.scratch);
+    } else if (!image.scratch.empty()) {
         std::error_code error;
         fs::remove(platform::PathOfNative(image.scratch), error);
     }

@@ -18,10 +18,11 @@ constexpr std::uint64_t kDefaultImageBytes = 20 * 1024 * 1024;
 
 struct ImageTarget {
     std::unique_ptr<hfs::Volume> volume;
-    std::string folder;   // the folder that holds the image: the imports' target folder
-    std::string scratch;  // a trial run's stand-in for an image it would make, removed at the end
-    bool made = false;    // this run made the image
-    bool trial = false;   // opened for a trial run: read only
+    std::string folder;    // the folder that holds the image: the imports' target folder
+    std::string scratch;   // a trial run's stand-in for an image it would make, removed at the end
+    int scratchSlot = -1;  // the stand-in as registered for removal on an interrupt
+    bool made = false;     // this run made the image
+    bool trial = false;    // opened for a trial run: read only
 };
 
 // Opens the image at `target` (absolute), or makes it when it is missing: of options.imageSize

@@ -495,11 +495,13 @@ int Run(std::span<const std::string_view> arguments, std::ostream& out, std::ost
     if (!options.dryRun && !intoImage) made = MakeMissingFolders(target);
     // A trial run into a folder that a run would make writes its names as into an empty one,
     // and asks the nearest folder that is there whether it could take the outputs.
-    std::string standIn = intoImage ? image->folder : target;
+    // An image's folder that a trial run would make is stood in for in the same way.
+    std::string standIn = intoImage ? NearestExistingFolder(image->folder) : target;
     const bool targetIsNew =
         options.dryRun && !intoImage && TargetProblem(target, options.layout) == kNoSuchFolder;
     if (targetIsNew) standIn = NearestExistingFolder(target);
     if (std::string problem = TargetProblem(standIn, options.layout); !problem.empty()) {
+        if (image) CloseImageTarget(*image);
         for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
             std::error_code ignored;
             std::filesystem::remove(*folder, ignored);  // only while it is empty

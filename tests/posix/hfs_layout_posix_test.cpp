@@ -207,6 +207,12 @@ TEST(HfsLayout, AFileThatDoesNotFitLeavesTheImageAsItWas) {
     big.data = PatternBytes(900 * 1024);
     ASSERT_TRUE(WriteFile(dir.File("small.bin"), EncodeMacBinary(small)));
     ASSERT_TRUE(WriteFile(dir.File("big.bin"), EncodeMacBinary(big)));
+    // A trial run into an image in a folder that a run would make makes neither.
+    const ProgramRun trial =
+        Cli({"-n", "--layout", "hfs", dir.File("new/disk.dsk"), dir.File("small.bin")});
+    EXPECT_EQ(trial.status, 0) << trial.err;
+    EXPECT_NE(trial.err.find("a new HFS image would be made"), std::string::npos) << trial.err;
+    EXPECT_FALSE(fs::exists(dir.File("new")));
     const std::string image = dir.File("floppy.img");
     ASSERT_EQ(Cli({"--layout", "hfs", "--image-size", "800K", image, dir.File("small.bin")}).status,
               0);
